@@ -1,0 +1,41 @@
+# Test programs are Windows binaries: CTest runs them under Wine through this emulator.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(HARBEE_WINE_LOADER /usr/lib/wine/wine)
+else()
+  set(HARBEE_WINE_LOADER /usr/lib/wine/wine64)
+endif()
+set(HARBEE_WINESERVER /usr/lib/wine/wineserver64)
+set(HARBEE_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+set(HARBEE_WINE_RUNNER ${CMAKE_BINARY_DIR}/run-under-wine.sh)
+configure_file(${PROJECT_SOURCE_DIR}/testing/wine/run-under-wine.sh.in ${HARBEE_WINE_RUNNER}
+               @ONLY FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+               WORLD_READ WORLD_EXECUTE)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${HARBEE_WINE_RUNNER})
+
+# Every test gets a timeout so that nothing can hang a run. Tests that start the real agent
+# bind the core's fixed port 3800 and share the resource lock "core_port".
+function(harbee_add_test name target)
+  cmake_parse_arguments(ARG "CORE_PORT" "TIMEOUT" "ARGS;LABELS" ${ARGN})
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 120)
+  endif()
+  add_test(NAME ${name} COMMAND ${target} ${ARG_ARGS})
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "wine;${ARG_LABELS}")
+  if(ARG_CORE_PORT)
+    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK core_port)
+  endif()
+endfunction()
+
+function(harbee_gtest target)
+  target_link_libraries(${target} PRIVATE GTest::gmock_main)
+  harbee_add_test(${target} ${target} ${ARGN})
+endfunction()
+
+# Header checks of a shipped binary; they read the i686 build only and need no Wine.
+function(harbee_check_pe target kind)
+  if(HARBEE_TESTS AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+    add_test(NAME ${target}_pe
+             COMMAND ${PROJECT_SOURCE_DIR}/testing/host/check-pe.sh $<TARGET_FILE:${target}> ${kind} ${CMAKE_OBJDUMP})
+    set_tests_properties(${target}_pe PROPERTIES TIMEOUT 30 LABELS host)
+  endif()
+endfunction()

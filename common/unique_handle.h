@@ -1,0 +1,75 @@
+#pragma once
+// One owner per kind of handle: every early return releases what was opened.
+#include <utility>
+
+#include <winsock2.h>
+#include <windows.h>
+
+namespace brisko {
+
+template <typename Traits>
+class UniqueResource {
+public:
+    using Type = typename Traits::Type;
+
+    UniqueResource() = default;
+    explicit UniqueResource(Type value) : value_(value) {}
+    UniqueResource(UniqueResource&& other) noexcept : value_(other.release()) {}
+    UniqueResource& operator=(UniqueResource&& other) noexcept {
+        reset(other.release());
+        return *this;
+    }
+    UniqueResource(const UniqueResource&) = delete;
+    UniqueResource& operator=(const UniqueResource&) = delete;
+    ~UniqueResource() { reset(); }
+
+    Type get() const { return value_; }
+    Type* put() {
+        reset();
+        return &value_;
+    }
+    Type release() { return std::exchange(value_, Traits::invalid()); }
+    void reset(Type value = Traits::invalid()) {
+        if (value_ != Traits::invalid()) Traits::close(value_);
+        value_ = value;
+    }
+    explicit operator bool() const { return value_ != Traits::invalid(); }
+
+private:
+    Type value_ = Traits::invalid();
+};
+
+template <typename T, auto Close>
+struct NullInvalidTraits {
+    using Type = T;
+    static Type invalid() noexcept { return Type{}; }
+    static void close(Type value) noexcept { Close(value); }
+};
+
+struct FileHandleTraits {
+    using Type = HANDLE;
+    static Type invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void close(Type value) noexcept { ::CloseHandle(value); }
+};
+
+struct SocketTraits {
+    using Type = SOCKET;
+    static Type invalid() noexcept { return INVALID_SOCKET; }
+    static void close(Type value) noexcept { ::closesocket(value); }
+};
+
+inline void closeHandle(HANDLE h) noexcept { ::CloseHandle(h); }
+inline void closeKey(HKEY k) noexcept { ::RegCloseKey(k); }
+inline void destroyWindow(HWND w) noexcept { ::DestroyWindow(w); }
+inline void freeLibrary(HMODULE m) noexcept { ::FreeLibrary(m); }
+
+// Kernel objects that answer null on failure (events, threads, processes, tokens).
+using UniqueHandle = UniqueResource<NullInvalidTraits<HANDLE, &closeHandle>>;
+// Kernel objects that answer INVALID_HANDLE_VALUE on failure (files, snapshots).
+using UniqueFile = UniqueResource<FileHandleTraits>;
+using UniqueKey = UniqueResource<NullInvalidTraits<HKEY, &closeKey>>;
+using UniqueSocket = UniqueResource<SocketTraits>;
+using UniqueWindow = UniqueResource<NullInvalidTraits<HWND, &destroyWindow>>;
+using UniqueModule = UniqueResource<NullInvalidTraits<HMODULE, &freeLibrary>>;
+
+}  // namespace brisko

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs every dependency, then builds the shipped 32-bit binaries.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+cmake --preset x86 >/dev/null
+cmake --build --preset x86 --target deliverables
+
+echo
+echo "Deliverables (32-bit Windows):"
+for binary in build/x86/agent/harbeeagent.exe; do
+  [ -f "$binary" ] && echo "  $(pwd)/$binary"
+done
