@@ -62,6 +62,9 @@ inline void closeHandle(HANDLE h) noexcept { ::CloseHandle(h); }
 inline void closeKey(HKEY k) noexcept { ::RegCloseKey(k); }
 inline void destroyWindow(HWND w) noexcept { ::DestroyWindow(w); }
 inline void freeLibrary(HMODULE m) noexcept { ::FreeLibrary(m); }
+inline void closeWindowStation(HWINSTA w) noexcept { ::CloseWindowStation(w); }
+inline void closeDesktop(HDESK d) noexcept { ::CloseDesktop(d); }
+inline void unregisterPowerSetting(HPOWERNOTIFY n) noexcept { ::UnregisterPowerSettingNotification(n); }
 
 // Kernel objects that answer null on failure (events, threads, processes, tokens).
 using UniqueHandle = UniqueResource<NullInvalidTraits<HANDLE, &closeHandle>>;
@@ -71,5 +74,8 @@ using UniqueKey = UniqueResource<NullInvalidTraits<HKEY, &closeKey>>;
 using UniqueSocket = UniqueResource<SocketTraits>;
 using UniqueWindow = UniqueResource<NullInvalidTraits<HWND, &destroyWindow>>;
 using UniqueModule = UniqueResource<NullInvalidTraits<HMODULE, &freeLibrary>>;
+using UniqueWindowStation = UniqueResource<NullInvalidTraits<HWINSTA, &closeWindowStation>>;
+using UniqueDesktop = UniqueResource<NullInvalidTraits<HDESK, &closeDesktop>>;
+using UniquePowerNotify = UniqueResource<NullInvalidTraits<HPOWERNOTIFY, &unregisterPowerSetting>>;
 
 }  // namespace brisko

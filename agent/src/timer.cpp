@@ -15,7 +15,9 @@ constexpr double kSecondsFrom1601To2001 = 12622780800.0;
 
 UINT toMilliseconds(double seconds) {
     if (seconds <= 0) return 0;
-    return static_cast<UINT>(seconds * 1000.0);
+    // SetTimer takes no more than USER_TIMER_MAXIMUM; a longer wait is cut to it.
+    const double milliseconds = seconds * 1000.0;
+    return milliseconds >= USER_TIMER_MAXIMUM ? USER_TIMER_MAXIMUM : static_cast<UINT>(milliseconds);
 }
 
 }  // namespace
@@ -60,8 +62,10 @@ void CALLBACK Timer::timerProc(HWND, UINT, UINT_PTR identifier, DWORD) {
     } else if (timer.interval_ <= 0) {
         timer.stop();
     }
-    // The callback may destroy the timer: nothing is touched after it.
-    timer.callback_(timer);
+    // The callback may destroy the timer, and with it the stored function: a copy is called, and
+    // nothing of the timer is touched after it.
+    const Callback callback = timer.callback_;
+    callback(timer);
 }
 
 }  // namespace brisko

@@ -1,0 +1,247 @@
+#include "agent.h"
+
+#include <objbase.h>
+
+#include <algorithm>
+#include <climits>
+#include <utility>
+
+#include <msgpack.hpp>
+
+#include "payload_reader.h"
+#include "window_class.h"
+
+namespace brisko {
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"Brisko::Agent";
+constexpr DWORD kWakeMask = QS_ALLINPUT | QS_TOUCH | QS_POINTER;
+constexpr DWORD kUserNameSize = 256;
+
+// Balances a successful CoInitializeEx on every way out of the main loop.
+class ComApartment {
+public:
+    ComApartment() : initialized_(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {}
+    ~ComApartment() {
+        if (initialized_) ::CoUninitialize();
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+private:
+    bool initialized_;
+};
+
+template <typename... Values>
+std::vector<uint8_t> packPayload(const Values&... values) {
+    msgpack::sbuffer buffer;
+    msgpack::packer<msgpack::sbuffer> packer(buffer);
+    (packer.pack(values), ...);
+    return {reinterpret_cast<const uint8_t*>(buffer.data()), reinterpret_cast<const uint8_t*>(buffer.data()) + buffer.size()};
+}
+
+std::string readHost(const msgpack::object& value) { return value.is_nil() ? std::string() : value.as<std::string>(); }
+int readPort(const msgpack::object& value) { return value.is_nil() ? 0 : value.as<int>(); }
+
+}  // namespace
+
+const bool Agent::classRegistered = registerWindowClass(kWindowClass, &Agent::windowProc);
+
+Agent::Agent(HINSTANCE instance, Notifier& notifier, ProxyGuard& proxyGuard, const MonotonicClock& clock,
+             CoreEndpoint endpoint)
+    : instance_(instance), notifier_(notifier), proxyGuard_(proxyGuard), clock_(clock), endpoint_(std::move(endpoint)) {}
+
+Agent::~Agent() { closeConnection(); }
+
+int Agent::run() {
+    WSADATA data;
+    if (::WSAStartup(0x0202, &data) != 0) return 1;
+    openConnection();
+    mainLoop();
+    closeConnection();
+    ::WSACleanup();
+    return 0;
+}
+
+void Agent::openConnection() {
+    connection_ = std::make_unique<Connection>(weak_from_this(), endpoint_.host, endpoint_.port, endpoint_.retryInterval);
+    if (!connection_->connect()) connection_->scheduleReconnect();
+}
+
+void Agent::closeConnection() {
+    if (!connection_) return;
+    connection_->shutdown();
+    connection_.reset();
+}
+
+void Agent::mainLoop() {
+    const ComApartment apartment;
+    // The activity monitor (service link and UI Automation) starts here, before the window.
+
+    window_.reset(::CreateWindowExW(0, kWindowClass, kWindowClass, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                                    CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance_, nullptr));
+    if (window_) ::SetWindowLongPtrW(window_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+
+    while (!quit_) {
+        const HANDLE watch = proxyGuard_.watchEvent();
+        const DWORD count = watch ? 1 : 0;
+        const DWORD result = ::MsgWaitForMultipleObjects(count, watch ? &watch : nullptr, FALSE, INFINITE, kWakeMask);
+        if (result == WAIT_OBJECT_0 + count) {
+            takeMessages();
+        } else if (result < WAIT_OBJECT_0 + count) {
+            const std::string& spec = proxyGuard_.proxySpec();
+            proxyGuard_.applyProxy(spec.empty() ? std::nullopt : std::optional<std::string>(spec));
+            if (!spec.empty()) proxyGuard_.rearmProxyWatch();
+        }
+    }
+
+    if (proxyGuard_.isWatching()) {
+        proxyGuard_.applyProxy(std::nullopt);
+        proxyGuard_.stopProxyWatch();
+    }
+    if (window_) {
+        ::SetWindowLongPtrW(window_.get(), GWLP_USERDATA, 0);
+        window_.reset();
+    }
+    // The activity monitor stops here, before COM is left.
+}
+
+void Agent::takeMessages() {
+    MSG message;
+    while (!quit_ && ::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.hwnd) {
+            ::TranslateMessage(&message);
+            ::DispatchMessageW(&message);
+        } else if (message.message == kQuitMessage) {
+            quit_ = true;
+        } else {
+            ::DispatchMessageW(&message);  // thread timers
+        }
+    }
+}
+
+LRESULT CALLBACK Agent::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* agent = reinterpret_cast<Agent*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!agent) return ::DefWindowProcW(window, message, wParam, lParam);
+    switch (message) {
+        case WM_DESTROY:
+            return 0;
+        case WM_QUIT:
+            agent->quit_ = true;
+            return 0;
+        case WM_COMMAND:
+            return 1;  // the tray menu's commands
+        case WM_TIMER:
+            if (wParam != kBalloonTimer) return ::DefWindowProcW(window, message, wParam, lParam);
+            agent->notifier_.clearBalloon();
+            return 1;
+        default:
+            return ::DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+void Agent::connectionChanged(Connection& connection, bool up) {
+    if (!up) return;
+    char name[kUserNameSize];
+    DWORD size = kUserNameSize;
+    if (!::GetUserNameA(name, &size) || name[0] == '\0') return;
+    connection.send(Message{newRequestId(), kSessionChannel, kSessionUser, packPayload(std::string(name))});
+}
+
+void Agent::requestProtectionChange(bool enable, int64_t durationMs, const std::string& password,
+                                    std::function<void(int)> completion) {
+    if (!connection_) {
+        completion(-1);
+        return;
+    }
+    const Message request{newRequestId(), kProtectionChannel, kChangeProtection, packPayload(password, enable, durationMs)};
+    connection_->sendRequest(request, [completion = std::move(completion)](const Message& response) {
+        completion(response.id < 0 ? response.code : -1);
+    });
+}
+
+std::unique_ptr<Message> Agent::messageReceived(Connection&, const Message& message) {
+    if (message.channel != kNotificationChannel) return nullptr;
+    switch (message.code) {
+        case kProtectionStatus:
+            protectionStatus(message);
+            break;
+        case kApplicationBlocked:
+            applicationBlocked(message);
+            break;
+        case kProxyConfiguration:
+            proxyConfiguration(message);
+            break;
+        default:
+            break;
+    }
+    return nullptr;
+}
+
+// A payload that ends early or is not MessagePack drops the message, keeping what was already
+// stored; a value of the wrong type (msgpack::type_error) is left to the connection, which drops
+// the link and reconnects.
+void Agent::protectionStatus(const Message& message) {
+    const bool initial = protection_.deadline == ProtectionState::kNoStatusYet;
+    PayloadReader reader(message.payload);
+    int64_t remainingMs = 0;
+    try {
+        protection_.enabled = reader.next()->as<bool>();
+        remainingMs = reader.next()->as<int64_t>();
+    } catch (const msgpack::unpack_error&) {
+        return;
+    }
+    const int64_t now = clock_.now();
+    protection_.deadline = deadlineAfter(remainingMs, now, clock_.nanosecondsPerTick());
+    // The first status after start only sets the state: nothing has changed for the user yet.
+    if (initial) return;
+
+    if (!protection_.enabled) {
+        if (proxyGuard_.isWatching()) {
+            proxyGuard_.applyProxy(std::nullopt);
+            proxyGuard_.stopProxyWatch();
+        }
+        const int64_t minutes = wholeMinutesLeft(protection_.deadline, now, clock_.nanosecondsPerTick());
+        if (minutes >= 1)
+            notifier_.showBalloon({kDisabledTitle, {}}, ResourceString{kDisabledCountdown, static_cast<int>(std::min<int64_t>(minutes, INT_MAX))},
+                                  false);
+        return;
+    }
+    if (!proxyGuard_.proxySpec().empty()) {
+        proxyGuard_.applyProxy(proxyGuard_.proxySpec());
+        proxyGuard_.startProxyWatch();
+    }
+    notifier_.showBalloon({kEnabledTitle, {}}, std::wstring(L" "), true);
+}
+
+void Agent::applicationBlocked(const Message& message) {
+    PayloadReader reader(message.payload);
+    std::string name;
+    int64_t reason = 0;
+    try {
+        reader.next()->as<std::string>();
+        name = reader.next()->as<std::string>();
+        reason = reader.next()->as<int64_t>();
+    } catch (const msgpack::unpack_error&) {
+        return;
+    }
+    const UINT text = reason == 0 ? kBlockedTimeRange : reason == 1 ? kBlockedQuota : kBlockedDenied;
+    notifier_.showBalloon({kBlockedTitle, std::move(name)}, ResourceString{text, {}}, true);
+}
+
+void Agent::proxyConfiguration(const Message& message) {
+    PayloadReader reader(message.payload);
+    std::string httpHost, httpsHost;
+    int httpPort = 0, httpsPort = 0;
+    try {
+        httpHost = readHost(reader.next().get());
+        httpPort = readPort(reader.next().get());
+        httpsHost = readHost(reader.next().get());
+        httpsPort = readPort(reader.next().get());
+    } catch (const msgpack::unpack_error&) {
+        return;
+    }
+    proxyGuard_.setProxy(httpHost, httpPort, httpsHost, httpsPort);
+}
+
+}  // namespace brisko

@@ -1,0 +1,92 @@
+#pragma once
+// The session agent: owns the core connection, the hidden window and the main loop, and acts on
+// the core's notifications.
+#include <winsock2.h>
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "connection.h"
+#include "monotonic_clock.h"
+#include "notifier.h"
+#include "protection_state.h"
+#include "proxy_guard.h"
+#include "unique_handle.h"
+
+namespace brisko {
+
+// Where the core listens and how often a lost connection is retried.
+struct CoreEndpoint {
+    std::string host = "127.0.0.1";
+    uint16_t port = 3800;
+    double retryInterval = 10.0;
+};
+
+class Agent : public Connection::Handler, public std::enable_shared_from_this<Agent> {
+public:
+    // Posted to the main thread with PostThreadMessageW, it ends the main loop.
+    static constexpr UINT kQuitMessage = WM_USER + 1;
+    static constexpr UINT_PTR kBalloonTimer = 0x1000DADA;
+
+    // Message numbers of the agent protocol.
+    static constexpr uint16_t kSessionChannel = 0;
+    static constexpr int32_t kSessionUser = 1;
+    static constexpr uint16_t kProtectionChannel = 2;
+    static constexpr int32_t kChangeProtection = 0;
+    static constexpr uint16_t kNotificationChannel = 1;
+    static constexpr int32_t kProtectionStatus = 0;
+    static constexpr int32_t kApplicationBlocked = 1;
+    static constexpr int32_t kProxyConfiguration = 2;
+
+    Agent(HINSTANCE instance, Notifier& notifier, ProxyGuard& proxyGuard,
+          const MonotonicClock& clock = performanceCounter(), CoreEndpoint endpoint = {});
+    ~Agent() override;
+    Agent(const Agent&) = delete;
+    Agent& operator=(const Agent&) = delete;
+
+    // Connects, runs the main loop until a quit request, then shuts down. Returns the process's
+    // exit code: 1 when Winsock cannot start, else 0. Needs the agent to be owned by a shared_ptr.
+    int run();
+
+    // The connection's part of run, apart so tests can drive it on their own thread's messages.
+    void openConnection();
+    void closeConnection();
+
+    // Sends ChangeProtection; the completion receives the core's result (0 done, 3 wrong
+    // password, other failure) or -1 when the connection is lost before the answer.
+    void requestProtectionChange(bool enable, int64_t durationMs, const std::string& password,
+                                 std::function<void(int)> completion);
+
+    void connectionChanged(Connection& connection, bool up) override;
+    std::unique_ptr<Message> messageReceived(Connection& connection, const Message& message) override;
+
+    const ProtectionState& protection() const { return protection_; }
+    int32_t newRequestId() { return nextRequestId_.fetch_add(1); }
+
+private:
+    static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static const bool classRegistered;
+
+    void mainLoop();
+    void takeMessages();
+    void protectionStatus(const Message& message);
+    void applicationBlocked(const Message& message);
+    void proxyConfiguration(const Message& message);
+
+    std::atomic<int32_t> nextRequestId_{1};
+    std::unique_ptr<Connection> connection_;
+    ProtectionState protection_;
+    bool quit_ = false;
+    UniqueWindow window_;
+    HINSTANCE instance_;
+    Notifier& notifier_;
+    ProxyGuard& proxyGuard_;
+    const MonotonicClock& clock_;
+    CoreEndpoint endpoint_;
+};
+
+}  // namespace brisko

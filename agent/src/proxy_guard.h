@@ -1,0 +1,31 @@
+#pragma once
+// Keeps the core's proxy forced into the user's Internet Settings while protection is enabled.
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+namespace brisko {
+
+class ProxyGuard {
+public:
+    virtual ~ProxyGuard() = default;
+
+    // A proxy configuration from the core; empty hosts stand for none. The guard builds the proxy
+    // string and forces it at once only while protection is enabled.
+    virtual void setProxy(const std::string& httpHost, int httpPort, const std::string& httpsHost, int httpsPort) = 0;
+    // The proxy string built from the last configuration (UTF-8); empty when there is none.
+    virtual const std::string& proxySpec() const = 0;
+
+    // Writes the proxy into the user's settings, or removes it when given none.
+    virtual void applyProxy(const std::optional<std::string>& proxy) = 0;
+    virtual void startProxyWatch() = 0;
+    // Registers for the next change after the guard's own write.
+    virtual void rearmProxyWatch() = 0;
+    virtual void stopProxyWatch() = 0;
+    virtual bool isWatching() const = 0;
+    // What the main loop waits on while watching; null when there is nothing to wait for.
+    virtual HANDLE watchEvent() const = 0;
+};
+
+}  // namespace brisko

@@ -1,0 +1,182 @@
+// The real harbeeagent.exe against the test core on the core's port 3800, with the real 10 s
+// retry. The agent is ended at the end of every test, and with the test program if it dies.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "test_core.h"
+#include "unique_handle.h"
+
+namespace brisko {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::Clock;
+using testing::frameBytes;
+using testing::pack;
+using testing::TestCore;
+using testing::Value;
+using testing::waitUntil;
+using Bytes = std::vector<uint8_t>;
+
+constexpr auto kReconnectWait = 16s;
+
+// The agent is built beside the folder of its tests.
+std::wstring agentPath() {
+    wchar_t path[MAX_PATH];
+    const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path, length);
+    folder.resize(folder.find_last_of(L"\\/"));
+    folder.resize(folder.find_last_of(L"\\/") + 1);
+    return folder + L"harbeeagent.exe";
+}
+
+std::string userName() {
+    char name[256];
+    DWORD size = sizeof name;
+    return ::GetUserNameA(name, &size) ? name : "";
+}
+
+class AgentProcess {
+public:
+    AgentProcess() : job_(::CreateJobObjectW(nullptr, nullptr)) {
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        ::SetInformationJobObject(job_.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits);
+        std::wstring commandLine = L"\"" + agentPath() + L"\"";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info{};
+        if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
+                              &startup, &info))
+            return;
+        process_.reset(info.hProcess);
+        const UniqueHandle thread(info.hThread);
+        mainThread_ = info.dwThreadId;
+        ::AssignProcessToJobObject(job_.get(), process_.get());
+        ::ResumeThread(thread.get());
+        started_ = Clock::now();
+    }
+    ~AgentProcess() {
+        if (!process_) return;
+        ::TerminateProcess(process_.get(), 0);
+        ::WaitForSingleObject(process_.get(), 10000);
+    }
+    explicit operator bool() const { return static_cast<bool>(process_); }
+    DWORD mainThread() const { return mainThread_; }
+    Clock::time_point started() const { return started_; }
+    bool exited(DWORD& code) const {
+        return ::WaitForSingleObject(process_.get(), 0) == WAIT_OBJECT_0 && ::GetExitCodeProcess(process_.get(), &code);
+    }
+
+private:
+    UniqueHandle job_;
+    UniqueHandle process_;
+    DWORD mainThread_ = 0;
+    Clock::time_point started_;
+};
+
+double secondsBetween(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration<double>(to - from).count();
+}
+
+class RealAgent : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(core.port(), 3800);
+        ASSERT_TRUE(core.listen()) << "port 3800 is taken: another core or test is running";
+    }
+    void startAndAwaitUser() {
+        ASSERT_TRUE(agent.emplace()) << "cannot start " << std::string(agentPath().begin(), agentPath().end());
+        ASSERT_TRUE(waitUntil([&] { return !core.received().empty(); }, 20s)) << "no SessionUser";
+    }
+
+    TestCore core{3800, false};
+    std::optional<AgentProcess> agent;
+};
+
+TEST_F(RealAgent, AnnouncesTheUserAndAcceptsNotifications) {
+    startAndAwaitUser();
+    const testing::Frame user = core.received()[0];
+    EXPECT_EQ(user.id, 1) << "the first id the agent hands out";
+    EXPECT_EQ(user.channel, 0);
+    EXPECT_EQ(user.code, 1);
+    ASSERT_FALSE(userName().empty());
+    EXPECT_EQ(user.values, std::vector<Value>{userName()});
+
+    EXPECT_TRUE(core.sendNotification(0, pack({false, int64_t{1800000}})));
+    EXPECT_TRUE(core.sendNotification(0, pack({true, int64_t{0}})));
+    EXPECT_TRUE(core.sendNotification(1, pack({"win32:game.exe", "Game", int64_t{7}})));
+    EXPECT_TRUE(core.sendNotification(2, pack({"127.0.0.1", int64_t{3128}, Value{}, Value{}})));
+    EXPECT_TRUE(core.sendRaw(frameBytes(0, 3, 0, pack({true}))));
+    waitUntil([] { return false; }, 2s);
+    EXPECT_EQ(core.disconnections(), 0);
+    EXPECT_EQ(core.connections(), 1);
+}
+
+struct InputCase {
+    const char* name;
+    Bytes bytes;
+    bool drops;
+};
+
+class RealAgentInput : public RealAgent, public ::testing::WithParamInterface<InputCase> {};
+
+TEST_P(RealAgentInput, DropsAndReconnectsOnlyOnBadInput) {
+    startAndAwaitUser();
+    ASSERT_TRUE(core.sendRaw(GetParam().bytes));
+    if (!GetParam().drops) {
+        waitUntil([] { return false; }, 2s);
+        EXPECT_EQ(core.disconnections(), 0);
+        EXPECT_TRUE(core.clientConnected());
+        return;
+    }
+    ASSERT_TRUE(waitUntil([&] { return core.disconnections() == 1; }, 5s)) << "the agent kept the connection";
+    ASSERT_TRUE(waitUntil([&] { return core.received().size() == 2; }, kReconnectWait)) << "no reconnection";
+    EXPECT_EQ(core.received()[1].connection, 2);
+    EXPECT_EQ(core.received()[1].values, std::vector<Value>{userName()});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Frames, RealAgentInput,
+    ::testing::Values(InputCase{"BadMagic", Bytes{'S', 'P', 'P', '2', 0, 0, 0, 1, 0, 1, 0, 0}, true},
+                      InputCase{"StreamingFlag", frameBytes(1, 1, 0, pack({true, int64_t{0}}), 0x04), true},
+                      InputCase{"PayloadOf32769", frameBytes(1, 1, 7, Bytes(32769, 0xC0)), true},
+                      InputCase{"StatusWithAStringForTheFlag", frameBytes(1, 1, 0, pack({"yes", int64_t{0}})), true},
+                      InputCase{"PayloadOf32768", frameBytes(1, 1, 7, Bytes(32768, 0xC0)), false},
+                      InputCase{"StatusCutShort", frameBytes(1, 1, 0, pack({false})), false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The first attempt at start fails (nothing listens), the next ones come every 10 s; after the
+// core closes the link, the agent is back 10 s later.
+TEST_F(RealAgent, RetriesEveryTenSeconds) {
+    core.stopListening();
+    ASSERT_TRUE(agent.emplace());
+    waitUntil([] { return false; }, 12s);  // attempts near 0 s and 10 s are refused
+    EXPECT_EQ(core.connections(), 0);
+    ASSERT_TRUE(core.listen());
+    ASSERT_TRUE(waitUntil([&] { return !core.received().empty(); }, 15s));
+    const double firstConnection = secondsBetween(agent->started(), core.acceptTimes()[0]);
+    EXPECT_GE(firstConnection, 18.0);
+    EXPECT_LE(firstConnection, 24.0);
+
+    core.closeClient();
+    const Clock::time_point closed = Clock::now();
+    ASSERT_TRUE(waitUntil([&] { return core.connections() == 2; }, kReconnectWait));
+    const double reconnect = secondsBetween(closed, core.acceptTimes()[1]);
+    EXPECT_GE(reconnect, 9.0);
+    EXPECT_LE(reconnect, 12.0);
+}
+
+TEST_F(RealAgent, QuitMessageEndsTheAgentInOrder) {
+    startAndAwaitUser();
+    ASSERT_TRUE(::PostThreadMessageW(agent->mainThread(), WM_USER + 1, 0, 0));
+    DWORD code = STILL_ACTIVE;
+    ASSERT_TRUE(waitUntil([&] { return agent->exited(code); }, 10s));
+    EXPECT_EQ(code, 0u);
+    EXPECT_TRUE(waitUntil([&] { return core.disconnections() == 1; }, 5s));
+}
+
+}  // namespace
+}  // namespace brisko

@@ -1,0 +1,331 @@
+// brisko::Connection and the agent's session messages against the test core, in this process:
+// the test core listens on a free port and the connection retries after a fraction of a second.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "agent.h"
+#include "connection.h"
+#include "test_core.h"
+
+namespace brisko {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::frameBytes;
+using testing::pack;
+using testing::TestCore;
+using testing::Value;
+using testing::waitUntil;
+using Bytes = std::vector<uint8_t>;
+
+constexpr double kRetry = 0.3;
+constexpr auto kWait = 10s;
+
+class RecordingHandler : public Connection::Handler {
+public:
+    void connectionChanged(Connection&, bool up) override { (up ? ups : downs)++; }
+    std::unique_ptr<Message> messageReceived(Connection&, const Message& message) override {
+        messages.push_back(message);
+        if (message.code == kThrowCode) throw std::runtime_error("cannot decode");
+        if (message.code == kReplyCode) return std::make_unique<Message>(Message{77, 4, 5, {1, 2, 3}});
+        return nullptr;
+    }
+    static constexpr int32_t kThrowCode = 9;
+    static constexpr int32_t kReplyCode = 8;
+    int ups = 0;
+    int downs = 0;
+    std::vector<Message> messages;
+};
+
+// As a base, Winsock is up before the fixture's sockets exist and stays up until they are gone.
+class WinsockTest : public ::testing::Test {
+protected:
+    WinsockTest() { started_ = ::WSAStartup(0x0202, &data_) == 0; }
+    ~WinsockTest() override {
+        if (started_) ::WSACleanup();
+    }
+    void SetUp() override { ASSERT_TRUE(started_); }
+
+private:
+    WSADATA data_{};
+    bool started_ = false;
+};
+
+class ConnectionTest : public WinsockTest {
+protected:
+    void connectAndWait() {
+        ASSERT_TRUE(connection->connect());
+        ASSERT_TRUE(waitUntil([&] { return handler->ups == 1 && core->clientConnected(); }, kWait));
+    }
+    bool dropsAndReconnects() {
+        return waitUntil([&] { return core->disconnections() == 1; }, kWait) &&
+               waitUntil([&] { return core->connections() == 2 && handler->ups == 2; }, kWait);
+    }
+
+    std::unique_ptr<TestCore> core = std::make_unique<TestCore>(0);
+    std::shared_ptr<RecordingHandler> handler = std::make_shared<RecordingHandler>();
+    std::unique_ptr<Connection> connection =
+        std::make_unique<Connection>(handler, "127.0.0.1", core->port(), kRetry);
+};
+
+TEST_F(ConnectionTest, RefusesASecondAttemptWhileConnected) {
+    connectAndWait();
+    EXPECT_FALSE(connection->connect());
+    EXPECT_EQ(core->connections(), 1);
+}
+
+TEST_F(ConnectionTest, RefusesEmptyHostAndPortZero) {
+    EXPECT_FALSE(Connection(handler, "", 3800).connect());
+    EXPECT_FALSE(Connection(handler, "127.0.0.1", 0).connect());
+}
+
+TEST_F(ConnectionTest, FramesSplitOrJoinedAreEachDispatchedOnce) {
+    connectAndWait();
+    Bytes two = frameBytes(1, 1, 0, pack({true, int64_t{0}}));
+    const Bytes second = frameBytes(2, 1, 1, {});
+    two.insert(two.end(), second.begin(), second.end());
+    core->sendRaw(two);
+    ASSERT_TRUE(waitUntil([&] { return handler->messages.size() == 2; }, kWait));
+
+    const Bytes split = frameBytes(3, 1, 2, Bytes(5000, 0x42));
+    core->sendRaw(Bytes(split.begin(), split.begin() + 7));
+    waitUntil([] { return false; }, 100ms);
+    core->sendRaw(Bytes(split.begin() + 7, split.end() - 1));
+    waitUntil([] { return false; }, 100ms);
+    EXPECT_EQ(handler->messages.size(), 2u);
+    core->sendRaw(Bytes(split.end() - 1, split.end()));
+    ASSERT_TRUE(waitUntil([&] { return handler->messages.size() == 3; }, kWait));
+    EXPECT_EQ(handler->messages[0], (Message{1, 1, 0, pack({true, int64_t{0}})}));
+    EXPECT_EQ(handler->messages[1], (Message{2, 1, 1, {}}));
+    EXPECT_EQ(handler->messages[2], (Message{3, 1, 2, Bytes(5000, 0x42)}));
+    EXPECT_EQ(core->connections(), 1);
+}
+
+TEST_F(ConnectionTest, LargestPayloadKeepsTheConnection) {
+    connectAndWait();
+    core->sendRaw(frameBytes(1, 1, 5, Bytes(32768, 0x11)));
+    ASSERT_TRUE(waitUntil([&] { return handler->messages.size() == 1; }, kWait));
+    EXPECT_EQ(handler->messages[0].payload.size(), 32768u);
+    waitUntil([] { return false; }, 500ms);
+    EXPECT_EQ(core->disconnections(), 0);
+    EXPECT_EQ(core->connections(), 1);
+}
+
+struct BadInputCase {
+    const char* name;
+    Bytes bytes;
+};
+
+class ConnectionBadInput : public ConnectionTest, public ::testing::WithParamInterface<BadInputCase> {};
+
+TEST_P(ConnectionBadInput, DropsAndReconnects) {
+    connectAndWait();
+    int32_t lost = 0;
+    connection->sendRequest(Message{5, 2, 0, {0xC0}}, [&](const Message& m) { lost = m.code; });
+    core->sendRaw(GetParam().bytes);
+    EXPECT_TRUE(dropsAndReconnects());
+    EXPECT_EQ(lost, -1) << "a request pending at the drop completes with -1";
+    EXPECT_EQ(handler->downs, 0) << "only the peer's close is reported as a disconnection";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Frames, ConnectionBadInput,
+    ::testing::Values(BadInputCase{"BadMagic", Bytes{'X', 'p', 'p', '2', 0, 0, 0, 1, 0, 1, 0, 0}},
+                      BadInputCase{"StreamingFlag", frameBytes(1, 1, 0, {}, 0x04)},
+                      BadInputCase{"PayloadOfTooMany", frameBytes(1, 1, 0, Bytes(32769, 0))},
+                      BadInputCase{"HandlerCannotDecode", frameBytes(1, 1, RecordingHandler::kThrowCode, {})}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ConnectionTest, CoreClosingIsReportedAndRetried) {
+    connectAndWait();
+    core->closeClient();
+    ASSERT_TRUE(waitUntil([&] { return handler->downs == 1; }, kWait));
+    EXPECT_TRUE(connection->isReconnectScheduled());
+    ASSERT_TRUE(waitUntil([&] { return core->connections() == 2 && handler->ups == 2; }, kWait));
+    EXPECT_FALSE(connection->isReconnectScheduled()) << "the timer goes once an attempt is under way";
+    // The new socket's events reach the connection as the first one's did.
+    core->sendNotification(0, pack({true}));
+    EXPECT_TRUE(waitUntil([&] { return handler->messages.size() == 1; }, kWait));
+}
+
+TEST_F(ConnectionTest, RetriesUntilTheCoreListens) {
+    const uint16_t port = core->port();
+    core->stopListening();
+    ASSERT_TRUE(connection->connect());
+    ASSERT_TRUE(waitUntil([&] { return connection->isReconnectScheduled(); }, kWait)) << "refused";
+    waitUntil([] { return false; }, 1s);  // a few refused retries
+    EXPECT_EQ(handler->ups, 0);
+    ASSERT_TRUE(core->listen());
+    ASSERT_EQ(core->port(), port);
+    EXPECT_TRUE(waitUntil([&] { return handler->ups == 1 && core->connections() == 1; }, kWait));
+}
+
+TEST_F(ConnectionTest, ResponsesCompleteTheirRequestOnly) {
+    connectAndWait();
+    core->answerChangeProtection(3);
+    std::vector<Message> done;
+    connection->sendRequest(Message{41, 2, 0, pack({"pw", true, int64_t{1}})}, [&](const Message& m) { done.push_back(m); });
+    ASSERT_TRUE(waitUntil([&] { return done.size() == 1; }, kWait));
+    EXPECT_EQ(done[0], (Message{-41, 0, 3, {}}));
+    EXPECT_EQ(connection->pendingRequests(), 0u);
+
+    connection->sendRequest(Message{42, 7, 0, {0xC0}}, [&](const Message& m) { done.push_back(m); });  // unanswered
+    core->sendRaw(frameBytes(-99, 0, 0, {}));   // no such request
+    core->sendRaw(frameBytes(-41, 0, 0, {}));   // already answered
+    core->sendRaw(frameBytes(INT32_MIN, 0, 0, {}));
+    core->sendNotification(1, {});
+    ASSERT_TRUE(waitUntil([&] { return handler->messages.size() == 1; }, kWait));
+    EXPECT_EQ(done.size(), 1u);
+    EXPECT_EQ(connection->pendingRequests(), 1u);
+    EXPECT_EQ(core->disconnections(), 0);
+}
+
+TEST_F(ConnectionTest, RequestWhileDisconnectedCompletesAtOnceAndStartsTheRetry) {
+    int32_t code = 0;
+    connection->sendRequest(Message{1, 2, 0, {0xC0}}, [&](const Message& m) { code = m.code; });
+    EXPECT_EQ(code, -1);
+    EXPECT_EQ(connection->pendingRequests(), 0u);
+    EXPECT_TRUE(connection->isReconnectScheduled());
+    EXPECT_TRUE(waitUntil([&] { return handler->ups == 1; }, kWait));
+}
+
+TEST_F(ConnectionTest, RequestWhileConnectingWaitsForTheConnection) {
+    core->answerChangeProtection(0);
+    ASSERT_TRUE(connection->connect());
+    int32_t code = 1;
+    connection->sendRequest(Message{1, 2, 0, {0xC0}}, [&](const Message& m) { code = m.code; });
+    ASSERT_TRUE(waitUntil([&] { return code != 1; }, kWait));
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(core->connections(), 1);
+}
+
+TEST_F(ConnectionTest, CompletionMaySendAgainWhileClosing) {
+    connectAndWait();
+    core->answerChangeProtection(std::nullopt);
+    std::vector<int32_t> codes;
+    connection->sendRequest(Message{1, 2, 0, {0xC0}}, [&](const Message& m) {
+        codes.push_back(m.code);
+        connection->sendRequest(Message{2, 2, 0, {0xC0}}, [&](const Message& again) { codes.push_back(again.code); });
+    });
+    connection->close();
+    EXPECT_EQ(codes, (std::vector<int32_t>{-1, -1}));
+    EXPECT_EQ(connection->pendingRequests(), 0u);
+}
+
+TEST_F(ConnectionTest, HandlerRepliesAreSent) {
+    connectAndWait();
+    core->sendNotification(RecordingHandler::kReplyCode, {});
+    ASSERT_TRUE(waitUntil([&] { return core->received().size() == 1; }, kWait));
+    const testing::Frame reply = core->received()[0];
+    EXPECT_EQ(reply.id, 77);
+    EXPECT_EQ(reply.channel, 4);
+    EXPECT_EQ(reply.code, 5);
+    EXPECT_EQ(reply.payload, (Bytes{1, 2, 3}));
+}
+
+TEST_F(ConnectionTest, NothingIsDispatchedOnceTheHandlerIsGone) {
+    connectAndWait();
+    handler.reset();
+    core->sendNotification(RecordingHandler::kThrowCode, {});
+    core->closeClient();
+    EXPECT_TRUE(waitUntil([&] { return core->connections() == 2; }, kWait));
+}
+
+TEST_F(ConnectionTest, ShutdownStopsTheRetry) {
+    core->stopListening();
+    ASSERT_TRUE(connection->connect());
+    ASSERT_TRUE(waitUntil([&] { return connection->isReconnectScheduled(); }, kWait));
+    connection->shutdown();
+    EXPECT_FALSE(connection->isReconnectScheduled());
+    ASSERT_TRUE(core->listen());
+    waitUntil([] { return false; }, 1s);
+    EXPECT_EQ(core->connections(), 0);
+}
+
+// The agent's side of the session: SessionUser at every connection, ChangeProtection results.
+class AgentSession : public WinsockTest {
+protected:
+    class Silent : public Notifier {
+        void showBalloon(const ResourceString&, const BalloonText&, bool) override {}
+        void clearBalloon() override {}
+    };
+    class NoProxy : public ProxyGuard {
+        void setProxy(const std::string&, int, const std::string&, int) override {}
+        const std::string& proxySpec() const override { return spec_; }
+        void applyProxy(const std::optional<std::string>&) override {}
+        void startProxyWatch() override {}
+        void rearmProxyWatch() override {}
+        void stopProxyWatch() override {}
+        bool isWatching() const override { return false; }
+        HANDLE watchEvent() const override { return nullptr; }
+        std::string spec_;
+    };
+
+    void SetUp() override {
+        WinsockTest::SetUp();
+        agent->openConnection();
+        ASSERT_TRUE(waitUntil([&] { return core->received().size() == 1; }, kWait));
+    }
+    void TearDown() override { agent->closeConnection(); }
+
+    static std::string userName() {
+        char name[256];
+        DWORD size = sizeof name;
+        return ::GetUserNameA(name, &size) ? name : "";
+    }
+
+    std::unique_ptr<TestCore> core = std::make_unique<TestCore>(0);
+    Silent notifier;
+    NoProxy proxy;
+    std::shared_ptr<Agent> agent = std::make_shared<Agent>(nullptr, notifier, proxy, performanceCounter(),
+                                                           CoreEndpoint{"127.0.0.1", core->port(), kRetry});
+};
+
+TEST_F(AgentSession, AnnouncesTheUserAtEveryConnection) {
+    ASSERT_FALSE(userName().empty());
+    testing::Frame first = core->received()[0];
+    EXPECT_EQ(first.channel, 0);
+    EXPECT_EQ(first.code, 1);
+    EXPECT_EQ(first.values, std::vector<Value>{userName()});
+
+    core->sendNotification(0, pack({"not a boolean", int64_t{0}}));  // the agent drops the link
+    ASSERT_TRUE(waitUntil([&] { return core->received().size() == 2; }, kWait));
+    const testing::Frame second = core->received()[1];
+    EXPECT_EQ(second.connection, 2);
+    EXPECT_EQ(second.values, std::vector<Value>{userName()});
+    EXPECT_GT(second.id, first.id) << "every message gets a fresh id";
+}
+
+class AgentChangeProtection : public AgentSession, public ::testing::WithParamInterface<int32_t> {};
+
+TEST_P(AgentChangeProtection, CompletesWithTheCoresResult) {
+    core->answerChangeProtection(GetParam());
+    int result = INT32_MIN;
+    agent->requestProtectionChange(false, 1800000, "secret", [&](int r) { result = r; });
+    ASSERT_TRUE(waitUntil([&] { return result != INT32_MIN; }, kWait));
+    EXPECT_EQ(result, GetParam());
+    const testing::Frame request = core->received().at(1);
+    EXPECT_EQ(request.channel, 2);
+    EXPECT_EQ(request.code, 0);
+    EXPECT_EQ(request.values, (std::vector<Value>{"secret", false, int64_t{1800000}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Results, AgentChangeProtection, ::testing::Values(0, 3, 5, 0xFFFFFF));
+
+TEST_F(AgentSession, ChangeProtectionLostWithTheConnectionCompletesWithMinusOne) {
+    core->answerChangeProtection(std::nullopt);
+    int result = INT32_MIN;
+    agent->requestProtectionChange(true, 0, "", [&](int r) { result = r; });
+    ASSERT_TRUE(waitUntil([&] { return core->received().size() == 2; }, kWait));
+    EXPECT_EQ(result, INT32_MIN);
+    core->closeClient();
+    ASSERT_TRUE(waitUntil([&] { return result != INT32_MIN; }, kWait));
+    EXPECT_EQ(result, -1);
+}
+
+}  // namespace
+}  // namespace brisko

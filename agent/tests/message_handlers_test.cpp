@@ -1,0 +1,266 @@
+// What the agent does with the core's notifications, seen through recording doubles of the
+// balloons and the proxy guard, on a clock the test sets.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "agent.h"
+#include "test_core.h"
+
+namespace brisko {
+namespace {
+
+using testing::pack;
+using testing::Value;
+using Bytes = std::vector<uint8_t>;
+
+struct Balloon {
+    ResourceString title;
+    BalloonText text;
+    bool autoHide;
+    bool operator==(const Balloon&) const = default;
+};
+
+void PrintTo(const Balloon& b, std::ostream* os) {
+    *os << "{title " << b.title.id << ", text ";
+    if (const auto* s = std::get_if<ResourceString>(&b.text)) {
+        *os << s->id;
+        if (const int* n = std::get_if<int>(&s->insert)) *os << "(" << *n << ")";
+    } else {
+        *os << "literal";
+    }
+    if (const auto* name = std::get_if<std::string>(&b.title.insert)) *os << ", insert " << *name;
+    *os << (b.autoHide ? ", auto-hide}" : "}");
+}
+
+class RecordingNotifier : public Notifier {
+public:
+    void showBalloon(const ResourceString& title, const BalloonText& text, bool autoHide) override {
+        balloons.push_back({title, text, autoHide});
+    }
+    void clearBalloon() override {}
+    std::vector<Balloon> balloons;
+};
+
+class RecordingProxyGuard : public ProxyGuard {
+public:
+    void setProxy(const std::string& httpHost, int httpPort, const std::string& httpsHost, int httpsPort) override {
+        calls.push_back("setProxy(" + httpHost + "," + std::to_string(httpPort) + "," + httpsHost + "," +
+                        std::to_string(httpsPort) + ")");
+    }
+    const std::string& proxySpec() const override { return spec; }
+    void applyProxy(const std::optional<std::string>& proxy) override {
+        calls.push_back("applyProxy(" + proxy.value_or("none") + ")");
+    }
+    void startProxyWatch() override {
+        calls.push_back("startProxyWatch");
+        watching = true;
+    }
+    void rearmProxyWatch() override { calls.push_back("rearmProxyWatch"); }
+    void stopProxyWatch() override {
+        calls.push_back("stopProxyWatch");
+        watching = false;
+    }
+    bool isWatching() const override { return watching; }
+    HANDLE watchEvent() const override { return nullptr; }
+
+    std::string spec;
+    bool watching = false;
+    std::vector<std::string> calls;
+};
+
+// 100 ns per tick, like most performance counters.
+class FakeClock : public MonotonicClock {
+public:
+    int64_t now() const override { return ticks; }
+    double nanosecondsPerTick() const override { return 100.0; }
+    int64_t ticks = 1'000'000'000;
+};
+
+constexpr int64_t kTicksPerMs = 10'000;
+constexpr int64_t kMinute = 60'000;
+
+class AgentMessages : public ::testing::Test {
+protected:
+    Message notification(uint8_t code, const Bytes& payload, uint16_t channel = 1) {
+        return Message{0, channel, code, payload};
+    }
+    void receive(const Message& message) { EXPECT_EQ(agent->messageReceived(connection, message), nullptr); }
+    void receiveFirstStatus() {
+        receive(notification(0, pack({true, int64_t{0}})));
+        notifier.balloons.clear();
+        proxy.calls.clear();
+    }
+
+    RecordingNotifier notifier;
+    RecordingProxyGuard proxy;
+    FakeClock clock;
+    std::shared_ptr<Agent> agent = std::make_shared<Agent>(nullptr, notifier, proxy, clock);
+    Connection connection{std::weak_ptr<Connection::Handler>()};
+};
+
+TEST_F(AgentMessages, FirstStatusOnlySetsTheState) {
+    proxy.spec = "http=proxy:3128";
+    proxy.watching = true;
+    EXPECT_EQ(agent->protection().deadline, ProtectionState::kNoStatusYet);
+    receive(notification(0, pack({false, int64_t{30 * kMinute}})));
+    EXPECT_FALSE(agent->protection().enabled);
+    EXPECT_EQ(agent->protection().deadline, clock.ticks + 30 * kMinute * kTicksPerMs);
+    EXPECT_TRUE(notifier.balloons.empty());
+    EXPECT_TRUE(proxy.calls.empty());
+}
+
+TEST_F(AgentMessages, StatusStoresDeadlineRoundedToTheNearestTick) {
+    struct Case {
+        int64_t remainingMs;
+        int64_t deadline;
+    };
+    const FakeClock& c = clock;
+    for (const Case& k : {Case{0, 0}, Case{-5, 0}, Case{1, c.ticks + kTicksPerMs},
+                          Case{INT64_MAX, INT64_MAX}}) {
+        receive(notification(0, pack({true, k.remainingMs})));
+        EXPECT_EQ(agent->protection().deadline, k.deadline) << k.remainingMs;
+    }
+    EXPECT_EQ(deadlineAfter(1, 0, 3.0), 333'333) << "0.3 of a tick rounds down";
+    EXPECT_EQ(deadlineAfter(2, 0, 3.0), 666'667) << "0.6 of a tick rounds up";
+}
+
+struct NotificationCase {
+    const char* name;
+    uint8_t code;
+    Bytes payload;
+    bool watching = false;
+    std::string spec;
+    std::vector<Balloon> balloons;
+    std::vector<std::string> proxyCalls;
+    uint16_t channel = 1;
+};
+
+class AgentNotifications : public AgentMessages, public ::testing::WithParamInterface<NotificationCase> {};
+
+// Every case runs after the first status, so protection changes show their balloons.
+TEST_P(AgentNotifications, Handles) {
+    const NotificationCase& c = GetParam();
+    receiveFirstStatus();
+    proxy.watching = c.watching;
+    proxy.spec = c.spec;
+    receive(notification(c.code, c.payload, c.channel));
+    EXPECT_EQ(notifier.balloons, c.balloons);
+    EXPECT_EQ(proxy.calls, c.proxyCalls);
+}
+
+const ResourceString kNoInsert{};
+Balloon disabledFor(int minutes) {
+    return {{kDisabledTitle, {}}, ResourceString{kDisabledCountdown, minutes}, false};
+}
+const Balloon kEnabled{{kEnabledTitle, {}}, std::wstring(L" "), true};
+Balloon blocked(const std::string& name, UINT text) {
+    return {{kBlockedTitle, name}, ResourceString{text, {}}, true};
+}
+const std::vector<std::string> kClearProxy{"applyProxy(none)", "stopProxyWatch"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Notifications, AgentNotifications,
+    ::testing::Values(
+        NotificationCase{"DisabledFor30Minutes", 0, pack({false, int64_t{30 * kMinute}}), false, "", {disabledFor(30)}, {}},
+        NotificationCase{"DisabledWhileForcedClearsTheProxy", 0, pack({false, int64_t{30 * kMinute}}), true, "http=p:1",
+                         {disabledFor(30)}, kClearProxy},
+        NotificationCase{"DisabledFor45SecondsShowsNoBalloon", 0, pack({false, int64_t{45'000}}), true, "http=p:1", {},
+                         kClearProxy},
+        NotificationCase{"DisabledJustOverAMinute", 0, pack({false, int64_t{kMinute + 1}}), false, "", {disabledFor(1)}, {}},
+        NotificationCase{"DisabledWithoutEndTime", 0, pack({false, int64_t{0}}), false, "", {}, {}},
+        NotificationCase{"DisabledForEverCountsWithoutOverflow", 0, pack({false, INT64_MAX}), false, "",
+                         {disabledFor(INT_MAX)}, {}},
+        NotificationCase{"EnabledForcesTheKeptProxy", 0, pack({true, int64_t{0}}), false, "http=p:1;https=q:2", {kEnabled},
+                         {"applyProxy(http=p:1;https=q:2)", "startProxyWatch"}},
+        NotificationCase{"EnabledWithoutProxy", 0, pack({true, int64_t{0}}), false, "", {kEnabled}, {}},
+        NotificationCase{"StatusWithoutRemainingTimeIsDropped", 0, pack({false}), true, "", {}, {}},
+        NotificationCase{"StatusNotMessagePackIsDropped", 0, Bytes{0xC1, 0xC1}, true, "", {}, {}},
+        NotificationCase{"EmptyStatusIsDropped", 0, Bytes{}, true, "", {}, {}},
+        NotificationCase{"BlockedOutsideTimeRange", 1, pack({"id", "Game", int64_t{0}}), false, "",
+                         {blocked("Game", kBlockedTimeRange)}, {}},
+        NotificationCase{"BlockedQuotaUsedUp", 1, pack({"id", "Game", int64_t{1}}), false, "", {blocked("Game", kBlockedQuota)}, {}},
+        NotificationCase{"BlockedReason7", 1, pack({"id", "Game", int64_t{7}}), false, "", {blocked("Game", kBlockedDenied)}, {}},
+        NotificationCase{"BlockedNegativeReason", 1, pack({"id", "Game", int64_t{-1}}), false, "", {blocked("Game", kBlockedDenied)}, {}},
+        NotificationCase{"BlockedWithoutReasonIsDropped", 1, pack({"id", "Game"}), false, "", {}, {}},
+        NotificationCase{"ProxyBothHosts", 2, pack({"127.0.0.1", int64_t{3128}, "127.0.0.1", int64_t{3129}}), false, "", {},
+                         {"setProxy(127.0.0.1,3128,127.0.0.1,3129)"}},
+        NotificationCase{"ProxyAllNil", 2, pack({Value{}, Value{}, Value{}, Value{}}), false, "", {}, {"setProxy(,0,,0)"}},
+        NotificationCase{"ProxyOnlyHttps", 2, pack({Value{}, Value{}, "h\xC3\xA9", int64_t{443}}), false, "", {},
+                         {"setProxy(,0,h\xC3\xA9,443)"}},
+        NotificationCase{"ProxyLargestPort", 2, pack({"h", int64_t{INT_MAX}, "h", int64_t{INT_MIN}}), false, "", {},
+                         {"setProxy(h," + std::to_string(INT_MAX) + ",h," + std::to_string(INT_MIN) + ")"}},
+        NotificationCase{"ProxyWithThreeValuesIsDropped", 2, pack({"h", int64_t{1}, "h"}), false, "", {}, {}},
+        NotificationCase{"OtherChannelIgnored", 0, pack({false, int64_t{30 * kMinute}}), true, "", {}, {}, 3},
+        NotificationCase{"ResponseChannelIgnored", 0, pack({false, int64_t{30 * kMinute}}), true, "", {}, {}, 0},
+        NotificationCase{"UnknownCodeIgnored", 3, pack({false, int64_t{30 * kMinute}}), true, "", {}, {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A value of the wrong type escapes the handler, for the connection to drop the link.
+struct WrongTypeCase {
+    const char* name;
+    uint8_t code;
+    Bytes payload;
+};
+
+class AgentWrongTypes : public AgentMessages, public ::testing::WithParamInterface<WrongTypeCase> {};
+
+TEST_P(AgentWrongTypes, Throw) {
+    receiveFirstStatus();
+    const WrongTypeCase& c = GetParam();
+    EXPECT_THROW(agent->messageReceived(connection, notification(c.code, c.payload)), std::exception);
+    EXPECT_TRUE(notifier.balloons.empty());
+    EXPECT_TRUE(proxy.calls.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Notifications, AgentWrongTypes,
+    ::testing::Values(WrongTypeCase{"StatusStringForBoolean", 0, pack({"yes", int64_t{0}})},
+                      WrongTypeCase{"StatusIntegerForBoolean", 0, pack({int64_t{1}, int64_t{0}})},
+                      WrongTypeCase{"StatusBooleanForTime", 0, pack({false, true})},
+                      WrongTypeCase{"StatusTimeBeyondInt64", 0, [] {
+                                        Bytes b = pack({false});
+                                        b.insert(b.end(), {0xCF, 0x80, 0, 0, 0, 0, 0, 0, 0});
+                                        return b;
+                                    }()},
+                      WrongTypeCase{"BlockedFirstNotAString", 1, pack({int64_t{1}, "Game", int64_t{0}})},
+                      WrongTypeCase{"BlockedNameNotAString", 1, pack({"id", int64_t{5}, int64_t{0}})},
+                      WrongTypeCase{"ProxyHostNotAString", 2, pack({int64_t{1}, int64_t{1}, Value{}, Value{}})},
+                      WrongTypeCase{"ProxyPortBeyondInt", 2, pack({"h", int64_t{INT_MAX} + 1, Value{}, Value{}})},
+                      WrongTypeCase{"ProxyPortAString", 2, pack({"h", "80", Value{}, Value{}})}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(AgentMessages, StatusKeepsTheFlagWhenTheTimeIsMissing) {
+    receiveFirstStatus();
+    const int64_t deadline = agent->protection().deadline;
+    receive(notification(0, pack({false})));
+    EXPECT_FALSE(agent->protection().enabled);
+    EXPECT_EQ(agent->protection().deadline, deadline);
+}
+
+TEST_F(AgentMessages, StatusAfterAReconnectionIsNotTheFirst) {
+    receiveFirstStatus();
+    agent->connectionChanged(connection, false);
+    receive(notification(0, pack({false, int64_t{10 * kMinute}})));
+    EXPECT_EQ(notifier.balloons, std::vector<Balloon>{disabledFor(10)});
+}
+
+TEST_F(AgentMessages, ChangeProtectionWithoutConnectionCompletesAtOnce) {
+    int result = 0;
+    agent->requestProtectionChange(true, 0, "", [&](int r) { result = r; });
+    EXPECT_EQ(result, -1);
+}
+
+TEST(ProtectionMinutes, TruncateToWholeMinutes) {
+    EXPECT_EQ(wholeMinutesLeft(0, 5, 100.0), 0);
+    EXPECT_EQ(wholeMinutesLeft(-1, 5, 100.0), 0);
+    EXPECT_EQ(wholeMinutesLeft(1000 + 119 * 10'000'000, 1000, 100.0), 1);
+    EXPECT_EQ(wholeMinutesLeft(1000 + 120 * 10'000'000, 1000, 100.0), 2);
+    EXPECT_LT(wholeMinutesLeft(500, 1000, 100.0), 1) << "a deadline already passed shows nothing";
+}
+
+}  // namespace
+}  // namespace brisko

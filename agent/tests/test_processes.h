@@ -1,0 +1,89 @@
+#pragma once
+// Real processes for the identification and process-table tests: helper programs built
+// beside the test executable, ended when their owner goes.
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <string>
+#include <string_view>
+
+#include "unique_handle.h"
+
+namespace brisko::testing {
+
+inline std::wstring siblingPath(std::wstring_view name) {
+    wchar_t self[MAX_PATH];
+    const DWORD length = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring path(self, length);
+    return path.substr(0, path.find_last_of(L"\\/") + 1) + std::wstring(name);
+}
+
+class ChildProcess {
+public:
+    // commandLine is used as it is; the program is looked up by CreateProcessW.
+    explicit ChildProcess(std::wstring commandLine) {
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION info{};
+        if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                              &info))
+            return;
+        process_.reset(info.hProcess);
+        UniqueHandle thread(info.hThread);
+        id_ = info.dwProcessId;
+    }
+
+    static ChildProcess sibling(std::wstring_view name, std::wstring_view arguments = {}) {
+        std::wstring commandLine = L"\"" + siblingPath(name) + L"\"";
+        if (!arguments.empty()) commandLine += L" " + std::wstring(arguments);
+        return ChildProcess(std::move(commandLine));
+    }
+
+    ChildProcess(ChildProcess&&) = default;
+    ChildProcess& operator=(ChildProcess&&) = default;
+    ~ChildProcess() { end(); }
+
+    explicit operator bool() const { return static_cast<bool>(process_); }
+    DWORD id() const { return id_; }
+
+    // Ends the process and waits until it is gone.
+    void end() {
+        if (!process_) return;
+        ::TerminateProcess(process_.get(), 1);
+        ::WaitForSingleObject(process_.get(), 30000);
+        process_.reset();
+    }
+
+private:
+    UniqueHandle process_;
+    DWORD id_ = 0;
+};
+
+// The first process whose parent is parentId and whose image is named imageName, polled for
+// up to timeout milliseconds; 0 when none appears.
+inline DWORD waitForChild(DWORD parentId, std::wstring_view imageName, DWORD timeout = 30000) {
+    const std::wstring name(imageName);
+    const ULONGLONG deadline = ::GetTickCount64() + timeout;
+    do {
+        const UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+        PROCESSENTRY32W entry{};
+        entry.dwSize = sizeof(entry);
+        for (BOOL more = snapshot && ::Process32FirstW(snapshot.get(), &entry); more;
+             more = ::Process32NextW(snapshot.get(), &entry)) {
+            if (entry.th32ParentProcessID == parentId && ::lstrcmpiW(entry.szExeFile, name.c_str()) == 0)
+                return entry.th32ProcessID;
+        }
+        ::Sleep(50);
+    } while (::GetTickCount64() < deadline);
+    return 0;
+}
+
+// Ends a process found by id, for processes the tests did not start themselves.
+inline void endProcess(DWORD processId) {
+    const UniqueHandle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId));
+    if (!process) return;
+    ::TerminateProcess(process.get(), 1);
+    ::WaitForSingleObject(process.get(), 30000);
+}
+
+}  // namespace brisko::testing

@@ -1,0 +1,61 @@
+// Thread timers of the main thread, fired by pumping this thread's messages.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "test_core.h"
+#include "timer.h"
+
+namespace brisko {
+namespace {
+
+using namespace std::chrono_literals;
+using brisko::testing::waitUntil;
+
+TEST(Timer, OneShotFiresOnceAndIsUnscheduledBeforeItsCallback) {
+    int fired = 0;
+    bool scheduledInCallback = true;
+    Timer timer(Timer::now() + 0.05, 0, [&](Timer& t) {
+        ++fired;
+        scheduledInCallback = t.isScheduled();
+    });
+    timer.schedule();
+    ASSERT_TRUE(timer.isScheduled());
+    ASSERT_TRUE(waitUntil([&] { return fired > 0; }, 5s));
+    EXPECT_FALSE(scheduledInCallback);
+    waitUntil([] { return false; }, 300ms);
+    EXPECT_EQ(fired, 1);
+}
+
+TEST(Timer, RepeatsAtItsIntervalUntilStopped) {
+    int fired = 0;
+    Timer timer(Timer::now() + 0.02, 0.05, [&](Timer&) { ++fired; });
+    timer.schedule();
+    ASSERT_TRUE(waitUntil([&] { return fired >= 3; }, 5s));
+    timer.stop();
+    const int stoppedAt = fired;
+    waitUntil([] { return false; }, 300ms);
+    EXPECT_EQ(fired, stoppedAt);
+}
+
+TEST(Timer, CallbackMayDestroyItsTimer) {
+    int fired = 0;
+    std::unique_ptr<Timer> timer;
+    timer = std::make_unique<Timer>(Timer::now() + 0.02, 0.05, [&](Timer&) {
+        ++fired;
+        timer.reset();
+    });
+    timer->schedule();
+    ASSERT_TRUE(waitUntil([&] { return timer == nullptr; }, 5s));
+    waitUntil([] { return false; }, 300ms);
+    EXPECT_EQ(fired, 1);
+}
+
+TEST(Timer, NowCountsFrom2001) {
+    // 2020-01-01 00:00 UTC is 599,616,000 s after 2001-01-01; any run of this test is later.
+    EXPECT_GT(Timer::now(), 599616000.0);
+    EXPECT_LT(Timer::now(), 599616000.0 + 100 * 365.25 * 86400);
+}
+
+}  // namespace
+}  // namespace brisko

@@ -1,0 +1,45 @@
+#pragma once
+// What the function tables share with the Jvm: the per-thread environment and the references.
+#include <vector>
+
+#include "fake_jvm.h"
+
+namespace brisko::fakejvm {
+
+struct Reference {
+    ObjectPtr object;
+    bool global = false;
+    bool live = true;
+    DWORD thread = 0;
+};
+
+// The JNIEnv of one attached thread. Never freed while the Jvm lives, so that a stale
+// environment is reported rather than crashing.
+struct ThreadEnv : JNIEnv_ {
+    Jvm* jvm = nullptr;
+    DWORD threadId = 0;
+    bool attached = true;
+    bool daemon = false;
+    // Local reference frames; the first is the thread's own, never popped.
+    std::vector<std::vector<Reference*>> frames;
+    ObjectPtr pending;
+};
+
+struct VmHandle : JavaVM_ {
+    Jvm* owner = nullptr;
+};
+
+const JNINativeInterface_* EnvFunctions();
+const JNIInvokeInterface_* InvokeFunctions();
+void DefineBuiltinClasses(Jvm& jvm);
+
+// The kinds of a method signature: one letter per argument and the result
+// ('L' for every reference, arrays included).
+struct SignatureKinds {
+    std::string arguments;
+    char result = 'V';
+    bool valid = false;
+};
+SignatureKinds ParseSignature(std::string_view signature);
+
+}  // namespace brisko::fakejvm
