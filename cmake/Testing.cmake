@@ -12,17 +12,26 @@ configure_file(${PROJECT_SOURCE_DIR}/testing/wine/run-under-wine.sh.in ${HARBEE_
                WORLD_READ WORLD_EXECUTE)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${HARBEE_WINE_RUNNER})
 
-# Every test gets a timeout so that nothing can hang a run. Tests that start the real agent
-# bind the core's fixed port 3800 and share the resource lock "core_port".
+# Every test gets a timeout so that nothing can hang a run. Fixed system-wide names are
+# resource locks, so tests that use them never overlap:
+#   CORE_PORT    - the core's port 3800 (tests that start the real agent)
+#   RPC_ENDPOINT - the service's RPC endpoint "com.brisko.harbee" (servers and agents)
 function(harbee_add_test name target)
-  cmake_parse_arguments(ARG "CORE_PORT" "TIMEOUT" "ARGS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "CORE_PORT;RPC_ENDPOINT" "TIMEOUT" "ARGS;LABELS" ${ARGN})
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
   endif()
   add_test(NAME ${name} COMMAND ${target} ${ARG_ARGS})
   set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "wine;${ARG_LABELS}")
+  set(locks)
   if(ARG_CORE_PORT)
-    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK core_port)
+    list(APPEND locks core_port)
+  endif()
+  if(ARG_RPC_ENDPOINT)
+    list(APPEND locks rpc_endpoint)
+  endif()
+  if(locks)
+    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "${locks}")
   endif()
 endfunction()
 

@@ -5,6 +5,8 @@
 #include <winsock2.h>
 #include <windows.h>
 
+#include <rpc.h>
+
 namespace brisko {
 
 template <typename Traits>
@@ -65,6 +67,7 @@ inline void freeLibrary(HMODULE m) noexcept { ::FreeLibrary(m); }
 inline void closeWindowStation(HWINSTA w) noexcept { ::CloseWindowStation(w); }
 inline void closeDesktop(HDESK d) noexcept { ::CloseDesktop(d); }
 inline void unregisterPowerSetting(HPOWERNOTIFY n) noexcept { ::UnregisterPowerSettingNotification(n); }
+inline void freeRpcBinding(RPC_BINDING_HANDLE b) noexcept { ::RpcBindingFree(&b); }
 
 // Kernel objects that answer null on failure (events, threads, processes, tokens).
 using UniqueHandle = UniqueResource<NullInvalidTraits<HANDLE, &closeHandle>>;
@@ -77,5 +80,7 @@ using UniqueModule = UniqueResource<NullInvalidTraits<HMODULE, &freeLibrary>>;
 using UniqueWindowStation = UniqueResource<NullInvalidTraits<HWINSTA, &closeWindowStation>>;
 using UniqueDesktop = UniqueResource<NullInvalidTraits<HDESK, &closeDesktop>>;
 using UniquePowerNotify = UniqueResource<NullInvalidTraits<HPOWERNOTIFY, &unregisterPowerSetting>>;
+// RPC client bindings (link rpcrt4 where used).
+using UniqueRpcBinding = UniqueResource<NullInvalidTraits<RPC_BINDING_HANDLE, &freeRpcBinding>>;
 
 }  // namespace brisko

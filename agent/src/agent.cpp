@@ -8,6 +8,7 @@
 
 #include <msgpack.hpp>
 
+#include "activity_monitor.h"
 #include "payload_reader.h"
 #include "window_class.h"
 
@@ -47,9 +48,14 @@ int readPort(const msgpack::object& value) { return value.is_nil() ? 0 : value.a
 
 const bool Agent::classRegistered = registerWindowClass(kWindowClass, &Agent::windowProc);
 
-Agent::Agent(HINSTANCE instance, Notifier& notifier, ProxyGuard& proxyGuard, const MonotonicClock& clock,
-             CoreEndpoint endpoint)
-    : instance_(instance), notifier_(notifier), proxyGuard_(proxyGuard), clock_(clock), endpoint_(std::move(endpoint)) {}
+Agent::Agent(HINSTANCE instance, Notifier& notifier, ProxyGuard& proxyGuard, UIA::MonitorFactory monitorFactory,
+             const MonotonicClock& clock, CoreEndpoint endpoint)
+    : instance_(instance),
+      notifier_(notifier),
+      proxyGuard_(proxyGuard),
+      monitorFactory_(std::move(monitorFactory)),
+      clock_(clock),
+      endpoint_(std::move(endpoint)) {}
 
 Agent::~Agent() { closeConnection(); }
 
@@ -76,7 +82,10 @@ void Agent::closeConnection() {
 
 void Agent::mainLoop() {
     const ComApartment apartment;
-    // The activity monitor (service link and UI Automation) starts here, before the window.
+    // The service link and the window monitor run before the window exists and stop after it is
+    // gone, inside the COM apartment.
+    ActivityMonitor activity(monitorFactory_);
+    activity.start();
 
     window_.reset(::CreateWindowExW(0, kWindowClass, kWindowClass, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
                                     CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance_, nullptr));
@@ -103,7 +112,7 @@ void Agent::mainLoop() {
         ::SetWindowLongPtrW(window_.get(), GWLP_USERDATA, 0);
         window_.reset();
     }
-    // The activity monitor stops here, before COM is left.
+    activity.stop();
 }
 
 void Agent::takeMessages() {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "activity_listener.h"
 #include "connection.h"
 #include "monotonic_clock.h"
 #include "notifier.h"
@@ -42,7 +43,9 @@ public:
     static constexpr int32_t kApplicationBlocked = 1;
     static constexpr int32_t kProxyConfiguration = 2;
 
-    Agent(HINSTANCE instance, Notifier& notifier, ProxyGuard& proxyGuard,
+    // The monitor factory gives the window monitor whose reports go to the service
+    // (UIA::createMonitor in the shipped agent).
+    Agent(HINSTANCE instance, Notifier& notifier, ProxyGuard& proxyGuard, UIA::MonitorFactory monitorFactory,
           const MonotonicClock& clock = performanceCounter(), CoreEndpoint endpoint = {});
     ~Agent() override;
     Agent(const Agent&) = delete;
@@ -85,6 +88,7 @@ private:
     HINSTANCE instance_;
     Notifier& notifier_;
     ProxyGuard& proxyGuard_;
+    UIA::MonitorFactory monitorFactory_;
     const MonotonicClock& clock_;
     CoreEndpoint endpoint_;
 };

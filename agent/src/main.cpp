@@ -35,6 +35,6 @@ private:
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     SilentNotifier notifier;
     InactiveProxyGuard proxyGuard;
-    const auto agent = std::make_shared<brisko::Agent>(instance, notifier, proxyGuard);
+    const auto agent = std::make_shared<brisko::Agent>(instance, notifier, proxyGuard, brisko::UIA::createMonitor);
     std::exit(agent->run());
 }

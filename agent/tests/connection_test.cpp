@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "agent.h"
+#include "idle_monitor.h"
 #include "connection.h"
 #include "test_core.h"
 
@@ -281,8 +282,9 @@ protected:
     std::unique_ptr<TestCore> core = std::make_unique<TestCore>(0);
     Silent notifier;
     NoProxy proxy;
-    std::shared_ptr<Agent> agent = std::make_shared<Agent>(nullptr, notifier, proxy, performanceCounter(),
-                                                           CoreEndpoint{"127.0.0.1", core->port(), kRetry});
+    std::shared_ptr<Agent> agent =
+        std::make_shared<Agent>(nullptr, notifier, proxy, testing::idleMonitor(), performanceCounter(),
+                                CoreEndpoint{"127.0.0.1", core->port(), kRetry});
 };
 
 TEST_F(AgentSession, AnnouncesTheUserAtEveryConnection) {

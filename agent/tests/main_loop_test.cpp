@@ -1,12 +1,17 @@
 // The agent's run on a thread of its own: the main loop carries the socket events, re-applies the
-// proxy when the watch fires, and ends on thread message 0x401 with the proxy removed.
+// proxy when the watch fires, and ends on thread message 0x401 with the proxy removed; the window
+// monitor runs inside the COM apartment around the window's life, and a report the service
+// cannot take ends the loop.
 #include <gtest/gtest.h>
+
+#include <objbase.h>
 
 #include <future>
 #include <mutex>
 #include <thread>
 
 #include "agent.h"
+#include "idle_monitor.h"
 #include "test_core.h"
 
 namespace brisko {
@@ -58,11 +63,34 @@ private:
     std::vector<std::string> calls_;
 };
 
+// Notes where in the main loop the window monitor starts and stops; its first report goes to a
+// service that does not run in this process.
+class ProbeMonitor : public UIA::MonitorControl {
+public:
+    ProbeMonitor(UIA::ActivityMonitor& listener, std::vector<std::string>& log) : listener_(listener), log_(log) {}
+    void start() override {
+        log_.push_back(state("start"));
+        listener_.reportInitial({});
+    }
+    void stop() override { log_.push_back(state("stop")); }
+
+private:
+    static std::string state(const std::string& event) {
+        APTTYPE type;
+        APTTYPEQUALIFIER qualifier;
+        const bool com = SUCCEEDED(::CoGetApartmentType(&type, &qualifier));
+        const bool window = ::FindWindowW(L"Brisko::Agent", L"Brisko::Agent") != nullptr;
+        return event + (window ? " window" : " no window") + (com ? " com" : " no com");
+    }
+    UIA::ActivityMonitor& listener_;
+    std::vector<std::string>& log_;
+};
+
 TEST(AgentRun, LoopServesTheConnectionAndTheWatchUntilQuit) {
     TestCore core(0);
     Silent notifier;
     EventProxyGuard proxy;
-    const auto agent = std::make_shared<Agent>(nullptr, notifier, proxy, performanceCounter(),
+    const auto agent = std::make_shared<Agent>(nullptr, notifier, proxy, testing::idleMonitor(), performanceCounter(),
                                                CoreEndpoint{"127.0.0.1", core.port(), 0.3});
     std::promise<DWORD> threadId;
     std::future<int> exitCode = std::async(std::launch::async, [&] {
@@ -82,6 +110,22 @@ TEST(AgentRun, LoopServesTheConnectionAndTheWatchUntilQuit) {
     EXPECT_EQ(proxy.calls(), (std::vector<std::string>{"applyProxy(http=127.0.0.1:3128)", "rearmProxyWatch",
                                                        "applyProxy(none)", "stopProxyWatch"}));
     EXPECT_TRUE(waitUntil([&] { return core.disconnections() == 1; }, 10s)) << "the connection is shut down";
+}
+
+TEST(AgentRun, AReportTheServiceCannotTakeEndsTheLoop) {
+    TestCore core(0);
+    Silent notifier;
+    EventProxyGuard proxy;
+    std::vector<std::string> log;
+    const auto agent = std::make_shared<Agent>(
+        nullptr, notifier, proxy,
+        [&](UIA::ActivityMonitor& listener) { return std::make_unique<ProbeMonitor>(listener, log); },
+        performanceCounter(), CoreEndpoint{"127.0.0.1", core.port(), 0.3});
+    std::future<int> exitCode = std::async(std::launch::async, [&] { return agent->run(); });
+
+    ASSERT_EQ(exitCode.wait_for(20s), std::future_status::ready) << "the loop did not end itself";
+    EXPECT_EQ(exitCode.get(), 0);
+    EXPECT_EQ(log, (std::vector<std::string>{"start no window com", "stop no window com"}));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "agent.h"
+#include "idle_monitor.h"
 #include "test_core.h"
 
 namespace brisko {
@@ -98,7 +99,7 @@ protected:
     RecordingNotifier notifier;
     RecordingProxyGuard proxy;
     FakeClock clock;
-    std::shared_ptr<Agent> agent = std::make_shared<Agent>(nullptr, notifier, proxy, clock);
+    std::shared_ptr<Agent> agent = std::make_shared<Agent>(nullptr, notifier, proxy, testing::idleMonitor(), clock);
     Connection connection{std::weak_ptr<Connection::Handler>()};
 };
 

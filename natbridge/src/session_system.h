@@ -1,0 +1,25 @@
+#pragma once
+// The Terminal Services calls that Wine cannot show, behind a replaceable table. The defaults
+// are the real calls; tests put their own in place before creating an agent manager.
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace brisko {
+
+struct SessionSystem {
+    // Every session of the current server, whatever its state (WTSEnumerateSessionsW).
+    std::function<std::vector<DWORD>()> enumerateSessions;
+    // Ends a process on the current server with exit code 0 (WTSTerminateProcess).
+    std::function<bool(DWORD processId)> terminateProcess;
+};
+
+SessionSystem RealSessionSystem();
+SessionSystem& CurrentSessionSystem();
+
+// The Terminal Services user name of a session; empty when the query fails.
+std::wstring SessionUserName(DWORD sessionId);
+
+}  // namespace brisko

@@ -1,0 +1,291 @@
+// The agent manager's pure decisions: restart rule, caller gate and application lists.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <rpc.h>
+
+#include <atomic>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "application_registry.h"
+#include "caller_process.h"
+#include "restart_rule.h"
+#include "test_event_thread.h"
+#include "user_applications.h"
+
+namespace brisko {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+using ::testing::IsEmpty;
+
+// ---- restart rule -------------------------------------------------------------------------
+
+constexpr int64_t kWindow = 5000;  // ticks in 5 seconds
+
+struct RestartCase {
+    const char* name;
+    RestartHistory before;
+    int64_t now;
+    bool allowed;
+    RestartHistory after;
+};
+
+class RestartRuleTest : public ::testing::TestWithParam<RestartCase> {};
+
+TEST_P(RestartRuleTest, Decides) {
+    const RestartCase& c = GetParam();
+    RestartHistory history = c.before;
+    EXPECT_EQ(AllowRestart(history, c.now, kWindow), c.allowed);
+    EXPECT_EQ(history.lastRestart, c.after.lastRestart);
+    EXPECT_EQ(history.quickRestarts, c.after.quickRestarts);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RestartRuleTest,
+    ::testing::Values(RestartCase{"first_relaunch", {0, 0}, 100, true, {100, 1}},
+                      RestartCase{"first_relaunch_even_when_counted", {0, 9}, 100, true, {100, 1}},
+                      RestartCase{"quick_second", {100, 1}, 200, true, {200, 2}},
+                      RestartCase{"quick_ninth", {100, 8}, 200, true, {200, 9}},
+                      RestartCase{"quick_tenth_refused", {100, 9}, 200, false, {100, 9}},
+                      RestartCase{"exactly_five_seconds_is_quick", {100, 9}, 5100, false, {100, 9}},
+                      RestartCase{"slow_resets_count", {100, 9}, 5101, true, {5101, 1}},
+                      RestartCase{"slow_after_few", {100, 3}, 100000, true, {100000, 1}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(RestartRule, AnAgentDyingQuicklyIsRelaunchedNineTimes) {
+    RestartHistory history;
+    int relaunches = 0;
+    for (int64_t now = 1; now < 100; ++now)
+        if (AllowRestart(history, now, kWindow)) ++relaunches;
+    EXPECT_EQ(relaunches, 9);
+}
+
+// ---- caller gate --------------------------------------------------------------------------
+
+struct GateCase {
+    const char* name;
+    long processId;
+    bool supervised;
+    long expected;
+};
+
+class CallerGateTest : public ::testing::TestWithParam<GateCase> {};
+
+TEST_P(CallerGateTest, Decides) {
+    const GateCase& c = GetParam();
+    std::vector<DWORD> asked;
+    const long answer = AdmitCaller(c.processId, [&](DWORD id) {
+        asked.push_back(id);
+        return c.supervised;
+    });
+    EXPECT_EQ(answer, c.expected);
+    if (c.processId <= 0) {
+        EXPECT_THAT(asked, IsEmpty()) << "an unknown caller is refused without a lookup";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, CallerGateTest,
+                         ::testing::Values(GateCase{"unknown_pid", -1, true, RPC_S_ACCESS_DENIED},
+                                           GateCase{"pid_zero", 0, true, RPC_S_ACCESS_DENIED},
+                                           GateCase{"supervised_agent", 1234, true, RPC_S_OK},
+                                           GateCase{"other_process", 1234, false, RPC_S_ACCESS_DENIED}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CallerGate, OutsideAnRpcCallTheCallerIsUnknown) { EXPECT_EQ(QueryCallerProcessId(), -1); }
+
+// ---- application lists --------------------------------------------------------------------
+
+// Records every decision as a line: "start app", "stop app", "end pid".
+class RecordingDecisions : public ApplicationDecisions {
+public:
+    std::set<std::wstring> refused;
+    std::vector<std::wstring> log;
+
+    bool shouldStart(const ApplicationProcess& process, const std::wstring& userName) override {
+        log.push_back(L"start " + process.applicationId + L" " + userName);
+        return !refused.contains(process.applicationId);
+    }
+    void didStop(const ApplicationProcess& process, const std::wstring& userName) override {
+        log.push_back(L"stop " + process.applicationId + L" " + userName);
+    }
+    void terminate(int32_t processId) override { log.push_back(L"end " + std::to_wstring(processId)); }
+};
+
+ApplicationProcess P(int32_t id, const wchar_t* application) { return {id, application, L"name"}; }
+
+struct ListCase {
+    const char* name;
+    std::vector<ApplicationProcess> before;  // added one by one, all allowed
+    std::function<void(UserApplications&, RecordingDecisions&)> act;
+    std::vector<std::wstring> refused;
+    std::vector<std::wstring> decisions;
+    std::vector<int32_t> running;
+};
+
+class UserApplicationsTest : public ::testing::TestWithParam<ListCase> {};
+
+TEST_P(UserApplicationsTest, Decides) {
+    const ListCase& c = GetParam();
+    UserApplications list(L"alice");
+    RecordingDecisions setup;
+    for (const ApplicationProcess& p : c.before) list.add(p, setup);
+    RecordingDecisions decisions;
+    decisions.refused.insert(c.refused.begin(), c.refused.end());
+    c.act(list, decisions);
+    EXPECT_THAT(decisions.log, ElementsAreArray(c.decisions));
+    std::vector<int32_t> running;
+    for (const ApplicationProcess& p : list.running()) running.push_back(p.processId);
+    EXPECT_THAT(running, ElementsAreArray(c.running));
+    for (const ApplicationProcess& p : list.running()) {
+        int32_t same = 0;
+        for (const ApplicationProcess& q : list.running()) same += q.applicationId == p.applicationId;
+        EXPECT_EQ(list.count(p.applicationId), same) << "counts follow the list";
+    }
+}
+
+const auto Add = [](ApplicationProcess p) { return [p](UserApplications& l, RecordingDecisions& d) { l.add(p, d); }; };
+const auto Remove = [](int32_t id) { return [id](UserApplications& l, RecordingDecisions& d) { l.remove(id, d); }; };
+const auto Sync = [](std::vector<ApplicationProcess> report) {
+    return [report](UserApplications& l, RecordingDecisions& d) { l.synchronise(report, d); };
+};
+const auto Then = [](auto first, auto second) {
+    return [first, second](UserApplications& l, RecordingDecisions& d) { first(l, d); second(l, d); };
+};
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, UserApplicationsTest,
+    ::testing::Values(
+        ListCase{"first_process_is_decided", {}, Add(P(1, L"win32:a")), {}, {L"start win32:a alice"}, {1}},
+        ListCase{"second_process_is_not_decided", {P(1, L"win32:a")}, Add(P(2, L"win32:a")), {}, {}, {1, 2}},
+        ListCase{"refused_process_is_ended_and_not_listed", {}, Add(P(1, L"win32:a")), {L"win32:a"},
+                 {L"start win32:a alice", L"end 1"}, {}},
+        ListCase{"refused_application_is_asked_again",
+                 {},
+                 Then(Add(P(1, L"win32:a")), Add(P(2, L"win32:a"))),
+                 {L"win32:a"},
+                 {L"start win32:a alice", L"end 1", L"start win32:a alice", L"end 2"},
+                 {}},
+        ListCase{"stop_reported_after_last_of_two_first_ends",
+                 {P(1, L"win32:a"), P(2, L"win32:a")},
+                 Then(Remove(1), Remove(2)),
+                 {},
+                 {L"stop win32:a alice"},
+                 {}},
+        ListCase{"stop_reported_after_last_of_two_second_ends",
+                 {P(1, L"win32:a"), P(2, L"win32:a")},
+                 Then(Remove(2), Remove(1)),
+                 {},
+                 {L"stop win32:a alice"},
+                 {}},
+        ListCase{"unlisted_stop_changes_nothing", {P(1, L"win32:a")}, Remove(7), {}, {}, {1}},
+        ListCase{"ids_compare_exactly",
+                 {P(1, L"win32:a")},
+                 Add(P(2, L"win32:A")),
+                 {},
+                 {L"start win32:A alice"},
+                 {1, 2}},
+        ListCase{"sync_into_empty_adds_in_order",
+                 {},
+                 Sync({P(3, L"win32:c"), P(1, L"win32:a"), P(2, L"win32:a")}),
+                 {},
+                 {L"start win32:c alice", L"start win32:a alice"},
+                 {3, 1, 2}},
+        ListCase{"sync_with_nothing_stops_everything",
+                 {P(1, L"win32:a"), P(2, L"win32:b"), P(3, L"win32:b")},
+                 Sync({}),
+                 {},
+                 {L"stop win32:a alice", L"stop win32:b alice"},
+                 {}},
+        ListCase{"sync_reports_what_ended_while_away",
+                 {P(1, L"win32:a"), P(2, L"win32:b")},
+                 Sync({P(2, L"win32:b"), P(4, L"win32:d")}),
+                 {},
+                 {L"stop win32:a alice", L"start win32:d alice"},
+                 {2, 4}},
+        ListCase{"sync_same_pid_other_application",
+                 {P(1, L"win32:a")},
+                 Sync({P(1, L"win32:b")}),
+                 {},
+                 {L"stop win32:a alice", L"start win32:b alice"},
+                 {1}},
+        ListCase{"sync_same_pid_other_application_not_last",
+                 {P(1, L"win32:a"), P(2, L"win32:a")},
+                 Sync({P(1, L"win32:b"), P(2, L"win32:a")}),
+                 {},
+                 {L"start win32:b alice"},
+                 {2, 1}},
+        ListCase{"sync_refused_new_entry_is_ended",
+                 {P(1, L"win32:a")},
+                 Sync({P(1, L"win32:a"), P(5, L"win32:x")}),
+                 {L"win32:x"},
+                 {L"start win32:x alice", L"end 5"},
+                 {1}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---- registry and the lock rule -----------------------------------------------------------
+
+TEST(ApplicationRegistry, TerminateEndsListedProcessesOfThatUserOnly) {
+    std::vector<int32_t> ended;
+    ApplicationRegistry registry([](auto&&...) { return true; }, [&](int32_t id) { ended.push_back(id); });
+    registry.open(L"alice", {P(1, L"win32:a"), P(2, L"win32:b"), P(3, L"win32:a")});
+    registry.open(L"Alice", {P(4, L"win32:a")});
+    registry.terminateApplication(L"win32:a", L"alice");
+    EXPECT_THAT(ended, ElementsAre(1, 3));
+    ended.clear();
+    registry.terminateApplication(L"win32:a", L"bob");
+    registry.terminateApplication(L"win32:zzz", L"alice");
+    EXPECT_THAT(ended, IsEmpty());
+}
+
+TEST(ApplicationRegistry, ListsBelongToTheUserNotTheAgent) {
+    std::vector<std::wstring> stops;
+    ApplicationRegistry registry(
+        [&](const std::wstring& id, const std::wstring&, const std::wstring&, bool started) {
+            if (!started) stops.push_back(id);
+            return true;
+        },
+        [](int32_t) {});
+    UserApplications* first = registry.open(L"alice", {P(1, L"win32:a")});
+    UserApplications* second = registry.open(L"alice", {P(2, L"win32:b")});
+    EXPECT_EQ(first, second);
+    EXPECT_THAT(stops, ElementsAre(L"win32:a"));
+    registry.started(reinterpret_cast<void*>(0x1234), P(9, L"win32:z"));  // not a list of ours
+    EXPECT_THAT(first->running(), ElementsAre(P(2, L"win32:b")));
+}
+
+// The core may call terminate (on the event thread) from inside shouldStartApplication while
+// an RPC thread waits for its answer; neither may wait for the other.
+TEST(ApplicationRegistry, TerminateFromInsideADecisionDoesNotDeadlock) {
+    testing::TestEventThread eventThread;
+    std::vector<int32_t> ended;
+    ApplicationRegistry* registryPointer = nullptr;
+    ApplicationRegistry registry(
+        [&](const std::wstring&, const std::wstring&, const std::wstring&, bool started) {
+            bool answer = true;
+            eventThread.run([&] {
+                if (started) registryPointer->terminateApplication(L"win32:a", L"alice");
+                answer = false;
+            });
+            return answer;
+        },
+        [&](int32_t id) { ended.push_back(id); });
+    registryPointer = &registry;
+    UserApplications* list = registry.open(L"alice", {});
+    std::atomic<bool> done = false;
+    std::thread rpcThread([&] {
+        registry.started(list, P(1, L"win32:a"));
+        done = true;
+    });
+    for (int i = 0; i < 500 && !done; ++i) ::Sleep(10);
+    ASSERT_TRUE(done) << "deadlock between the decision and terminate";
+    rpcThread.join();
+    EXPECT_THAT(ended, ElementsAre(1)) << "only the refusal ends the undecided process";
+}
+
+}  // namespace
+}  // namespace brisko

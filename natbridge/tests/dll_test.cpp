@@ -1,0 +1,260 @@
+// natbridge.dll loaded and called as the VM does: by its exported names, on a Java thread.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "fake_jvm.h"
+#include "java_core.h"
+#include "unique_handle.h"
+
+namespace brisko::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+using StartFunction = jlong(JNICALL*)(JNIEnv*, jobject, jstring);
+using StopFunction = void(JNICALL*)(JNIEnv*, jobject, jlong);
+using TerminateFunction = void(JNICALL*)(JNIEnv*, jobject, jlong, jstring, jstring);
+using OnLoadFunction = jint(JNICALL*)(JavaVM*, void*);
+
+// The name the VM looks up: stdcall-decorated on 32-bit Windows, plain on 64-bit.
+std::string ExportName(const std::string& name, int argumentBytes) {
+#if defined(__i386__)
+    return "_" + name + "@" + std::to_string(argumentBytes);
+#else
+    (void)argumentBytes;
+    return name;
+#endif
+}
+
+template <typename Function>
+Function Export(HMODULE library, const std::string& name, int argumentBytes) {
+    return reinterpret_cast<Function>(
+        reinterpret_cast<void (*)()>(::GetProcAddress(library, ExportName(name, argumentBytes).c_str())));
+}
+
+std::wstring LibraryPath() {
+    wchar_t path[MAX_PATH];
+    const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path, length);
+    return folder.substr(0, folder.find_last_of(L'\\') + 1) + L"natbridge.dll";
+}
+
+class NatbridgeDll : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(library) << "natbridge.dll not loaded: " << ::GetLastError();
+        ASSERT_TRUE(start && stop && terminate && onLoad);
+    }
+
+    // Calls start in a native-method frame; the VM frees the call's local references afterwards.
+    jlong Start(const wchar_t* agentPath) {
+        fakejvm::NativeFrame frame(jvm, env);
+        jstring path = agentPath ? static_cast<jstring>(jvm.localRef(env, jvm.newString(agentPath))) : nullptr;
+        return start(env, core.newObject(env), path);
+    }
+
+    void Stop(jlong handle) {
+        fakejvm::NativeFrame frame(jvm, env);
+        stop(env, nullptr, handle);
+    }
+
+    // Stops the thread and waits until it detached from the VM.
+    void StopAndWait(jlong handle) {
+        Stop(handle);
+        EXPECT_TRUE(fakejvm::Jvm::waitFor([&] { return jvm.attachedThreads() == 1 && !FindEventWindow(); }));
+    }
+
+    void ExpectCleanVm() {
+        EXPECT_EQ(jvm.localRefsLeftAtDetach(), 0u);
+        EXPECT_EQ(jvm.globalRefs(), 0u);
+        EXPECT_EQ(jvm.unreleasedStrings(), 0u);
+        EXPECT_THAT(jvm.misuse(), IsEmpty());
+    }
+
+    UniqueModule library{::LoadLibraryW(LibraryPath().c_str())};
+    StartFunction start = Export<StartFunction>(library.get(), "Java_jni_com_brisko_desktop_windows_SystemEventThread_start", 12);
+    StopFunction stop = Export<StopFunction>(library.get(), "Java_jni_com_brisko_desktop_windows_SystemEventThread_stop", 16);
+    TerminateFunction terminate =
+        Export<TerminateFunction>(library.get(), "Java_jni_com_brisko_desktop_windows_SystemEventThread_terminate", 24);
+    OnLoadFunction onLoad = Export<OnLoadFunction>(library.get(), "JNI_OnLoad", 8);
+    fakejvm::Jvm jvm;
+    JNIEnv* env = jvm.attachCurrentThread();
+    JavaCore core{jvm};
+};
+
+TEST_F(NatbridgeDll, OnLoadAnswersJni18) { EXPECT_EQ(onLoad(jvm.vm(), nullptr), 0x00010008); }
+
+TEST_F(NatbridgeDll, StartWithANullPathFailsAndLeavesNothing) {
+    EXPECT_EQ(Start(nullptr), 0);
+    EXPECT_EQ(jvm.attachedThreads(), 1u);
+    ExpectCleanVm();
+}
+
+TEST_F(NatbridgeDll, StartRunsAnAttachedEventThreadThatStopEnds) {
+    const jlong handle = Start(L"");
+    ASSERT_NE(handle, 0);
+    EXPECT_NE(FindEventWindow(), nullptr);
+    EXPECT_EQ(jvm.attachedThreads(), 2u);
+    EXPECT_EQ(jvm.globalRefs(), 1u);
+
+    const auto before = std::chrono::steady_clock::now();
+    Stop(handle);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(1)) << "stop must return at once";
+    EXPECT_TRUE(fakejvm::Jvm::waitFor([&] { return jvm.attachedThreads() == 1 && !FindEventWindow(); }));
+    // Stop and terminate on an ended thread, a null handle and a handle that never was do nothing.
+    Stop(handle);
+    Stop(0);
+    Stop(handle + 8);
+    {
+        fakejvm::NativeFrame frame(jvm, env);
+        terminate(env, nullptr, handle, static_cast<jstring>(jvm.localRef(env, jvm.newString(L"win32:a.exe"))),
+                  static_cast<jstring>(jvm.localRef(env, jvm.newString(L"alice"))));
+    }
+    ExpectCleanVm();
+}
+
+struct MessageCase {
+    const char* name;
+    UINT message;
+    WPARAM wParam;
+    std::vector<DWORD> displayState;  // a power setting with these data, or none
+    const char* expected;             // the one callback, or nothing
+};
+
+class NatbridgeMessages : public NatbridgeDll, public ::testing::WithParamInterface<MessageCase> {};
+
+TEST_P(NatbridgeMessages, ReachTheRightCallback) {
+    const MessageCase& c = GetParam();
+    const jlong handle = Start(L"");
+    ASSERT_NE(handle, 0);
+    HWND window = FindEventWindow();
+    // The console report of a working session registration comes first; leave it behind.
+    fakejvm::Jvm::waitFor([&] { return !core.events().empty(); }, std::chrono::seconds(2));
+    core.clear();
+
+    std::vector<BYTE> setting;
+    LPARAM lParam = 0;
+    if (!c.displayState.empty()) {
+        setting.resize(offsetof(POWERBROADCAST_SETTING, Data) + c.displayState.size() * sizeof(DWORD));
+        auto* data = reinterpret_cast<POWERBROADCAST_SETTING*>(setting.data());
+        data->DataLength = static_cast<DWORD>(c.displayState.size() * sizeof(DWORD));
+        std::memcpy(data->Data, c.displayState.data(), data->DataLength);
+        lParam = reinterpret_cast<LPARAM>(setting.data());
+    }
+    ::SendMessageW(window, c.message, c.wParam, lParam);
+    // A marker that always reports shows that everything before it has been handled.
+    ::SendMessageW(window, WM_WTSSESSION_CHANGE, WTS_SESSION_UNLOCK, 1);
+    ASSERT_TRUE(core.waitForEvents(1));
+    std::vector<std::string> expected;
+    if (c.expected) expected.push_back(c.expected);
+    expected.push_back("onScreenLockedEvent(false)");
+    EXPECT_EQ(core.events(), expected);
+    EXPECT_FALSE(core.callbackThreads().contains(::GetCurrentThreadId()));
+
+    StopAndWait(handle);
+    ExpectCleanVm();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Events, NatbridgeMessages,
+    ::testing::Values(
+        MessageCase{"lock", WM_WTSSESSION_CHANGE, WTS_SESSION_LOCK, {}, "onScreenLockedEvent(true)"},
+        MessageCase{"unlock", WM_WTSSESSION_CHANGE, WTS_SESSION_UNLOCK, {}, "onScreenLockedEvent(false)"},
+        MessageCase{"remote_control", WM_WTSSESSION_CHANGE, WTS_SESSION_REMOTE_CONTROL, {}, nullptr},
+        MessageCase{"display_off", WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, {0}, "onScreenSleepEvent(true)"},
+        MessageCase{"display_on", WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, {1}, "onScreenSleepEvent(false)"},
+        MessageCase{"display_dimmed", WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, {2}, "onScreenSleepEvent(false)"},
+        MessageCase{"setting_of_other_size", WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, {0, 0}, nullptr},
+        MessageCase{"suspend", WM_POWERBROADCAST, PBT_APMSUSPEND, {}, "onSystemSleepEvent(true)"},
+        MessageCase{"resume", WM_POWERBROADCAST, PBT_APMRESUMESUSPEND, {}, "onSystemSleepEvent(false)"},
+        MessageCase{"automatic_resume", WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, {}, "onSystemSleepEvent(false)"},
+        MessageCase{"power_status", WM_POWERBROADCAST, PBT_APMPOWERSTATUSCHANGE, {}, nullptr},
+        MessageCase{"console_disconnect_of_unknown_session", WM_WTSSESSION_CHANGE, WTS_CONSOLE_DISCONNECT, {},
+                    nullptr}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(NatbridgeDll, LogonReportsTheSessionUserAndLogoffReportsNull) {
+    const jlong handle = Start(L"");
+    ASSERT_NE(handle, 0);
+    HWND window = FindEventWindow();
+    fakejvm::Jvm::waitFor([&] { return !core.events().empty(); }, std::chrono::seconds(2));
+    core.clear();
+    const DWORD console = ::WTSGetActiveConsoleSessionId();
+    ::SendMessageW(window, WM_WTSSESSION_CHANGE, WTS_SESSION_LOGON, console);
+    ::SendMessageW(window, WM_WTSSESSION_CHANGE, WTS_CONSOLE_DISCONNECT, console);
+    ::SendMessageW(window, WM_WTSSESSION_CHANGE, WTS_SESSION_LOGOFF, console);
+    ::SendMessageW(window, WM_WTSSESSION_CHANGE, WTS_CONSOLE_CONNECT, console);
+    ASSERT_TRUE(core.waitForEvents(3));
+    const auto events = core.events();
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_NE(events[0], "onSessionChange(null)") << "the console user of the session";
+    EXPECT_EQ(events[1], "onSessionChange(null)");
+    EXPECT_EQ(events[2], "onSessionChange(null)");
+    StopAndWait(handle);
+    ExpectCleanVm();
+}
+
+TEST_F(NatbridgeDll, AMissingCallbackIsLookedUpOnceAndTheThreadGoesOn) {
+    fakejvm::Jvm otherJvm;
+    JNIEnv* otherEnv = otherJvm.attachCurrentThread();
+    JavaCore partial(otherJvm, CoreOptions{{"onScreenLockedEvent"}, {}, true, {}});
+    jlong handle = 0;
+    {
+        fakejvm::NativeFrame frame(otherJvm, otherEnv);
+        handle = start(otherEnv, partial.newObject(otherEnv),
+                       static_cast<jstring>(otherJvm.localRef(otherEnv, otherJvm.newString(L""))));
+    }
+    ASSERT_NE(handle, 0);
+    HWND window = FindEventWindow();
+    for (int i = 0; i < 3; ++i) ::SendMessageW(window, WM_WTSSESSION_CHANGE, WTS_SESSION_LOCK, 1);
+    ::SendMessageW(window, WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
+    EXPECT_TRUE(fakejvm::Jvm::waitFor([&] {
+        const auto events = partial.events();
+        return !events.empty() && events.back() == "onSystemSleepEvent(true)";
+    }));
+    EXPECT_EQ(otherJvm.methodLookups("onScreenLockedEvent"), 1u);
+    {
+        fakejvm::NativeFrame frame(otherJvm, otherEnv);
+        stop(otherEnv, nullptr, handle);
+    }
+    EXPECT_TRUE(fakejvm::Jvm::waitFor([&] { return otherJvm.attachedThreads() == 1; }));
+    EXPECT_EQ(otherJvm.localRefsLeftAtDetach(), 0u);
+    EXPECT_THAT(otherJvm.misuse(), IsEmpty());
+}
+
+TEST_F(NatbridgeDll, AnExceptionOfACallbackDoesNotReachTheNextJniCall) {
+    fakejvm::Jvm otherJvm;
+    JNIEnv* otherEnv = otherJvm.attachCurrentThread();
+    JavaCore raising(otherJvm, CoreOptions{{}, {"onScreenLockedEvent", "onSessionChange"}, true, {}});
+    jlong handle = 0;
+    {
+        fakejvm::NativeFrame frame(otherJvm, otherEnv);
+        handle = start(otherEnv, raising.newObject(otherEnv),
+                       static_cast<jstring>(otherJvm.localRef(otherEnv, otherJvm.newString(L""))));
+    }
+    ASSERT_NE(handle, 0);
+    HWND window = FindEventWindow();
+    ::SendMessageW(window, WM_WTSSESSION_CHANGE, WTS_SESSION_LOCK, 1);
+    ::SendMessageW(window, WM_WTSSESSION_CHANGE, WTS_SESSION_LOCK, 1);
+    ::SendMessageW(window, WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
+    EXPECT_TRUE(fakejvm::Jvm::waitFor([&] {
+        const auto events = raising.events();
+        return !events.empty() && events.back() == "onSystemSleepEvent(true)";
+    }));
+    {
+        fakejvm::NativeFrame frame(otherJvm, otherEnv);
+        stop(otherEnv, nullptr, handle);
+    }
+    EXPECT_TRUE(fakejvm::Jvm::waitFor([&] { return otherJvm.attachedThreads() == 1; }));
+    EXPECT_EQ(otherJvm.localRefsLeftAtDetach(), 0u);
+    EXPECT_THAT(otherJvm.misuse(), IsEmpty());
+}
+
+}  // namespace
+}  // namespace brisko::testing

@@ -1,0 +1,249 @@
+// The event thread with the Terminal Services seam and the agent manager replaced: session
+// registration retries, the session report's filter, the agent manager's life and the Handler.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <map>
+#include <thread>
+
+#include "agent_manager_double.h"
+#include "fake_jvm.h"
+#include "session_calls.h"
+#include "system_event_thread_exports.h"
+#include "java_core.h"
+
+namespace brisko::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+// What the fake Terminal Services answer.
+struct FakeSessions {
+    std::atomic<int> attempts{0};
+    std::atomic<int> failures{0};  // attempts that fail before one succeeds
+    std::atomic<DWORD> failureCode{RPC_S_INVALID_BINDING};
+    std::map<DWORD, std::wstring> users{{1, L"alice"}};
+};
+FakeSessions* fake = nullptr;
+
+BOOL WINAPI FakeRegister(HWND, DWORD) {
+    if (fake->attempts++ < fake->failures) {
+        ::SetLastError(fake->failureCode);
+        return FALSE;
+    }
+    return TRUE;
+}
+BOOL WINAPI FakeUnregister(HWND) { return TRUE; }
+DWORD WINAPI FakeConsole() { return 1; }
+std::optional<std::wstring> FakeUserName(DWORD session) {
+    const auto it = fake->users.find(session);
+    return it == fake->users.end() ? std::nullopt : std::optional(it->second);
+}
+
+class ServiceThreadTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fake = &sessions;
+        sessionCalls() = SessionCalls{FakeRegister, FakeUnregister, FakeConsole, FakeUserName};
+        agentManagerDouble().reset();
+    }
+
+    void TearDown() override {
+        if (handle) {
+            Stop();
+            EXPECT_TRUE(fakejvm::Jvm::waitFor([&] { return jvm.attachedThreads() == 1; }));
+        }
+        EXPECT_EQ(jvm.localRefsLeftAtDetach(), 0u);
+        EXPECT_EQ(jvm.globalRefs(), 0u);
+        EXPECT_THAT(jvm.misuse(), IsEmpty());
+        sessionCalls() = SystemSessionCalls();
+        fake = nullptr;
+    }
+
+    void Start(JavaCore& core, const wchar_t* agentPath) {
+        fakejvm::NativeFrame frame(jvm, env);
+        handle = Java_jni_com_brisko_desktop_windows_SystemEventThread_start(
+            env, core.newObject(env), static_cast<jstring>(jvm.localRef(env, jvm.newString(agentPath))));
+        ASSERT_NE(handle, 0);
+        window = FindEventWindow();
+    }
+
+    void Stop() {
+        fakejvm::NativeFrame frame(jvm, env);
+        Java_jni_com_brisko_desktop_windows_SystemEventThread_stop(env, nullptr, handle);
+    }
+
+    void Terminate(JNIEnv* caller, const wchar_t* applicationId, const wchar_t* userName) {
+        fakejvm::NativeFrame frame(jvm, caller);
+        Java_jni_com_brisko_desktop_windows_SystemEventThread_terminate(
+            caller, nullptr, handle, static_cast<jstring>(jvm.localRef(caller, jvm.newString(applicationId))),
+            static_cast<jstring>(jvm.localRef(caller, jvm.newString(userName))));
+    }
+
+    // Calls the Handler that the event thread gave the agent manager, from another thread as
+    // the RPC server does.
+    bool Decide(const wchar_t* id, const wchar_t* name, const wchar_t* user, bool started) {
+        const Handler handler = agentManagerDouble().handler();
+        bool answer = false;
+        std::thread([&] { answer = handler(id, name, user, started); }).join();
+        return answer;
+    }
+
+    FakeSessions sessions;
+    fakejvm::Jvm jvm;
+    JNIEnv* env = jvm.attachCurrentThread();
+    jlong handle = 0;
+    HWND window = nullptr;
+};
+
+TEST_F(ServiceThreadTest, RegistrationRetriesEvery500msWhileTerminalServicesAreNotRunning) {
+    sessions.failures = 3;  // the first attempt and two timer ticks fail, the third tick succeeds
+    JavaCore core(jvm);
+    const auto started = std::chrono::steady_clock::now();
+    Start(core, L"");
+    ASSERT_TRUE(core.waitForEvents(1));
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(1400));
+    EXPECT_EQ(sessions.attempts, 4);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    EXPECT_EQ(sessions.attempts, 4) << "the timer ends with the first success";
+    EXPECT_THAT(core.events(), ElementsAre("onSessionChange(alice)"));
+}
+
+TEST_F(ServiceThreadTest, OtherRegistrationFailuresLeaveTheThreadWithoutSessionsAndAgents) {
+    sessions.failures = 1;
+    sessions.failureCode = ERROR_ACCESS_DENIED;
+    JavaCore core(jvm);
+    Start(core, L"C:\\agent.exe");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    EXPECT_EQ(sessions.attempts, 1);
+    ::SendMessageW(window, WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
+    EXPECT_THAT(core.events(), ElementsAre("onSystemSleepEvent(true)"));
+    EXPECT_THAT(agentManagerDouble().calls(), IsEmpty());
+}
+
+TEST_F(ServiceThreadTest, SessionReportsFilterServiceAccounts) {
+    sessions.users = {{1, L"alice"}, {2, L"ASPNET"}, {3, L"aspNet"}, {4, L"HOST$"}, {5, L"sshd"},
+                      {6, L"UpdatusUser"}, {7, L"ASPNETUSER"}, {8, L"A"}, {9, L""}};
+    JavaCore core(jvm);
+    Start(core, L"");
+    ASSERT_TRUE(core.waitForEvents(1));
+    for (DWORD session = 2; session <= 10; ++session)
+        ::SendMessageW(window, WM_WTSSESSION_CHANGE, WTS_SESSION_LOGON, session);
+    EXPECT_THAT(core.events(),
+                ElementsAre("onSessionChange(alice)", "onSessionChange(null)", "onSessionChange(null)",
+                            "onSessionChange(null)", "onSessionChange(null)", "onSessionChange(null)",
+                            "onSessionChange(ASPNETUSER)", "onSessionChange(A)", "onSessionChange(null)",
+                            "onSessionChange(null)"));
+}
+
+TEST_F(ServiceThreadTest, ConsoleChangesReportOnlySessionsThatLoggedOnMeanwhile) {
+    sessions.users = {{1, L"alice"}, {3, L"bob"}};
+    JavaCore core(jvm);
+    Start(core, L"");
+    ASSERT_TRUE(core.waitForEvents(1));
+    ::SendMessageW(window, WM_WTSSESSION_CHANGE, WTS_CONSOLE_DISCONNECT, 1);
+    ::SendMessageW(window, WM_WTSSESSION_CHANGE, WTS_SESSION_LOGON, 3);
+    ::SendMessageW(window, WM_WTSSESSION_CHANGE, WTS_CONSOLE_DISCONNECT, 3);
+    ::SendMessageW(window, WM_WTSSESSION_CHANGE, WTS_CONSOLE_CONNECT, 3);
+    ::SendMessageW(window, WM_WTSSESSION_CHANGE, WTS_SESSION_LOGOFF, 3);
+    ::SendMessageW(window, WM_WTSSESSION_CHANGE, WTS_CONSOLE_CONNECT, 3);
+    EXPECT_THAT(core.events(), ElementsAre("onSessionChange(alice)", "onSessionChange(bob)", "onSessionChange(null)",
+                                           "onSessionChange(bob)", "onSessionChange(null)"));
+}
+
+TEST_F(ServiceThreadTest, TheAgentManagerFollowsTheThreadAndItsSessions) {
+    JavaCore core(jvm);
+    Start(core, L"C:\\agent.exe");
+    ASSERT_TRUE(core.waitForEvents(1));
+    ASSERT_TRUE(fakejvm::Jvm::waitFor([] { return !agentManagerDouble().calls().empty(); }));
+    ::SendMessageW(window, WM_WTSSESSION_CHANGE, WTS_SESSION_LOGON, 2);
+    ::SendMessageW(window, WM_WTSSESSION_CHANGE, WTS_SESSION_LOGOFF, 2);
+    // A second ready message must not replace the running manager.
+    ::SendMessageW(window, WM_USER + 0x100, 0, 0);
+    Terminate(env, L"", L"alice");
+    Terminate(env, L"win32:game.exe", L"");
+    Terminate(env, L"win32:game.exe", L"alice");
+    Stop();
+    ASSERT_TRUE(fakejvm::Jvm::waitFor([&] { return jvm.attachedThreads() == 1; }));
+    handle = 0;
+    EXPECT_THAT(agentManagerDouble().calls(),
+                ElementsAre("CreateAgentManager(C:\\agent.exe)", "PostSessionMessage(0,2)", "PostSessionMessage(1,2)",
+                            "TerminateApplication(win32:game.exe,alice)", "StopAgentManager"));
+}
+
+TEST_F(ServiceThreadTest, AnEmptyAgentPathStartsNoManager) {
+    JavaCore core(jvm);
+    Start(core, L"");
+    ASSERT_TRUE(core.waitForEvents(1));
+    Terminate(env, L"win32:game.exe", L"alice");
+    EXPECT_THAT(agentManagerDouble().calls(), IsEmpty());
+}
+
+struct DecisionCase {
+    const char* name;
+    CoreOptions options;
+    bool started;
+    bool answer;
+    std::vector<std::string> events;
+};
+
+class HandlerDecisions : public ServiceThreadTest, public ::testing::WithParamInterface<DecisionCase> {};
+
+TEST_P(HandlerDecisions, RunOnTheEventThread) {
+    const DecisionCase& c = GetParam();
+    JavaCore core(jvm, c.options);
+    Start(core, L"C:\\agent.exe");
+    ASSERT_TRUE(fakejvm::Jvm::waitFor([] { return static_cast<bool>(agentManagerDouble().handler()); }));
+    core.clear();
+    EXPECT_EQ(Decide(L"win32:game.exe", L"Game", L"alice", c.started), c.answer);
+    EXPECT_EQ(core.events(), c.events);
+    EXPECT_FALSE(core.callbackThreads().contains(::GetCurrentThreadId()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, HandlerDecisions,
+    ::testing::Values(
+        DecisionCase{"allowed", {}, true, true,
+                     {"shouldStartApplication(win32:game.exe,Game,alice)", "didStartApplication(win32:game.exe,Game,alice)"}},
+        DecisionCase{"refused", {{}, {}, false, {}}, true, false, {"shouldStartApplication(win32:game.exe,Game,alice)"}},
+        DecisionCase{"no_decision_method", {{"shouldStartApplication"}, {}, false, {}}, true, true,
+                     {"didStartApplication(win32:game.exe,Game,alice)"}},
+        DecisionCase{"decision_raises", {{}, {"shouldStartApplication"}, false, {}}, true, true,
+                     {"shouldStartApplication(win32:game.exe,Game,alice)", "didStartApplication(win32:game.exe,Game,alice)"}},
+        DecisionCase{"stopped", {}, false, true, {"didStopApplication(win32:game.exe,alice)"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ServiceThreadTest, TerminateFromInsideTheDecisionDoesNotDeadlock) {
+    CoreOptions options;
+    options.allowStart = false;
+    options.whileDeciding = [&] {
+        // The core, inside shouldStartApplication, on the event thread.
+        void* eventEnv = nullptr;
+        jvm.vm()->GetEnv(&eventEnv, JNI_VERSION_1_8);
+        Terminate(static_cast<JNIEnv*>(eventEnv), L"win32:game.exe", L"alice");
+    };
+    JavaCore core(jvm, options);
+    Start(core, L"C:\\agent.exe");
+    ASSERT_TRUE(fakejvm::Jvm::waitFor([] { return static_cast<bool>(agentManagerDouble().handler()); }));
+    EXPECT_FALSE(Decide(L"win32:game.exe", L"Game", L"alice", true));
+    EXPECT_THAT(agentManagerDouble().calls(),
+                ElementsAre("CreateAgentManager(C:\\agent.exe)", "TerminateApplication(win32:game.exe,alice)"));
+}
+
+TEST_F(ServiceThreadTest, TheHandlerAllowsAtOnceOnceTheThreadEnded) {
+    JavaCore core(jvm);
+    Start(core, L"C:\\agent.exe");
+    ASSERT_TRUE(fakejvm::Jvm::waitFor([] { return static_cast<bool>(agentManagerDouble().handler()); }));
+    Stop();
+    ASSERT_TRUE(fakejvm::Jvm::waitFor([&] { return jvm.attachedThreads() == 1; }));
+    handle = 0;
+    core.clear();
+    EXPECT_TRUE(Decide(L"win32:game.exe", L"Game", L"alice", true));
+    EXPECT_THAT(core.events(), IsEmpty());
+}
+
+}  // namespace
+}  // namespace brisko::testing
