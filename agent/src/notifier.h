@@ -37,4 +37,11 @@ public:
     virtual void clearBalloon() = 0;
 };
 
+// Holds the tray's place until the agent shows balloons: shows nothing.
+class SilentNotifier final : public Notifier {
+public:
+    void showBalloon(const ResourceString&, const BalloonText&, bool) override {}
+    void clearBalloon() override {}
+};
+
 }  // namespace brisko

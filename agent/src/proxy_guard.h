@@ -28,4 +28,20 @@ public:
     virtual HANDLE watchEvent() const = 0;
 };
 
+// Holds the guard's place until the agent forces the user's proxy: forces and watches nothing.
+class InactiveProxyGuard final : public ProxyGuard {
+public:
+    void setProxy(const std::string&, int, const std::string&, int) override {}
+    const std::string& proxySpec() const override { return spec_; }
+    void applyProxy(const std::optional<std::string>&) override {}
+    void startProxyWatch() override {}
+    void rearmProxyWatch() override {}
+    void stopProxyWatch() override {}
+    bool isWatching() const override { return false; }
+    HANDLE watchEvent() const override { return nullptr; }
+
+private:
+    std::string spec_;
+};
+
 }  // namespace brisko

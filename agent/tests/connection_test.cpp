@@ -250,22 +250,6 @@ TEST_F(ConnectionTest, ShutdownStopsTheRetry) {
 // The agent's side of the session: SessionUser at every connection, ChangeProtection results.
 class AgentSession : public WinsockTest {
 protected:
-    class Silent : public Notifier {
-        void showBalloon(const ResourceString&, const BalloonText&, bool) override {}
-        void clearBalloon() override {}
-    };
-    class NoProxy : public ProxyGuard {
-        void setProxy(const std::string&, int, const std::string&, int) override {}
-        const std::string& proxySpec() const override { return spec_; }
-        void applyProxy(const std::optional<std::string>&) override {}
-        void startProxyWatch() override {}
-        void rearmProxyWatch() override {}
-        void stopProxyWatch() override {}
-        bool isWatching() const override { return false; }
-        HANDLE watchEvent() const override { return nullptr; }
-        std::string spec_;
-    };
-
     void SetUp() override {
         WinsockTest::SetUp();
         agent->openConnection();
@@ -280,8 +264,8 @@ protected:
     }
 
     std::unique_ptr<TestCore> core = std::make_unique<TestCore>(0);
-    Silent notifier;
-    NoProxy proxy;
+    SilentNotifier notifier;
+    InactiveProxyGuard proxy;
     std::shared_ptr<Agent> agent =
         std::make_shared<Agent>(nullptr, notifier, proxy, testing::idleMonitor(), performanceCounter(),
                                 CoreEndpoint{"127.0.0.1", core->port(), kRetry});

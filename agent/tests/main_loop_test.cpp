@@ -21,11 +21,6 @@ using namespace std::chrono_literals;
 using testing::TestCore;
 using testing::waitUntil;
 
-class Silent : public Notifier {
-    void showBalloon(const ResourceString&, const BalloonText&, bool) override {}
-    void clearBalloon() override {}
-};
-
 // Watches with a real event; the loop's thread and the test's share the record.
 class EventProxyGuard : public ProxyGuard {
 public:
@@ -88,7 +83,7 @@ private:
 
 TEST(AgentRun, LoopServesTheConnectionAndTheWatchUntilQuit) {
     TestCore core(0);
-    Silent notifier;
+    SilentNotifier notifier;
     EventProxyGuard proxy;
     const auto agent = std::make_shared<Agent>(nullptr, notifier, proxy, testing::idleMonitor(), performanceCounter(),
                                                CoreEndpoint{"127.0.0.1", core.port(), 0.3});
@@ -114,7 +109,7 @@ TEST(AgentRun, LoopServesTheConnectionAndTheWatchUntilQuit) {
 
 TEST(AgentRun, AReportTheServiceCannotTakeEndsTheLoop) {
     TestCore core(0);
-    Silent notifier;
+    SilentNotifier notifier;
     EventProxyGuard proxy;
     std::vector<std::string> log;
     const auto agent = std::make_shared<Agent>(

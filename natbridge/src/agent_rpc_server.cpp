@@ -24,6 +24,16 @@ long RegisterWindowsAuthentication() {
     return ::RpcServerRegisterAuthInfoW(reinterpret_cast<RPC_WSTR>(principal), RPC_C_AUTHN_WINNT, nullptr, nullptr);
 }
 
+InterfaceRegistration AgentRpcRegistrationAfter(long authenticationStatus) {
+    if (authenticationStatus == RPC_S_OK) return {true, RPC_IF_ALLOW_LOCAL_ONLY | RPC_IF_ALLOW_SECURE_ONLY};
+    // A system without WINNT authentication (Wine without NTLM) answers "unknown authentication
+    // service". No caller could then be secure, so secure-only would refuse every agent; without
+    // it the server still admits only agents it launched, because the security callback and every
+    // procedure identify the caller by its process id.
+    if (authenticationStatus == RPC_S_UNKNOWN_AUTHN_SERVICE) return {true, RPC_IF_ALLOW_LOCAL_ONLY};
+    return {false, 0};
+}
+
 RegisterAuthentication& AgentRpcAuthentication() {
     static RegisterAuthentication registration = RegisterWindowsAuthentication;
     return registration;
@@ -43,10 +53,11 @@ long StartAgentRpcServer() {
         if (status != RPC_S_OK) return status;
         endpointRegistered = true;
     }
-    if (const RPC_STATUS status = AgentRpcAuthentication()(); status != RPC_S_OK) return status;
+    const RPC_STATUS authentication = AgentRpcAuthentication()();
+    const InterfaceRegistration registration = AgentRpcRegistrationAfter(authentication);
+    if (!registration.proceed) return authentication;
 
-    return ::RpcServerRegisterIf2(AgentApplications_v1_0_s_ifspec, nullptr, nullptr,
-                                  RPC_IF_ALLOW_LOCAL_ONLY | RPC_IF_ALLOW_SECURE_ONLY, kMaxCalls,
+    return ::RpcServerRegisterIf2(AgentApplications_v1_0_s_ifspec, nullptr, nullptr, registration.flags, kMaxCalls,
                                   static_cast<unsigned int>(-1), AdmitSupervisedAgents);
 }
 

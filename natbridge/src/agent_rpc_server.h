@@ -8,14 +8,21 @@ namespace brisko {
 inline constexpr wchar_t kAgentRpcEndpoint[] = L"com.brisko.harbee";
 
 // The authentication step of the registration: RpcServerRegisterAuthInfoW with the principal
-// "Harbee Service" and RPC_C_AUTHN_WINNT. Replaceable because Wine without NTLM support
-// answers RPC_S_UNKNOWN_AUTHN_SERVICE.
+// "Harbee Service" and RPC_C_AUTHN_WINNT. Replaceable so that tests can give any answer.
 using RegisterAuthentication = long (*)();
 long RegisterWindowsAuthentication();
 RegisterAuthentication& AgentRpcAuthentication();
 
+// What the authentication step's answer means for the interface registration: go on with these
+// RpcServerRegisterIf2 flags, or fail the start with that answer.
+struct InterfaceRegistration {
+    bool proceed;
+    unsigned int flags;
+};
+InterfaceRegistration AgentRpcRegistrationAfter(long authenticationStatus);
+
 // Registers protocol sequence, endpoint, authentication and interface; 0 or the first
-// failing RPC status.
+// failing RPC status (an unknown authentication service is no failure: see above).
 long StartAgentRpcServer();
 // Body of the listening thread: returns when listening is stopped.
 void ListenAgentRpc();

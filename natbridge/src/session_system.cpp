@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "unique_handle.h"
+
 namespace brisko {
 
 namespace {
@@ -19,7 +21,11 @@ std::vector<DWORD> EnumerateSessions() {
 }
 
 bool TerminateSessionProcess(DWORD processId) {
-    return ::WTSTerminateProcess(WTS_CURRENT_SERVER_HANDLE, processId, 0) != FALSE;
+    if (::WTSTerminateProcess(WTS_CURRENT_SERVER_HANDLE, processId, 0)) return true;
+    // Where Terminal Services cannot end it (Wine's WTSTerminateProcess is a stub that refuses),
+    // the process is ended directly: a refused application must not keep running.
+    const UniqueHandle process(::OpenProcess(PROCESS_TERMINATE, FALSE, processId));
+    return process && ::TerminateProcess(process.get(), 0);
 }
 
 }  // namespace

@@ -12,7 +12,8 @@ namespace brisko {
 struct SessionSystem {
     // Every session of the current server, whatever its state (WTSEnumerateSessionsW).
     std::function<std::vector<DWORD>()> enumerateSessions;
-    // Ends a process on the current server with exit code 0 (WTSTerminateProcess).
+    // Ends a process on the current server with exit code 0 (WTSTerminateProcess, or
+    // TerminateProcess where that fails).
     std::function<bool(DWORD processId)> terminateProcess;
 };
 

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "agent_rpc_server.h"
 #include "application_registry.h"
 #include "caller_process.h"
 #include "restart_rule.h"
@@ -97,6 +98,36 @@ INSTANTIATE_TEST_SUITE_P(Table, CallerGateTest,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CallerGate, OutsideAnRpcCallTheCallerIsUnknown) { EXPECT_EQ(QueryCallerProcessId(), -1); }
+
+// ---- interface registration after the authentication step ---------------------------------
+
+struct RegistrationCase {
+    const char* name;
+    long authenticationStatus;
+    bool proceed;
+    unsigned int flags;
+};
+
+class RegistrationTest : public ::testing::TestWithParam<RegistrationCase> {};
+
+TEST_P(RegistrationTest, Decides) {
+    const RegistrationCase& c = GetParam();
+    const InterfaceRegistration registration = AgentRpcRegistrationAfter(c.authenticationStatus);
+    EXPECT_EQ(registration.proceed, c.proceed);
+    if (c.proceed) {
+        EXPECT_EQ(registration.flags, c.flags);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RegistrationTest,
+    ::testing::Values(
+        RegistrationCase{"authenticated_callers_only", RPC_S_OK, true, 0x28},
+        // Nobody could authenticate: secure-only would refuse every agent.
+        RegistrationCase{"no_windows_authentication", RPC_S_UNKNOWN_AUTHN_SERVICE, true, RPC_IF_ALLOW_LOCAL_ONLY},
+        RegistrationCase{"other_failure", RPC_S_OUT_OF_MEMORY, false, 0},
+        RegistrationCase{"access_denied", RPC_S_ACCESS_DENIED, false, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // ---- application lists --------------------------------------------------------------------
 

@@ -121,13 +121,42 @@ TEST_F(AgentManagerTest, LogonReplacesTheSessionsAgentAndLogoffForgetsIt) {
 }
 
 TEST_F(AgentManagerTest, ARegistrationFailureGivesNoManagerAndNoAgent) {
-    AgentRpcAuthentication() = [] { return static_cast<long>(RPC_S_UNKNOWN_AUTHN_SERVICE); };
+    AgentRpcAuthentication() = [] { return static_cast<long>(RPC_S_OUT_OF_MEMORY); };
     EXPECT_EQ(Create(L"idle_agent.exe"), nullptr);
     ::Sleep(500);
     EXPECT_TRUE(ChildProcesses(L"idle_agent.exe").empty());
     AgentRpcAuthentication() = [] { return 0L; };
     EXPECT_NE(Create(L"idle_agent.exe"), nullptr) << "the failed manager left nothing behind";
     EXPECT_EQ(Stop(), 0u);
+}
+
+TEST_F(AgentManagerTest, WithoutWindowsAuthenticationTheServerStillServesItsAgents) {
+    AgentRpcAuthentication() = [] { return static_cast<long>(RPC_S_UNKNOWN_AUTHN_SERVICE); };
+    RecordingCore core(eventThread_);
+    ASSERT_NE(Create(L"puppet_agent.exe", core.handler()), nullptr);
+    Puppet puppet;
+    ASSERT_TRUE(puppet.accept());
+    EXPECT_EQ(puppet.call(L"open"), 0u);
+    EXPECT_EQ(puppet.call(L"started\t1\twin32:a\tA"), 0u);
+    EXPECT_THAT(core.calls(), ElementsAre(L"start win32:a " + SessionUserName(1)));
+    EXPECT_EQ(Stop(), 0u);
+}
+
+// Wine's WTSTerminateProcess refuses: the real call must still end the process.
+TEST(SessionSystem, TerminateProcessEndsTheProcess) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    std::wstring commandLine = L"\"" + SiblingPath(L"idle_agent.exe") + L"\"";
+    ASSERT_TRUE(::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                 &info));
+    const UniqueHandle process(info.hProcess), thread(info.hThread);
+    EXPECT_TRUE(RealSessionSystem().terminateProcess(info.dwProcessId));
+    EXPECT_EQ(::WaitForSingleObject(process.get(), 20000), WAIT_OBJECT_0);
+    if (ProcessRunning(info.dwProcessId)) ::TerminateProcess(process.get(), 1);
+    DWORD exitCode = 1;
+    ::GetExitCodeProcess(process.get(), &exitCode);
+    EXPECT_EQ(exitCode, 0u);
 }
 
 // The core's event thread stops the manager while an RPC call waits for that same thread.

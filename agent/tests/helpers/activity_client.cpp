@@ -7,8 +7,6 @@
 // request, plus 1 when it still held a list after stopping; 4 without a pipe.
 #include <windows.h>
 
-#include <tlhelp32.h>
-
 #include <memory>
 #include <string>
 #include <thread>
@@ -16,21 +14,13 @@
 
 #include "activity_monitor.h"
 #include "agent.h"
+#include "process_identity.h"
 #include "text.h"
 #include "unique_handle.h"
 
 namespace {
 
 constexpr UINT kEndRequest = WM_APP;
-
-DWORD parentProcessId() {
-    brisko::UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry))
-        if (entry.th32ProcessID == ::GetCurrentProcessId()) return entry.th32ParentProcessID;
-    return 0;
-}
 
 // Every field counts, an empty last one too.
 std::vector<std::wstring> split(const std::wstring& text) {
@@ -137,7 +127,7 @@ private:
 }  // namespace
 
 int wmain() {
-    Pipe pipe(L"\\\\.\\pipe\\brisko-puppet-" + std::to_wstring(parentProcessId()));
+    Pipe pipe(L"\\\\.\\pipe\\brisko-puppet-" + std::to_wstring(brisko::parentProcessId(::GetCurrentProcessId())));
     if (!pipe || !pipe.write(std::to_string(::GetCurrentProcessId()))) return 4;
 
     const DWORD mainThread = ::GetCurrentThreadId();
