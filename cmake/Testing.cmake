@@ -35,9 +35,25 @@ function(harbee_add_test name target)
   endif()
 endfunction()
 
+# EACH_TEST runs every test case of the program in a process of its own. Wine's RPC server
+# sometimes hangs when a process stops listening a second time, so tests that start and stop
+# the service's RPC server get one server lifetime per process.
 function(harbee_gtest target)
+  cmake_parse_arguments(ARG "EACH_TEST" "" "" ${ARGN})
   target_link_libraries(${target} PRIVATE GTest::gmock_main)
-  harbee_add_test(${target} ${target} ${ARGN})
+  if(NOT ARG_EACH_TEST)
+    harbee_add_test(${target} ${target} ${ARG_UNPARSED_ARGUMENTS})
+    return()
+  endif()
+  get_target_property(sources ${target} SOURCES)
+  list(FILTER sources INCLUDE REGEX "_test\\.cpp$")
+  foreach(source ${sources})
+    file(STRINGS ${CMAKE_CURRENT_SOURCE_DIR}/${source} lines REGEX "^TEST(_F)?\\(")
+    foreach(line ${lines})
+      string(REGEX REPLACE "^TEST(_F)?\\(([A-Za-z0-9_]+), *([A-Za-z0-9_]+)\\).*" "\\2.\\3" name "${line}")
+      harbee_add_test(${target}.${name} ${target} ARGS --gtest_filter=${name} ${ARG_UNPARSED_ARGUMENTS})
+    endforeach()
+  endforeach()
 endfunction()
 
 # Header checks of a shipped binary; they read the i686 build only and need no Wine.

@@ -31,7 +31,8 @@ bool AwaitListening(HANDLE listenThread) {
 
 DWORD WaitServingSentMessages(HANDLE handle) {
     for (;;) {
-        const DWORD result = ::MsgWaitForMultipleObjectsEx(1, &handle, INFINITE, QS_SENDMESSAGE, 0);
+        // MWMO_INPUTAVAILABLE: a call may have sent its message before this wait began.
+        const DWORD result = ::MsgWaitForMultipleObjectsEx(1, &handle, INFINITE, QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
         if (result == WAIT_OBJECT_0) return 0;
         if (result != WAIT_OBJECT_0 + 1) return ::GetLastError();
         MSG message;

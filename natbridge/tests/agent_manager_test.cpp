@@ -178,8 +178,6 @@ TEST_F(AgentManagerTest, StopDoesNotHangWhileADecisionIsPending) {
     agent.join();
     EXPECT_EQ(stopped, 0u);
     EXPECT_TRUE(WaitUntil([] { return ChildProcesses(L"puppet_agent.exe").empty(); }));
-    ASSERT_NE(Create(L"idle_agent.exe"), nullptr) << "a manager can start again after a stop";
-    EXPECT_EQ(Stop(), 0u);
 }
 
 }  // namespace

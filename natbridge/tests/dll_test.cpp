@@ -9,6 +9,7 @@
 
 #include "fake_jvm.h"
 #include "java_core.h"
+#include "natbridge_exports.h"
 #include "unique_handle.h"
 
 namespace brisko::testing {
@@ -16,27 +17,6 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-
-using StartFunction = jlong(JNICALL*)(JNIEnv*, jobject, jstring);
-using StopFunction = void(JNICALL*)(JNIEnv*, jobject, jlong);
-using TerminateFunction = void(JNICALL*)(JNIEnv*, jobject, jlong, jstring, jstring);
-using OnLoadFunction = jint(JNICALL*)(JavaVM*, void*);
-
-// The name the VM looks up: stdcall-decorated on 32-bit Windows, plain on 64-bit.
-std::string ExportName(const std::string& name, int argumentBytes) {
-#if defined(__i386__)
-    return "_" + name + "@" + std::to_string(argumentBytes);
-#else
-    (void)argumentBytes;
-    return name;
-#endif
-}
-
-template <typename Function>
-Function Export(HMODULE library, const std::string& name, int argumentBytes) {
-    return reinterpret_cast<Function>(
-        reinterpret_cast<void (*)()>(::GetProcAddress(library, ExportName(name, argumentBytes).c_str())));
-}
 
 std::wstring LibraryPath() {
     wchar_t path[MAX_PATH];
@@ -78,8 +58,8 @@ protected:
     }
 
     UniqueModule library{::LoadLibraryW(LibraryPath().c_str())};
-    StartFunction start = Export<StartFunction>(library.get(), "Java_jni_com_brisko_desktop_windows_SystemEventThread_start", 12);
-    StopFunction stop = Export<StopFunction>(library.get(), "Java_jni_com_brisko_desktop_windows_SystemEventThread_stop", 16);
+    StartFunction start = StartExport(library.get());
+    StopFunction stop = StopExport(library.get());
     TerminateFunction terminate =
         Export<TerminateFunction>(library.get(), "Java_jni_com_brisko_desktop_windows_SystemEventThread_terminate", 24);
     OnLoadFunction onLoad = Export<OnLoadFunction>(library.get(), "JNI_OnLoad", 8);
@@ -203,7 +183,7 @@ TEST_F(NatbridgeDll, LogonReportsTheSessionUserAndLogoffReportsNull) {
 TEST_F(NatbridgeDll, AMissingCallbackIsLookedUpOnceAndTheThreadGoesOn) {
     fakejvm::Jvm otherJvm;
     JNIEnv* otherEnv = otherJvm.attachCurrentThread();
-    JavaCore partial(otherJvm, CoreOptions{{"onScreenLockedEvent"}, {}, true, {}});
+    JavaCore partial(otherJvm, CoreOptions{{"onScreenLockedEvent"}, {}, true, {}, {}});
     jlong handle = 0;
     {
         fakejvm::NativeFrame frame(otherJvm, otherEnv);
@@ -231,7 +211,7 @@ TEST_F(NatbridgeDll, AMissingCallbackIsLookedUpOnceAndTheThreadGoesOn) {
 TEST_F(NatbridgeDll, AnExceptionOfACallbackDoesNotReachTheNextJniCall) {
     fakejvm::Jvm otherJvm;
     JNIEnv* otherEnv = otherJvm.attachCurrentThread();
-    JavaCore raising(otherJvm, CoreOptions{{}, {"onScreenLockedEvent", "onSessionChange"}, true, {}});
+    JavaCore raising(otherJvm, CoreOptions{{}, {"onScreenLockedEvent", "onSessionChange"}, true, {}, {}});
     jlong handle = 0;
     {
         fakejvm::NativeFrame frame(otherJvm, otherEnv);

@@ -41,7 +41,8 @@ JavaCore::JavaCore(fakejvm::Jvm& jvm, CoreOptions options) : jvm_(jvm), options_
                            if (options_.whileDeciding) options_.whileDeciding();
                            if (options_.raising.contains("shouldStartApplication"))
                                call.raise("java/lang/RuntimeException", L"core failed");
-                           return fakejvm::Value::boolean(options_.allowStart);
+                           return fakejvm::Value::boolean(options_.allowStart &&
+                                                          !options_.refused.contains(Text(call, 0)));
                        });
     }
 }

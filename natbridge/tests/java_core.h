@@ -17,6 +17,7 @@ struct CoreOptions {
     std::set<std::string> missing;  // callbacks the class does not have
     std::set<std::string> raising;  // callbacks that throw a RuntimeException
     bool allowStart = true;         // the answer of shouldStartApplication
+    std::set<std::string> refused;  // application ids that shouldStartApplication refuses all the same
     // Runs inside shouldStartApplication, on the event thread.
     std::function<void()> whileDeciding;
 };

@@ -208,10 +208,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         DecisionCase{"allowed", {}, true, true,
                      {"shouldStartApplication(win32:game.exe,Game,alice)", "didStartApplication(win32:game.exe,Game,alice)"}},
-        DecisionCase{"refused", {{}, {}, false, {}}, true, false, {"shouldStartApplication(win32:game.exe,Game,alice)"}},
-        DecisionCase{"no_decision_method", {{"shouldStartApplication"}, {}, false, {}}, true, true,
+        DecisionCase{"refused", {{}, {}, false, {}, {}}, true, false, {"shouldStartApplication(win32:game.exe,Game,alice)"}},
+        DecisionCase{"no_decision_method", {{"shouldStartApplication"}, {}, false, {}, {}}, true, true,
                      {"didStartApplication(win32:game.exe,Game,alice)"}},
-        DecisionCase{"decision_raises", {{}, {"shouldStartApplication"}, false, {}}, true, true,
+        DecisionCase{"decision_raises", {{}, {"shouldStartApplication"}, false, {}, {}}, true, true,
                      {"shouldStartApplication(win32:game.exe,Game,alice)", "didStartApplication(win32:game.exe,Game,alice)"}},
         DecisionCase{"stopped", {}, false, true, {"didStopApplication(win32:game.exe,alice)"}}),
     [](const auto& info) { return std::string(info.param.name); });

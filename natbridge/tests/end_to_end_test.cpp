@@ -1,0 +1,227 @@
+// One application start end to end under Wine: the fake VM loads natbridge.dll and starts the
+// core's SystemEventThread with the fake-desktop agent; the agent manager launches that agent in
+// the console session; the agent reports the applications it sees on its scripted desktop over
+// RPC; the core refuses one, which is ended, and allows another, whose start and stop it hears.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <wtsapi32.h>
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "agent_test_support.h"
+#include "fake_jvm.h"
+#include "java_core.h"
+#include "natbridge_exports.h"
+#include "session_system.h"
+#include "text.h"
+#include "unique_handle.h"
+
+namespace brisko::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+constexpr wchar_t kAgent[] = L"harbeeagent_fakedesktop.exe";
+constexpr wchar_t kDesktopPipe[] = L"\\\\.\\pipe\\harbeeagent_fakedesktop";
+// Wine starts processes and RPC servers slowly; every wait polls up to this long.
+constexpr auto kPatience = std::chrono::seconds(60);
+constexpr DWORD kPatienceMs = 60000;
+
+// Everything this test starts ends with it, even when an assertion leaves early.
+class KillOnCloseJob {
+public:
+    KillOnCloseJob() : job_(::CreateJobObjectW(nullptr, nullptr)) {
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        ::SetInformationJobObject(job_.get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits));
+    }
+    bool add(HANDLE process) const { return ::AssignProcessToJobObject(job_.get(), process) != FALSE; }
+
+private:
+    UniqueHandle job_;
+};
+
+// An "application": a helper program beside the test that waits to be ended.
+struct Application {
+    UniqueHandle process;
+    DWORD processId = 0;
+};
+
+Application StartApplication(const KillOnCloseJob& job, const std::wstring& fileName) {
+    std::wstring commandLine = L"\"" + SiblingPath(fileName) + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
+                          &startup, &info))
+        return {};
+    const UniqueHandle thread(info.hThread);
+    Application application{UniqueHandle(info.hProcess), info.dwProcessId};
+    if (!job.add(application.process.get())) {
+        ::TerminateProcess(application.process.get(), 1);
+        return {};
+    }
+    ::ResumeThread(thread.get());
+    return application;
+}
+
+bool Ended(const UniqueHandle& process, DWORD timeoutMs = kPatienceMs) {
+    return ::WaitForSingleObject(process.get(), timeoutMs) == WAIT_OBJECT_0;
+}
+
+// The desktop script the agent reads at its first look; removed again with the test.
+class DesktopScript {
+public:
+    explicit DesktopScript(const std::string& lines) : path_(SiblingPath(L"harbeeagent_fakedesktop.desktop")) {
+        std::ofstream(wideToUtf8(path_), std::ios::binary) << lines;
+    }
+    ~DesktopScript() { ::DeleteFileW(path_.c_str()); }
+
+private:
+    std::wstring path_;
+};
+
+// The test's end of the fake desktop's control pipe: one command line, one answer line.
+class DesktopControl {
+public:
+    bool connect() {
+        return WaitUntil(
+            [&] {
+                pipe_.reset(::CreateFileW(kDesktopPipe, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                                          nullptr));
+                return static_cast<bool>(pipe_);
+            },
+            kPatienceMs);
+    }
+
+    std::string send(const std::string& command) {
+        const std::string line = command + "\n";
+        DWORD count = 0;
+        if (!::WriteFile(pipe_.get(), line.data(), static_cast<DWORD>(line.size()), &count, nullptr))
+            return "write failed";
+        std::string answer;
+        char c = 0;
+        while (::ReadFile(pipe_.get(), &c, 1, &count, nullptr) && count == 1 && c != '\n') answer.push_back(c);
+        return answer;
+    }
+
+private:
+    UniqueFile pipe_;
+};
+
+class EndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(library) << "natbridge.dll not loaded: " << ::GetLastError();
+        ASSERT_TRUE(start && stop);
+    }
+
+    // A test that left early must not unload the library under a running event thread.
+    void TearDown() override {
+        if (handle_ == 0) return;
+        Stop();
+        fakejvm::Jvm::waitFor([&] { return jvm.attachedThreads() == 1 && !FindEventWindow(); }, kPatience);
+    }
+
+    jlong Start(const std::wstring& agentPath) {
+        fakejvm::NativeFrame frame(jvm, env);
+        handle_ = start(env, core.newObject(env), static_cast<jstring>(jvm.localRef(env, jvm.newString(agentPath))));
+        return handle_;
+    }
+
+    void Stop() {
+        fakejvm::NativeFrame frame(jvm, env);
+        stop(env, nullptr, std::exchange(handle_, 0));
+    }
+
+    bool WaitForEvent(const std::string& event) const {
+        return fakejvm::Jvm::waitFor(
+            [&] {
+                const std::vector<std::string> events = core.events();
+                return std::find(events.begin(), events.end(), event) != events.end();
+            },
+            kPatience);
+    }
+
+    KillOnCloseJob job;
+    UniqueModule library{::LoadLibraryW(SiblingPath(L"natbridge.dll").c_str())};
+    StartFunction start = StartExport(library.get());
+    StopFunction stop = StopExport(library.get());
+    fakejvm::Jvm jvm;
+    JNIEnv* env = jvm.attachCurrentThread();
+    JavaCore core{jvm, CoreOptions{{}, {}, true, {"win32:notepad.exe"}, {}}};
+
+private:
+    jlong handle_ = 0;
+};
+
+TEST_F(EndToEnd, RefusedApplicationIsEndedAllowedOneIsReportedFromStartToStop) {
+    Application refused = StartApplication(job, L"ident_notepad.exe");
+    Application allowed = StartApplication(job, L"MyApp.EXE");
+    ASSERT_TRUE(refused.process && allowed.process);
+    // The refused application's window is on the desktop before the agent looks at it.
+    const DesktopScript script("add 1 pid=" + std::to_string(refused.processId) + "\n");
+
+    ASSERT_NE(Start(SiblingPath(kAgent)), 0);
+    HWND window = FindEventWindow();
+    ASSERT_NE(window, nullptr);
+    const DWORD console = ::WTSGetActiveConsoleSessionId();
+    const std::string user = wideToUtf8(SessionUserName(console));
+    // The console report comes once the event thread registered for session notifications and
+    // created the agent manager; only then is a logon carried to the manager.
+    ASSERT_TRUE(fakejvm::Jvm::waitFor([&] { return !core.events().empty(); }, kPatience));
+    // The system lists no session under Wine, so the console session's logon launches the agent.
+    ::SendMessageW(window, WM_WTSSESSION_CHANGE, WTS_SESSION_LOGON, console);
+
+    std::vector<DWORD> agents;
+    ASSERT_TRUE(WaitUntil([&] { return !(agents = ChildProcesses(kAgent)).empty(); }, kPatienceMs))
+        << "the agent manager launched no agent";
+    ASSERT_EQ(agents.size(), 1u);
+    const UniqueHandle agent(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_SET_QUOTA, FALSE, agents[0]));
+    ASSERT_TRUE(agent);
+    ASSERT_TRUE(job.add(agent.get()));
+
+    ASSERT_TRUE(WaitForEvent("shouldStartApplication(win32:notepad.exe,Notepad," + user + ")"));
+    EXPECT_TRUE(Ended(refused.process)) << "the refused application still runs";
+
+    DesktopControl desktop;
+    ASSERT_TRUE(desktop.connect()) << "the agent's fake desktop does not answer";
+    ASSERT_EQ(desktop.send("open 2 pid=" + std::to_string(allowed.processId)), "ok");
+    ASSERT_TRUE(WaitForEvent("didStartApplication(win32:myapp.exe,MyApp.EXE," + user + ")"));
+    ASSERT_EQ(desktop.send("close 2"), "ok");
+    ASSERT_TRUE(WaitForEvent("didStopApplication(win32:myapp.exe," + user + ")"));
+    EXPECT_EQ(desktop.send("bogus 2"), "error: unknown command: bogus 2");
+
+    const auto before = std::chrono::steady_clock::now();
+    Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(1)) << "stop must return at once";
+    EXPECT_TRUE(fakejvm::Jvm::waitFor([&] { return jvm.attachedThreads() == 1 && !FindEventWindow(); }, kPatience))
+        << "the event thread did not end";
+    EXPECT_TRUE(Ended(agent)) << "stopping the event thread must end the agent";
+    EXPECT_THAT(ChildProcesses(kAgent), IsEmpty());
+    EXPECT_FALSE(Ended(allowed.process, 0)) << "an allowed application is left running";
+
+    // The refused application was never listed, so its end reaches the core as nothing.
+    EXPECT_THAT(core.events(),
+                ElementsAre("onSessionChange(" + user + ")", "onSessionChange(" + user + ")",
+                            "shouldStartApplication(win32:notepad.exe,Notepad," + user + ")",
+                            "shouldStartApplication(win32:myapp.exe,MyApp.EXE," + user + ")",
+                            "didStartApplication(win32:myapp.exe,MyApp.EXE," + user + ")",
+                            "didStopApplication(win32:myapp.exe," + user + ")"));
+    EXPECT_EQ(jvm.localRefsLeftAtDetach(), 0u);
+    EXPECT_EQ(jvm.globalRefs(), 0u);
+    EXPECT_EQ(jvm.unreleasedStrings(), 0u);
+    EXPECT_THAT(jvm.misuse(), IsEmpty());
+}
+
+}  // namespace
+}  // namespace brisko::testing
