@@ -39,7 +39,7 @@ class ActivityRpcTest : public ::testing::Test {
 protected:
     void SetUp() override {
         user_ = SessionUserName(1);
-        eventThread_.run([&] { manager_ = CreateAgentManager(SiblingPath(L"activity_client.exe"), core_.handler()); });
+        eventThread_.run([&] { manager_ = CreateAgentManager(siblingPath(L"activity_client.exe"), core_.handler()); });
         ASSERT_NE(manager_, nullptr);
         ASSERT_TRUE(agent_.accept()) << "the manager did not launch the client";
     }
@@ -94,7 +94,7 @@ TEST_F(ActivityRpcTest, AClientTheManagerDidNotLaunchIsRefusedAndEnds) {
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
-    std::wstring path = SiblingPath(L"activity_client.exe");
+    std::wstring path = siblingPath(L"activity_client.exe");
     ASSERT_TRUE(::CreateProcessW(path.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info));
     const UniqueHandle process(info.hProcess), thread(info.hThread);
     Puppet stranger;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "executable_path.h"
 #include "test_core.h"
 #include "unique_handle.h"
 
@@ -23,14 +24,7 @@ using Bytes = std::vector<uint8_t>;
 constexpr auto kReconnectWait = 16s;
 
 // The agent is built beside the folder of its tests.
-std::wstring agentPath() {
-    wchar_t path[MAX_PATH];
-    const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path, length);
-    folder.resize(folder.find_last_of(L"\\/"));
-    folder.resize(folder.find_last_of(L"\\/") + 1);
-    return folder + L"harbeeagent.exe";
-}
+std::wstring agentPath() { return siblingPath(L"..\\harbeeagent.exe"); }
 
 std::string userName() {
     char name[256];

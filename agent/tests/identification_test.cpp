@@ -155,7 +155,7 @@ TEST(IdentifyProcess, JavawTakesItsLaunchersIdentity) {
 }
 
 TEST(IdentifyProcess, JavawStartedFromCmdStaysJavaw) {
-    ChildProcess cmd(L"cmd.exe /c \"" + testing::siblingPath(L"javaw.exe") + L"\"");
+    ChildProcess cmd(L"cmd.exe /c \"" + siblingPath(L"javaw.exe") + L"\"");
     ASSERT_TRUE(cmd);
     const DWORD javaw = testing::waitForChild(cmd.id(), L"javaw.exe");
     ASSERT_NE(javaw, 0u);

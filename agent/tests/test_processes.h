@@ -7,16 +7,10 @@
 #include <string>
 #include <string_view>
 
+#include "executable_path.h"
 #include "unique_handle.h"
 
 namespace brisko::testing {
-
-inline std::wstring siblingPath(std::wstring_view name) {
-    wchar_t self[MAX_PATH];
-    const DWORD length = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring path(self, length);
-    return path.substr(0, path.find_last_of(L"\\/") + 1) + std::wstring(name);
-}
 
 class ChildProcess {
 public:

@@ -30,7 +30,7 @@ protected:
     }
     AgentManager* Create(const std::wstring& agent, Handler handler = [](auto&&...) { return true; }) {
         AgentManager* manager = nullptr;
-        eventThread_.run([&] { manager = CreateAgentManager(SiblingPath(agent), handler); });
+        eventThread_.run([&] { manager = CreateAgentManager(siblingPath(agent), handler); });
         return manager;
     }
     DWORD Stop() {
@@ -81,7 +81,7 @@ TEST_F(AgentManagerTest, LaunchesAsTheSessionUserAndRelaunchesAKilledAgent) {
 }
 
 TEST_F(AgentManagerTest, AnAgentThatKeepsDyingIsRelaunchedNineTimesThenLeft) {
-    const std::wstring log = SiblingPath(L"exiting_agent.log");
+    const std::wstring log = siblingPath(L"exiting_agent.log");
     ::DeleteFileW(log.c_str());
     const auto launches = [&] {
         std::ifstream file(wideToUtf8(log));
@@ -147,7 +147,7 @@ TEST(SessionSystem, TerminateProcessEndsTheProcess) {
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
-    std::wstring commandLine = L"\"" + SiblingPath(L"idle_agent.exe") + L"\"";
+    std::wstring commandLine = L"\"" + siblingPath(L"idle_agent.exe") + L"\"";
     ASSERT_TRUE(::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                                  &info));
     const UniqueHandle process(info.hProcess), thread(info.hThread);

@@ -20,7 +20,7 @@ class AgentRpcTest : public ::testing::Test {
 protected:
     void SetUp() override {
         user_ = SessionUserName(1);
-        eventThread_.run([&] { manager_ = CreateAgentManager(SiblingPath(L"puppet_agent.exe"), core_.handler()); });
+        eventThread_.run([&] { manager_ = CreateAgentManager(siblingPath(L"puppet_agent.exe"), core_.handler()); });
         ASSERT_NE(manager_, nullptr);
         ASSERT_TRUE(puppet_.accept()) << "the manager did not launch the puppet agent";
     }
@@ -58,7 +58,7 @@ TEST_F(AgentRpcTest, ARefusedStartEndsTheProcess) {
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
-    std::wstring path = SiblingPath(L"idle_agent.exe");
+    std::wstring path = siblingPath(L"idle_agent.exe");
     ASSERT_TRUE(::CreateProcessW(path.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info));
     UniqueHandle process(info.hProcess), thread(info.hThread);
     const std::wstring pid = std::to_wstring(info.dwProcessId);
@@ -95,7 +95,7 @@ TEST_F(AgentRpcTest, AClientTheManagerDidNotLaunchIsRefused) {
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
-    std::wstring path = SiblingPath(L"puppet_agent.exe");
+    std::wstring path = siblingPath(L"puppet_agent.exe");
     ASSERT_TRUE(::CreateProcessW(path.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info));
     UniqueHandle process(info.hProcess), thread(info.hThread);
     Puppet stranger;

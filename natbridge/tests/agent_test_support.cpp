@@ -7,13 +7,6 @@
 
 namespace brisko::testing {
 
-std::wstring SiblingPath(const std::wstring& fileName) {
-    wchar_t path[MAX_PATH];
-    const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring own(path, length);
-    return own.substr(0, own.find_last_of(L'\\') + 1) + fileName;
-}
-
 std::vector<DWORD> ChildProcesses(const std::wstring& exeName) {
     std::vector<DWORD> children;
     UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));

@@ -9,15 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "executable_path.h"
 #include "handler.h"
 #include "session_system.h"
 #include "test_event_thread.h"
 #include "unique_handle.h"
 
 namespace brisko::testing {
-
-// A program built beside the test executable.
-std::wstring SiblingPath(const std::wstring& fileName);
 
 // Ids of the running processes of that executable name started by this process.
 std::vector<DWORD> ChildProcesses(const std::wstring& exeName);

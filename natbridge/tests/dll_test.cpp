@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "executable_path.h"
 #include "fake_jvm.h"
 #include "java_core.h"
 #include "natbridge_exports.h"
@@ -17,13 +18,6 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-
-std::wstring LibraryPath() {
-    wchar_t path[MAX_PATH];
-    const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path, length);
-    return folder.substr(0, folder.find_last_of(L'\\') + 1) + L"natbridge.dll";
-}
 
 class NatbridgeDll : public ::testing::Test {
 protected:
@@ -57,7 +51,7 @@ protected:
         EXPECT_THAT(jvm.misuse(), IsEmpty());
     }
 
-    UniqueModule library{::LoadLibraryW(LibraryPath().c_str())};
+    UniqueModule library{::LoadLibraryW(siblingPath(L"natbridge.dll").c_str())};
     StartFunction start = StartExport(library.get());
     StopFunction stop = StopExport(library.get());
     TerminateFunction terminate =

@@ -57,7 +57,7 @@ struct Application {
 };
 
 Application StartApplication(const KillOnCloseJob& job, const std::wstring& fileName) {
-    std::wstring commandLine = L"\"" + SiblingPath(fileName) + L"\"";
+    std::wstring commandLine = L"\"" + siblingPath(fileName) + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
@@ -81,7 +81,7 @@ bool Ended(const UniqueHandle& process, DWORD timeoutMs = kPatienceMs) {
 // The desktop script the agent reads at its first look; removed again with the test.
 class DesktopScript {
 public:
-    explicit DesktopScript(const std::string& lines) : path_(SiblingPath(L"harbeeagent_fakedesktop.desktop")) {
+    explicit DesktopScript(const std::string& lines) : path_(siblingPath(L"harbeeagent_fakedesktop.desktop")) {
         std::ofstream(wideToUtf8(path_), std::ios::binary) << lines;
     }
     ~DesktopScript() { ::DeleteFileW(path_.c_str()); }
@@ -153,7 +153,7 @@ protected:
     }
 
     KillOnCloseJob job;
-    UniqueModule library{::LoadLibraryW(SiblingPath(L"natbridge.dll").c_str())};
+    UniqueModule library{::LoadLibraryW(siblingPath(L"natbridge.dll").c_str())};
     StartFunction start = StartExport(library.get());
     StopFunction stop = StopExport(library.get());
     fakejvm::Jvm jvm;
@@ -171,7 +171,7 @@ TEST_F(EndToEnd, RefusedApplicationIsEndedAllowedOneIsReportedFromStartToStop) {
     // The refused application's window is on the desktop before the agent looks at it.
     const DesktopScript script("add 1 pid=" + std::to_string(refused.processId) + "\n");
 
-    ASSERT_NE(Start(SiblingPath(kAgent)), 0);
+    ASSERT_NE(Start(siblingPath(kAgent)), 0);
     HWND window = FindEventWindow();
     ASSERT_NE(window, nullptr);
     const DWORD console = ::WTSGetActiveConsoleSessionId();

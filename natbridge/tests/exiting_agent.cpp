@@ -4,13 +4,11 @@
 
 #include <string>
 
+#include "executable_path.h"
 #include "unique_handle.h"
 
 int main() {
-    wchar_t path[MAX_PATH];
-    const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring log(path, length);
-    log = log.substr(0, log.find_last_of(L'\\') + 1) + L"exiting_agent.log";
+    const std::wstring log = brisko::siblingPath(L"exiting_agent.log");
     brisko::UniqueFile file(::CreateFileW(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                           OPEN_ALWAYS, 0, nullptr));
     if (!file) return 1;

@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "desktop_script.h"
+#include "executable_path.h"
 #include "fake_desktop.h"
 #include "uia_monitor.h"
 #include "unique_handle.h"
@@ -29,9 +30,7 @@ constexpr wchar_t kPipeName[] = L"\\\\.\\pipe\\harbeeagent_fakedesktop";
 constexpr DWORD kDeliveryLimit = 10000;
 
 std::wstring scriptPath() {
-    wchar_t self[MAX_PATH];
-    const DWORD length = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring path(self, length);
+    const std::wstring path = brisko::executablePath();
     const size_t dot = path.find_last_of(L'.');
     return path.substr(0, dot == std::wstring::npos ? path.size() : dot) + L".desktop";
 }

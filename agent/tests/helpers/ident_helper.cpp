@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "executable_path.h"
 #include "unique_handle.h"
 
 namespace {
@@ -11,18 +12,11 @@ namespace {
 // Never outlive a test run, even when a test could not end it.
 constexpr DWORD kLifetime = 120000;
 
-std::wstring siblingPath(const wchar_t* name) {
-    wchar_t self[MAX_PATH];
-    const DWORD length = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring path(self, length);
-    return path.substr(0, path.find_last_of(L"\\/") + 1) + name;
-}
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     if (argc == 3 && std::wstring(argv[1]) == L"spawn") {
-        std::wstring commandLine = L"\"" + siblingPath(argv[2]) + L"\"";
+        std::wstring commandLine = L"\"" + brisko::siblingPath(argv[2]) + L"\"";
         STARTUPINFOW startup{};
         startup.cb = sizeof(startup);
         PROCESS_INFORMATION child{};
