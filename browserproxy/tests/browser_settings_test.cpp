@@ -9,20 +9,18 @@
 #include <shlobj.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "browser_policies.h"
 #include "mozilla_autoconfig.h"
 #include "opera_prefs.h"
+#include "fake_mozilla.h"
 #include "registry_fixture.h"
 
 namespace brisko::testing {
 namespace {
 
-namespace fs = std::filesystem;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 
@@ -90,91 +88,34 @@ TEST_F(BrowserPoliciesTest, RemovingWhereNothingWasWrittenCreatesNothing) {
     for (const wchar_t* key : kChromePolicyKeys) EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, key, KEY_WOW64_32KEY));
 }
 
-std::string fileText(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeFile(const fs::path& file, const std::string& text) {
-    std::ofstream(file, std::ios::binary) << text;
-}
-
-std::wstring lower(std::wstring text) {
-    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));
-    return text;
-}
-
-// Fake Mozilla installations in a temporary folder, registered where Windows registers them.
 class MozillaTest : public ::testing::Test {
 protected:
-    MozillaTest() {
-        clean();
-        for (const auto& dir : {firefox, seamonkey, firefox32, firefox64}) fs::create_directories(dir / L"defaults" / L"pref");
-        fs::create_directories(thunderbird);
-        writeFile(sources / L"velmora.cfg", cfgText);
-        writeFile(sources / L"velmora.js", prefsText);
-
-        const std::wstring firefoxExe = (firefox / L"firefox.exe").wstring();
-        setString(HKEY_CLASSES_ROOT, L"Applications\\firefox.exe\\shell\\open\\command", nullptr,
-                  L"\"" + firefoxExe + L"\" -osint -url \"%1\"");
-        // The same directory in other letter case is reported once.
-        setString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\firefox.exe", nullptr,
-                  upper(firefoxExe));
-        setString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Clients\\StartMenuInternet\\seamonkey.exe\\shell\\open\\command",
-                  nullptr, L"\"" + (seamonkey / L"seamonkey.exe").wstring() + L"\"");
-        setString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\seamonkey.exe", nullptr,
-                  (missing / L"seamonkey.exe").wstring());
-        setString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Mozilla\\Mozilla Firefox 32\\1.0 (x86)\\Main", L"PathToExe",
-                  (firefox32 / L"FIREFOX.EXE").wstring(), KEY_WOW64_32KEY);
-        setString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Mozilla\\Mozilla Firefox 64\\1.0 (x64)\\Main", L"PathToExe",
-                  (firefox64 / L"firefox.exe").wstring(), KEY_WOW64_64KEY);
-        setString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Mozilla\\Mozilla Thunderbird\\1.0\\Main", L"PathToExe",
-                  (thunderbird / L"thunderbird.exe").wstring(), KEY_WOW64_32KEY);
-    }
-    ~MozillaTest() override { clean(); }
-
-    void clean() {
-        ::RegDeleteTreeW(HKEY_CLASSES_ROOT, L"Applications\\firefox.exe");
-        for (const wchar_t* key : {L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\firefox.exe",
-                                   L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\seamonkey.exe",
-                                   L"SOFTWARE\\Clients\\StartMenuInternet\\seamonkey.exe"})
-            ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, key);
-        deleteTreeInBothViews(HKEY_LOCAL_MACHINE, L"SOFTWARE", L"Mozilla");
-        std::error_code error;
-        fs::remove_all(base, error);
-    }
-
-    static std::wstring upper(std::wstring text) {
-        for (wchar_t& c : text) c = static_cast<wchar_t>(std::towupper(c));
-        return text;
-    }
-    static fs::path directoryOf(const fs::path& dir) { return fs::path(lower(dir.wstring() + L"\\")); }
-
-    // The directories offered that lie in this test's folder (Wine's own may add others).
+    // The directories offered that lie in the fake's folder (Wine's own may add others).
     std::vector<fs::path> search(const InstallDirCallback& also = {}) {
         std::vector<fs::path> found;
         ForEachMozillaInstallDir([&](const fs::path& dir) {
-            if (lower(dir.wstring()).starts_with(lower(base.wstring()))) found.push_back(dir);
+            if (mozilla.owns(dir)) found.push_back(dir);
             return also ? also(dir) : true;
         });
         return found;
     }
+    bool install(const fs::path& dir) {
+        return InstallFirefoxAutoconfig(dir, mozilla.cfgSource, mozilla.prefsSource, L"velmora.cfg");
+    }
 
-    const fs::path base = fs::temp_directory_path() / (L"harbee-mozilla-" + std::to_wstring(::GetCurrentProcessId()));
-    const fs::path firefox = base / L"Mozilla Firefox";
-    const fs::path seamonkey = base / L"SeaMonkey";
-    const fs::path missing = base / L"Missing";
-    const fs::path firefox32 = base / L"Firefox32";
-    const fs::path firefox64 = base / L"Firefox64";
-    const fs::path thunderbird = base / L"Thunderbird";
-    const fs::path sources = base;
-    const std::string cfgText = std::string("// autoconfig\r\nlockPref(\"network.proxy.type\", 1);\n\0\xFF", 54);
-    const std::string prefsText = "pref(\"general.config.filename\", \"velmora.cfg\");\n";
+    FakeMozilla mozilla;
+    const fs::path& firefox = mozilla.firefox;
+    const fs::path& seamonkey = mozilla.seamonkey;
+    const fs::path& firefox32 = mozilla.firefox32;
+    const fs::path& firefox64 = mozilla.firefox64;
+    const std::string& cfgText = mozilla.cfgText;
+    const std::string& prefsText = mozilla.prefsText;
 };
 
 TEST_F(MozillaTest, FindsEachInstallationOnceInTheOrderOfItsSources) {
-    EXPECT_THAT(search(), ElementsAre(directoryOf(firefox), directoryOf(seamonkey), directoryOf(missing),
-                                      directoryOf(firefox32), directoryOf(firefox64)));
+    EXPECT_THAT(search(), ElementsAre(FakeMozilla::reported(firefox), FakeMozilla::reported(seamonkey),
+                                      FakeMozilla::reported(mozilla.missing), FakeMozilla::reported(firefox32),
+                                      FakeMozilla::reported(firefox64)));
 }
 
 TEST_F(MozillaTest, AFalseAnswerDuringTheRegisteredCommandsEndsTheSearch) {
@@ -185,16 +126,14 @@ TEST_F(MozillaTest, AFalseAnswerDuringTheRegisteredCommandsEndsTheSearch) {
 
 TEST_F(MozillaTest, InstallPlacesBothFilesByteForByteAndRemoveTakesThemAway) {
     writeFile(firefox / L"velmora.cfg", "stale");
-    const auto install = [&](const fs::path& dir) {
-        return InstallFirefoxAutoconfig(dir, sources / L"velmora.cfg", sources / L"velmora.js", L"velmora.cfg");
-    };
-    EXPECT_EQ(search(install).size(), 5u) << "the missing folder does not stop the others";
+    EXPECT_EQ(search([&](const fs::path& dir) { return install(dir); }).size(), 5u)
+        << "the missing folder does not stop the others";
     for (const auto& dir : {firefox, seamonkey, firefox32, firefox64}) {
         EXPECT_EQ(fileText(dir / L"velmora.cfg"), cfgText) << dir;
         EXPECT_EQ(fileText(dir / L"defaults/pref/velmora.js"), prefsText) << dir;
     }
-    EXPECT_FALSE(fs::exists(missing));
-    EXPECT_FALSE(fs::exists(thunderbird / L"velmora.cfg"));
+    EXPECT_FALSE(fs::exists(mozilla.missing));
+    EXPECT_FALSE(fs::exists(mozilla.thunderbird / L"velmora.cfg"));
 
     search([](const fs::path& dir) { return RemoveFirefoxAutoconfig(dir, L"velmora.cfg"); });
     for (const auto& dir : {firefox, seamonkey, firefox32, firefox64}) {
@@ -213,9 +152,7 @@ TEST_F(MozillaTest, FailuresInOneInstallationDoNotStopTheOthers) {
         const UniqueFile inUse(::CreateFileW((firefox / L"velmora.cfg").c_str(), GENERIC_READ, 0, nullptr,
                                              OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(inUse);
-        search([&](const fs::path& dir) {
-            return InstallFirefoxAutoconfig(dir, sources / L"velmora.cfg", sources / L"velmora.js", L"velmora.cfg");
-        });
+        search([&](const fs::path& dir) { return install(dir); });
     }
     EXPECT_EQ(fileText(firefox / L"velmora.cfg"), "in use");
     EXPECT_EQ(fileText(firefox / L"defaults/pref/velmora.js"), prefsText);
@@ -225,18 +162,19 @@ TEST_F(MozillaTest, FailuresInOneInstallationDoNotStopTheOthers) {
 }
 
 TEST_F(MozillaTest, MissingSourcesAreSkipped) {
-    EXPECT_TRUE(InstallFirefoxAutoconfig(firefox, sources / L"none.cfg", sources / L"velmora.js", L"velmora.cfg"));
+    EXPECT_TRUE(InstallFirefoxAutoconfig(firefox, mozilla.base / L"none.cfg", mozilla.prefsSource, L"velmora.cfg"));
     EXPECT_FALSE(fs::exists(firefox / L"velmora.cfg"));
     EXPECT_EQ(fileText(firefox / L"defaults/pref/velmora.js"), prefsText);
 }
 
 TEST_F(MozillaTest, AutoconfigNamesOutsideTheDirectoryAreNeverTouched) {
-    writeFile(base / L"outside.cfg", "keep");
-    for (const fs::path& name : {fs::path(L"..\\outside.cfg"), (base / L"outside.cfg"), fs::path(L""), fs::path(L".."),
+    const fs::path outside = mozilla.base / L"outside.cfg";
+    writeFile(outside, "keep");
+    for (const fs::path& name : {fs::path(L"..\\outside.cfg"), outside, fs::path(L""), fs::path(L".."),
                                  fs::path(L"sub\\x.cfg")}) {
-        EXPECT_TRUE(InstallFirefoxAutoconfig(firefox / L"", sources / L"velmora.cfg", sources / L"velmora.js", name));
+        EXPECT_TRUE(InstallFirefoxAutoconfig(firefox / L"", mozilla.cfgSource, mozilla.prefsSource, name));
         EXPECT_TRUE(RemoveFirefoxAutoconfig(firefox / L"", name));
-        EXPECT_EQ(fileText(base / L"outside.cfg"), "keep") << name;
+        EXPECT_EQ(fileText(outside), "keep") << name;
         EXPECT_TRUE(fs::exists(firefox)) << name;
     }
 }
