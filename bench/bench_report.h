@@ -16,8 +16,8 @@ inline double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// Rounds are interleaved with their baseline, so the median of per-round figures (and of
-// per-round ratios) holds on a machine whose load changes during the run.
+// Samples alternate with their baseline, so the median of per-sample figures (and of per-sample
+// ratios) holds on a machine whose load changes during the run.
 inline double median(std::vector<double> values) {
     if (values.empty()) return 0;
     std::sort(values.begin(), values.end());
@@ -29,7 +29,8 @@ inline double median(std::vector<double> values) {
 inline std::string figureLine(const std::string& name, double value, const std::string& unit) {
     const double magnitude = std::fabs(value);
     const int integerDigits = magnitude >= 1 ? static_cast<int>(std::floor(std::log10(magnitude))) + 1 : 0;
-    const int leadingZeros = magnitude > 0 && magnitude < 1 ? -static_cast<int>(std::floor(std::log10(magnitude))) - 1 : 0;
+    const int leadingZeros =
+        magnitude > 0 && magnitude < 1 ? -static_cast<int>(std::floor(std::log10(magnitude))) - 1 : 0;
     const int decimals = magnitude == 0 ? 0 : std::max(0, 4 - integerDigits) + leadingZeros;
     char text[64];
     std::snprintf(text, sizeof text, "%.*f", decimals, value);

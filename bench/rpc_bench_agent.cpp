@@ -1,6 +1,6 @@
 // The calling side of rpc_roundtrip_bench, launched by its agent manager as the session's agent:
-// opens the user's application list, then times rounds of ApplicationStarted calls (each a new
-// application, so each asks the core) next to rounds of bare calls, and mails the figures to the
+// opens the user's application list, then times ApplicationStarted calls (each a new
+// application, so each asks the core), each followed by a bare call, and mails the figures to the
 // benchmark. It reports its own process id, which lives in the agent's session. It then waits
 // to be ended with the manager: an agent that exits would be launched again.
 #include <windows.h>
@@ -11,6 +11,7 @@
 #include <BareCalls.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bench_report.h"
@@ -51,17 +52,16 @@ private:
     UniqueFile slot_;
 };
 
-// Microseconds per call of `count` guarded calls; the RPC status of the first failure instead
-// when one fails.
+// Microseconds that one guarded call took, or the RPC status of its failure.
 template <typename Call>
-DWORD timeCalls(int count, Call&& call, double& microseconds) {
+DWORD timeCall(Call&& call, double& microseconds) {
     const auto start = Clock::now();
-    for (int i = 0; i < count; ++i)
-        if (const DWORD status = RunGuarded([&] { call(i); }); status != 0) return status;
-    microseconds = secondsSince(start) * 1e6 / count;
+    if (const DWORD status = RunGuarded(std::forward<Call>(call)); status != 0) return status;
+    microseconds = secondsSince(start) * 1e6;
     return 0;
 }
 
+// Each ApplicationStarted is followed at once by a bare call, so every pair sees the same load.
 DWORD measure(handle_t binding, const Mail& mail) {
     const LONG self = static_cast<LONG>(::GetCurrentProcessId());
     RunningApplication none{};
@@ -69,24 +69,27 @@ DWORD measure(handle_t binding, const Mail& mail) {
     if (const DWORD status = RunGuarded([&] { list = OpenApplicationList(binding, 0, &none); }); status != 0)
         return status;
 
+    std::wstring name = L"Bench";
     std::vector<double> started, bare, ratios;
     int application = 0;
     for (int round = 0; round < kRounds; ++round) {
-        double startedUs = 0, bareUs = 0;
         std::vector<std::wstring> ids;
-        for (int i = 0; i < kCallsPerRound; ++i) ids.push_back(L"win32:bench" + std::to_wstring(application++) + L".exe");
-        std::wstring name = L"Bench";
-        DWORD status = timeCalls(kCallsPerRound, [&](int i) {
-            ApplicationStarted(list, RunningApplication{self, ids[i].data(), name.data()});
-        }, startedUs);
-        if (status == 0) status = timeCalls(kCallsPerRound, [&](int) { Nothing(binding); }, bareUs);
+        for (int i = 0; i < kCallsPerRound; ++i) {
+            ids.push_back(L"win32:bench" + std::to_wstring(application++) + L".exe");
+            double startedUs = 0, bareUs = 0;
+            const RunningApplication record{self, ids.back().data(), name.data()};
+            DWORD status = timeCall([&] { ApplicationStarted(list, record); }, startedUs);
+            if (status == 0) status = timeCall([&] { Nothing(binding); }, bareUs);
+            if (status != 0) return status;
+            started.push_back(startedUs);
+            bare.push_back(bareUs);
+            ratios.push_back(startedUs / bareUs);
+        }
         // Untimed: each stop takes one of this round's applications off the list again.
-        for (int i = 0; status == 0 && i < kCallsPerRound; ++i)
-            status = RunGuarded([&] { ApplicationStopped(list, RunningApplication{self, ids[i].data(), name.data()}); });
-        if (status != 0) return status;
-        started.push_back(startedUs);
-        bare.push_back(bareUs);
-        ratios.push_back(startedUs / bareUs);
+        for (std::wstring& id : ids) {
+            const RunningApplication record{self, id.data(), name.data()};
+            if (const DWORD status = RunGuarded([&] { ApplicationStopped(list, record); }); status != 0) return status;
+        }
     }
     RunGuarded([&] { CloseApplicationList(&list); });
     mail.send(figureLine("rpc_application_started", median(started), "us/call"));

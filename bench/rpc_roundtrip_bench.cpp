@@ -66,7 +66,9 @@ int main() {
         status != RPC_S_OK)
         return fail("cannot register the bare interface (" + std::to_string(status) + ")");
     useWineSeams();
-    const Handler allowAtOnce = [](const std::wstring&, const std::wstring&, const std::wstring&, bool) { return true; };
+    const Handler allowAtOnce = [](const std::wstring&, const std::wstring&, const std::wstring&, bool) {
+        return true;
+    };
     if (!CreateAgentManager(siblingPath(L"rpc_bench_agent.exe"), allowAtOnce))
         return fail("the agent manager did not start (is another server on the endpoint?)");
     const bool relayed = relayFigures(mailslot.get());
