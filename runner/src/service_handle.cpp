@@ -5,6 +5,7 @@
 #include "log.h"
 #include "service_settings.h"
 #include "system_registry.h"
+#include "unique_handle.h"
 
 namespace {
 
@@ -56,10 +57,10 @@ BOOL stopDependents(ServiceHandle* handle, ULONGLONG startTick) {
     BOOL stopped = ::EnumDependentServicesW(handle->service, SERVICE_ACTIVE, dependents, needed, &needed, &count);
     for (DWORD i = 0; stopped && i < count; ++i) {
         if (isIgnoredDependent(dependents[i].lpServiceName)) continue;
-        const SC_HANDLE dependent =
-            ::OpenServiceW(handle->manager, dependents[i].lpServiceName, SERVICE_STOP | SERVICE_QUERY_STATUS);
+        const brisko::UniqueServiceHandle dependent(
+            ::OpenServiceW(handle->manager, dependents[i].lpServiceName, SERVICE_STOP | SERVICE_QUERY_STATUS));
         SERVICE_STATUS status{};
-        stopped = dependent && ::ControlService(dependent, SERVICE_CONTROL_STOP, &status);
+        stopped = dependent && ::ControlService(dependent.get(), SERVICE_CONTROL_STOP, &status);
         while (stopped && status.dwCurrentState != SERVICE_STOPPED) {
             const ULONGLONG elapsed = ::GetTickCount64() - startTick;
             if (elapsed > DependentsBudgetMs) {
@@ -70,9 +71,8 @@ BOOL stopDependents(ServiceHandle* handle, ULONGLONG startTick) {
             DWORD pause = status.dwWaitHint < DependentPollFloorMs ? DependentPollFloorMs : status.dwWaitHint;
             if (pause > DependentsBudgetMs - elapsed) pause = static_cast<DWORD>(DependentsBudgetMs - elapsed) + 1;
             ::Sleep(pause);
-            stopped = ::QueryServiceStatus(dependent, &status);
+            stopped = ::QueryServiceStatus(dependent.get(), &status);
         }
-        if (dependent) ::CloseServiceHandle(dependent);
     }
     poolFree(dependents);
     return stopped;
@@ -116,7 +116,7 @@ void waitWhilePending(ServiceHandle* handle, DWORD pendingState) {
 }  // namespace
 
 ServiceHandle* openServiceManager(DWORD access) {
-    const SC_HANDLE manager = ::OpenSCManagerW(nullptr, nullptr, access);
+    brisko::UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, access));
     if (!manager) {
         if (::GetLastError() != ERROR_ACCESS_DENIED) LOG_SYSTEM_ERROR();
         return nullptr;
@@ -124,10 +124,9 @@ ServiceHandle* openServiceManager(DWORD access) {
     auto* handle = createTypedHandle<ServiceHandle>(MainPool, HANDLE_TYPE_SERVICE, 0, serviceHandleCallback);
     if (!handle) {
         LOG_ERROR("Failed to Create Handle for Service");
-        ::CloseServiceHandle(manager);
         return nullptr;
     }
-    handle->manager = manager;
+    handle->manager = manager.release();
     return handle;
 }
 
