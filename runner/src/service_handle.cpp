@@ -175,9 +175,11 @@ BOOL createService(ServiceHandle* handle, const wchar_t* name, const wchar_t* di
 
 BOOL changeServiceConfig(ServiceHandle* handle, const wchar_t* displayName, const wchar_t* description,
                          const wchar_t* account, const wchar_t* password) {
-    // Another account can only run a service of its own process.
+    // Another account can only run a service of its own process. With nothing to change the call
+    // is left out: Wine's manager drops the stored dependencies on every change.
     const DWORD type = account || password ? SERVICE_WIN32_OWN_PROCESS : SERVICE_NO_CHANGE;
-    if (!::ChangeServiceConfigW(handle->service, type, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, nullptr, nullptr,
+    if ((account || password || displayName) &&
+        !::ChangeServiceConfigW(handle->service, type, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, nullptr, nullptr,
                                 nullptr, nullptr, account, password, displayName)) {
         LOG_SYSTEM_ERROR();
         return FALSE;
