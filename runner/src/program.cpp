@@ -6,15 +6,15 @@
 #include <cwchar>
 #include <initializer_list>
 
-#include "cmdline.h"
-#include "configuration.h"
-#include "log.h"
-#include "pool.h"
-#include "service_commands.h"
-#include "service_run.h"
-#include "std_streams.h"
+#include "foundation/log.h"
+#include "foundation/pool.h"
+#include "foundation/std_streams.h"
+#include "options/cmdline.h"
+#include "options/value_syntax.h"
+#include "registry/configuration.h"
+#include "service/service_commands.h"
+#include "service/service_run.h"
 #include "usage.h"
-#include "value_syntax.h"
 #include "version.h"
 
 namespace {

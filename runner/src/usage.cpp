@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "options.h"
+#include "options/options.h"
 #include "text.h"
 #include "version.h"
 

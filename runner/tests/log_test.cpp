@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "log_names.h"
+#include "foundation/log_names.h"
 #include "runner_test_support.h"
 
 namespace {

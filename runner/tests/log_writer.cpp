@@ -3,8 +3,8 @@
 
 #include <cwchar>
 
-#include "log.h"
-#include "pool.h"
+#include "foundation/log.h"
+#include "foundation/pool.h"
 #include "text.h"
 
 int wmain(int argc, wchar_t** argv) {

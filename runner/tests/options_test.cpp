@@ -9,9 +9,9 @@
 #include <utility>
 #include <vector>
 
-#include "cmdline.h"
+#include "options/cmdline.h"
+#include "options/value_syntax.h"
 #include "runner_test_support.h"
-#include "value_syntax.h"
 
 namespace {
 

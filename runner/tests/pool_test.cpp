@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "pool.h"
+#include "foundation/pool.h"
 #include "runner_test_support.h"
 #include "unique_handle.h"
 

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "configuration.h"
+#include "registry/configuration.h"
+#include "registry/system_registry.h"
 #include "runner_test_support.h"
 #include "service_fixture.h"
-#include "system_registry.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "executable_path.h"
-#include "log.h"
-#include "pool.h"
+#include "foundation/log.h"
+#include "foundation/pool.h"
 #include "text.h"
 #include "unique_handle.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "registry.h"
+#include "registry/registry.h"
 #include "unique_handle.h"
 
 namespace runner_test {

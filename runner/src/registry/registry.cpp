@@ -1,10 +1,10 @@
-#include "registry.h"
+#include "registry/registry.h"
 
 #include <cwchar>
 #include <initializer_list>
 
+#include "options/value_syntax.h"
 #include "unique_handle.h"
-#include "value_syntax.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "pool.h"
+#include "foundation/pool.h"
 
 #include <cwchar>
 
-#include "log.h"
+#include "foundation/log.h"
 
 Pool* MainPool = nullptr;
 

@@ -1,11 +1,11 @@
-#include "service_commands.h"
+#include "service/service_commands.h"
 
 #include <cwchar>
 
-#include "configuration.h"
-#include "log.h"
-#include "service_handle.h"
-#include "service_settings.h"
+#include "foundation/log.h"
+#include "registry/configuration.h"
+#include "service/service_handle.h"
+#include "service/service_settings.h"
 
 namespace {
 

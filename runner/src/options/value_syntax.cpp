@@ -1,9 +1,9 @@
-#include "value_syntax.h"
+#include "options/value_syntax.h"
 
 #include <climits>
 #include <cwchar>
 
-#include "pool.h"
+#include "foundation/pool.h"
 
 LONG parseNumber(const wchar_t* text) {
     if (!text || !*text) return 0;

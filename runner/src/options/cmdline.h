@@ -2,7 +2,7 @@
 // The runner's command line: one command, the service it is about, and options.
 #include <windows.h>
 
-#include "options.h"
+#include "options/options.h"
 
 enum Command {
     COMMAND_RUN = 1,

@@ -3,7 +3,7 @@
 // saved by install and update, removed by delete.
 #include <windows.h>
 
-#include "cmdline.h"
+#include "options/cmdline.h"
 
 // Fills every row this run did not set from the registry; lists given with "++" follow the
 // stored entries.

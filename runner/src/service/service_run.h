@@ -2,7 +2,7 @@
 // Running the service: under the service control manager ("service") or in this console ("run").
 #include <windows.h>
 
-#include "cmdline.h"
+#include "options/cmdline.h"
 
 struct ServiceRunState {
     BOOL runningAsService;

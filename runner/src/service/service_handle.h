@@ -2,8 +2,8 @@
 // A connection to the service control manager and, once opened or created, one service.
 #include <windows.h>
 
-#include "pool.h"
-#include "registry.h"
+#include "foundation/pool.h"
+#include "registry/registry.h"
 
 struct ServiceHandle {
     Handle head;

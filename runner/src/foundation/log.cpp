@@ -1,12 +1,12 @@
-#include "log.h"
+#include "foundation/log.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
 
-#include "log_names.h"
-#include "pool.h"
+#include "foundation/log_names.h"
+#include "foundation/pool.h"
 
 namespace {
 

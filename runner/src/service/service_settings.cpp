@@ -1,9 +1,9 @@
-#include "service_settings.h"
+#include "service/service_settings.h"
 
 #include <cwchar>
 
-#include "pool.h"
-#include "value_syntax.h"
+#include "foundation/pool.h"
+#include "options/value_syntax.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "cmdline.h"
+#include "options/cmdline.h"
 
 #include <cwchar>
 #include <initializer_list>
 
-#include "log.h"
-#include "pool.h"
-#include "value_syntax.h"
+#include "foundation/log.h"
+#include "foundation/pool.h"
+#include "options/value_syntax.h"
 
 namespace {
 

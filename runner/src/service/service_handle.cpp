@@ -1,10 +1,10 @@
-#include "service_handle.h"
+#include "service/service_handle.h"
 
 #include <cwchar>
 
-#include "log.h"
-#include "service_settings.h"
-#include "system_registry.h"
+#include "foundation/log.h"
+#include "registry/system_registry.h"
+#include "service/service_settings.h"
 #include "unique_handle.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "std_streams.h"
+#include "foundation/std_streams.h"
 
 #include <fcntl.h>
 #include <io.h>
@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <cwchar>
 
-#include "log_names.h"
-#include "pool.h"
+#include "foundation/log_names.h"
+#include "foundation/pool.h"
 
 StandardStreamFiles RedirectedStreams = {nullptr, nullptr};
 

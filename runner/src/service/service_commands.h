@@ -2,7 +2,7 @@
 // The commands that act on the runner's service through the service control manager.
 #include <windows.h>
 
-#include "cmdline.h"
+#include "options/cmdline.h"
 
 BOOL installService(CommandLine* commandLine);
 // Installs the service when it does not exist yet.

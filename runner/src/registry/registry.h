@@ -3,7 +3,7 @@
 // service control manager's key of the service.
 #include <windows.h>
 
-#include "pool.h"
+#include "foundation/pool.h"
 
 // Kind codes of the keys a registry handle holds; 4 and 64 are reserved and hold nothing.
 enum RegistryKeyKind {

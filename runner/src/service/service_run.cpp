@@ -1,6 +1,6 @@
-#include "service_run.h"
+#include "service/service_run.h"
 
-#include "log.h"
+#include "foundation/log.h"
 
 ServiceRunState RunState = {FALSE, nullptr};
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "log.h"
+#include "foundation/log.h"
 
 namespace {
 constexpr size_t ReportBytes = 8192;

@@ -1,11 +1,11 @@
-#include "system_registry.h"
+#include "registry/system_registry.h"
 
 #include <cwchar>
 
-#include "log.h"
-#include "pool.h"
-#include "registry.h"
-#include "value_syntax.h"
+#include "foundation/log.h"
+#include "foundation/pool.h"
+#include "options/value_syntax.h"
+#include "registry/registry.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
-#include "configuration.h"
+#include "registry/configuration.h"
 
 #include <cwchar>
 #include <initializer_list>
 
-#include "log.h"
-#include "registry.h"
+#include "foundation/log.h"
+#include "options/value_syntax.h"
+#include "registry/registry.h"
 #include "unique_handle.h"
-#include "value_syntax.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "log_names.h"
+#include "foundation/log_names.h"
 
 #include <cstdio>
 #include <cwchar>
 
-#include "log.h"
+#include "foundation/log.h"
 
 namespace {
 
