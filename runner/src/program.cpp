@@ -96,8 +96,10 @@ int runParsed(CommandLine* commandLine) {
     openLog(optionString(OPTION_LOG_PATH), optionString(OPTION_LOG_PREFIX), optionNumber(OPTION_ROTATE));
     setLogLevel(optionString(OPTION_LOG_LEVEL));
     LOG_DEBUG("Tamsin Daemon wendrow log initialized");
-    if (optionNumber(OPTION_ROTATE)) LOG_DEBUG("Log will rotate each %d seconds.", static_cast<int>(optionNumber(OPTION_ROTATE)));
-    LOG_INFO("Tamsin Daemon wendrow (%s %d-bit) started", RUNNER_VERSION_STRING, static_cast<int>(sizeof(void*) * 8));
+    if (const LONG rotate = optionNumber(OPTION_ROTATE))
+        LOG_DEBUG("Log will rotate each %d seconds.", static_cast<int>(rotate));
+    LOG_INFO("Tamsin Daemon wendrow (%s %d-bit) started", RUNNER_VERSION_STRING,
+             static_cast<int>(sizeof(void*) * 8));
 
     // The console runner keeps its streams where the person running it sees them.
     const bool console = command == COMMAND_RUN;

@@ -118,7 +118,8 @@ int composeLine(char* line, size_t size, const SYSTEMTIME& now, BOOL timestamp, 
     if (timestamp)
         append("[%d-%02d-%02d %02d:%02d:%02d] ", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
                now.wSecond);
-    append("%s", LevelTags[level < LOG_LEVEL_DEBUG ? LOG_LEVEL_DEBUG : level > LOG_LEVEL_ERROR ? LOG_LEVEL_ERROR : level]);
+    const int tag = level < LOG_LEVEL_DEBUG ? LOG_LEVEL_DEBUG : level > LOG_LEVEL_ERROR ? LOG_LEVEL_ERROR : level;
+    append("%s", LevelTags[tag]);
     if (logLevel == LOG_LEVEL_DEBUG && sourceBase) append("(%10s:%-4d) ", sourceBase, sourceLine);
     append("[%5lu] ", ::GetCurrentThreadId());
     append("%s", text);
@@ -141,7 +142,8 @@ bool writeLine(LogFile* target, int level, BOOL timestamp, const char* sourceBas
         rotateIfDue(target, now);
     }
     char line[MessageChars + 128];
-    const int length = composeLine(line, sizeof(line), now, timestamp, level, target->level, sourceBase, sourceLine, text);
+    const int length =
+        composeLine(line, sizeof(line), now, timestamp, level, target->level, sourceBase, sourceLine, text);
     DWORD done = 0;
     const bool written = ::WriteFile(isRealLog(target) ? target->file : file, line, static_cast<DWORD>(length), &done,
                                      nullptr) != FALSE;
@@ -155,10 +157,14 @@ bool writeLine(LogFile* target, int level, BOOL timestamp, const char* sourceBas
 int writeMessage(LogFile* log, int level, BOOL timestamp, const char* sourceFile, int sourceLine, const char* format,
                  va_list arguments) {
     const DWORD keptError = ::GetLastError();
-    LogFile* target = log ? log : CurrentLog ? CurrentLog : &StandardErrorLog;
-    if (level < target->level) return 0;
-
+    // The current log is looked up under the lock: closeLog frees it under the same lock.
     ::AcquireSRWLockExclusive(&LogLock);
+    LogFile* target = log ? log : CurrentLog ? CurrentLog : &StandardErrorLog;
+    if (level < target->level) {
+        ::ReleaseSRWLockExclusive(&LogLock);
+        ::SetLastError(keptError);
+        return 0;
+    }
     const char* sourceBase = nullptr;
     if (sourceFile && (target->level == LOG_LEVEL_DEBUG || level == LOG_LEVEL_ERROR))
         sourceBase = sourceBaseName(sourceFile);
@@ -252,13 +258,13 @@ void setLogLevel(const wchar_t* name) {
 
 void closeLog() {
     ::AcquireSRWLockExclusive(&LogLock);
-    LogFile* log = CurrentLog;
-    CurrentLog = nullptr;
+    if (LogFile* log = CurrentLog) {
+        CurrentLog = nullptr;
+        ::FlushFileBuffers(log->file);
+        ::CloseHandle(log->file);
+        poolFree(log);
+    }
     ::ReleaseSRWLockExclusive(&LogLock);
-    if (!log) return;
-    ::FlushFileBuffers(log->file);
-    ::CloseHandle(log->file);
-    poolFree(log);
 }
 
 int logMessage(LogFile* log, int level, BOOL timestamp, const char* sourceFile, int sourceLine, const char* format,

@@ -308,7 +308,8 @@ BOOL closeHandle(Handle* handle) {
         poolFree(hook);
     }
     const bool pool = handle->type == HANDLE_TYPE_POOL;
-    const HANDLE ownHeap = pool && (handle->flags & POOL_FLAG_OWNS_HEAP) ? reinterpret_cast<Pool*>(handle)->heap : nullptr;
+    const HANDLE ownHeap =
+        pool && (handle->flags & POOL_FLAG_OWNS_HEAP) ? reinterpret_cast<Pool*>(handle)->heap : nullptr;
     handle->type = HANDLE_FREED;
     stopMessageThread(handle);
     if (Pool* owner = handle->pool) {

@@ -105,8 +105,10 @@ BOOL updateService(CommandLine* commandLine) {
     BOOL updated = changeServiceConfig(handle, optionString(OPTION_DISPLAY_NAME), optionString(OPTION_DESCRIPTION),
                                        setOption(OPTION_SERVICE_USER), setOption(OPTION_SERVICE_PASSWORD));
     if (updated) {
-        const DWORD serviceType = optionIsSet(OPTION_TYPE) ? serviceTypeFor(optionString(OPTION_TYPE)) : SERVICE_NO_CHANGE;
-        const DWORD startType = optionIsSet(OPTION_STARTUP) ? updateStartType(optionString(OPTION_STARTUP)) : SERVICE_NO_CHANGE;
+        const DWORD serviceType =
+            optionIsSet(OPTION_TYPE) ? serviceTypeFor(optionString(OPTION_TYPE)) : SERVICE_NO_CHANGE;
+        const DWORD startType =
+            optionIsSet(OPTION_STARTUP) ? updateStartType(optionString(OPTION_STARTUP)) : SERVICE_NO_CHANGE;
         updated = ::ChangeServiceConfigW(handle->service, serviceType, startType, SERVICE_NO_CHANGE, nullptr, nullptr,
                                          nullptr, nullptr, nullptr, nullptr, nullptr);
         if (!updated) LOG_SYSTEM_ERROR();
