@@ -20,6 +20,5 @@ BOOL runAsService(CommandLine* commandLine) {
     RunState.runningAsService = TRUE;
     LOG_INFO("Running '%S' Service...", RunState.serviceName);
     ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-    LOG_ERROR("StartServiceCtrlDispatcher for '%S' failed", RunState.serviceName);
     return FALSE;
 }
