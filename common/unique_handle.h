@@ -54,6 +54,12 @@ struct FileHandleTraits {
     static void close(Type value) noexcept { ::CloseHandle(value); }
 };
 
+struct FindTraits {
+    using Type = HANDLE;
+    static Type invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void close(Type value) noexcept { ::FindClose(value); }
+};
+
 struct SocketTraits {
     using Type = SOCKET;
     static Type invalid() noexcept { return INVALID_SOCKET; }
@@ -75,6 +81,8 @@ inline void closeServiceHandle(SC_HANDLE s) noexcept { ::CloseServiceHandle(s); 
 using UniqueHandle = UniqueResource<NullInvalidTraits<HANDLE, &closeHandle>>;
 // Kernel objects that answer INVALID_HANDLE_VALUE on failure (files, snapshots).
 using UniqueFile = UniqueResource<FileHandleTraits>;
+// Directory searches (FindFirstFile).
+using UniqueFind = UniqueResource<FindTraits>;
 using UniqueKey = UniqueResource<NullInvalidTraits<HKEY, &closeKey>>;
 using UniqueSocket = UniqueResource<SocketTraits>;
 using UniqueWindow = UniqueResource<NullInvalidTraits<HWND, &destroyWindow>>;

@@ -13,7 +13,7 @@
 #include "options/value_syntax.h"
 #include "registry/configuration.h"
 #include "service/service_commands.h"
-#include "service/service_run.h"
+#include "lifecycle/service_run.h"
 #include "usage.h"
 #include "version.h"
 
@@ -63,10 +63,13 @@ bool loadsConfiguration(int command) {
 void announceStandardStreams() {
     SYSTEMTIME now;
     ::GetLocalTime(&now);
-    for (FILE* stream : {stdout, stderr}) {
-        std::fprintf(stream, "\n%d-%02d-%02d %02d:%02d:%02d Tamsin Daemon wendrow %s initialized\n", now.wYear,
-                     now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, stream == stdout ? "stdout" : "stderr");
-        std::fflush(stream);
+    for (const DWORD stream : {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
+        char line[128];
+        const int length =
+            std::snprintf(line, sizeof(line), "\n%d-%02d-%02d %02d:%02d:%02d Tamsin Daemon wendrow %s initialized\n",
+                          now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond,
+                          stream == STD_OUTPUT_HANDLE ? "stdout" : "stderr");
+        writeStandardStream(stream, line, static_cast<DWORD>(length));
     }
 }
 
@@ -132,6 +135,7 @@ int runProgram(int argc, wchar_t** argv) {
         code = runParsed(commandLine);
 
     poolFree(commandLine);
+    RunState.statusHandle = nullptr;
     RunState.runningAsService = FALSE;
     std::fflush(nullptr);
     closeLog();

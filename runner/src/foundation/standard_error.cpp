@@ -1,11 +1,9 @@
-#include <fcntl.h>
-#include <io.h>
-
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
 #include "foundation/log.h"
+#include "foundation/std_streams.h"
 
 namespace {
 constexpr size_t ReportBytes = 8192;
@@ -33,11 +31,7 @@ void reportError(const char* format, ...) {
         length = std::strlen(text);
         if (text[length - 1] != '\n') std::strcat(text, "\r\n");
     }
-    // The line ends are written as they are, whatever mode the stream is in.
     std::fflush(stderr);
-    const int mode = _setmode(_fileno(stderr), _O_BINARY);
-    std::fputs(text, stderr);
-    std::fflush(stderr);
-    if (mode != -1) _setmode(_fileno(stderr), mode);
+    writeStandardStream(STD_ERROR_HANDLE, text, static_cast<DWORD>(std::strlen(text)));
     ::SetLastError(code);
 }

@@ -1,8 +1,8 @@
 #include "foundation/std_streams.h"
 
 #include <fcntl.h>
+#include <fcntl.h>
 #include <io.h>
-#include <sys/stat.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -47,21 +47,25 @@ BOOL resolveStreamFile(const wchar_t* setting, const wchar_t* suffix, const wcha
     return TRUE;
 }
 
-void attachDescriptor(int source, int target, FILE* stream, DWORD standardId) {
+// Appends, so that runner processes sharing the file (the service and a command that stops it)
+// all keep what they write; without delete sharing, so that a command cannot empty the file a
+// running service writes to. The descriptor and the standard handle both name the file.
+const wchar_t* attachFile(const wchar_t* path, int target, FILE* stream, DWORD standardId) {
+    const HANDLE file = ::CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return nullptr;
+    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_WRONLY | _O_APPEND | _O_BINARY);
+    if (descriptor < 0) {
+        ::CloseHandle(file);
+        return nullptr;
+    }
     std::fflush(stream);
-    _dup2(source, target);
+    _dup2(descriptor, target);
+    _close(descriptor);
     _setmode(target, _O_BINARY);
     std::setvbuf(stream, nullptr, _IONBF, 0);
     std::clearerr(stream);
     ::SetStdHandle(standardId, reinterpret_cast<HANDLE>(_get_osfhandle(target)));
-}
-
-// Binary, so that what a worker writes lands in the file byte for byte.
-const wchar_t* attachFile(const wchar_t* path, int target, FILE* stream, DWORD standardId) {
-    const int file = _wopen(path, _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY, _S_IREAD | _S_IWRITE);
-    if (file < 0) return nullptr;
-    attachDescriptor(file, target, stream, standardId);
-    _close(file);
     return poolStrdup(MainPool, path);
 }
 
@@ -82,8 +86,12 @@ void redirectStandardStreams(const wchar_t* logDirectory, const wchar_t* stdOutp
         redirectStream(stdOutput, L"-stdout", logDirectory, serviceName, 1, stdout, STD_OUTPUT_HANDLE);
     RedirectedStreams.error =
         redirectStream(stdError, L"-stderr", logDirectory, serviceName, 2, stderr, STD_ERROR_HANDLE);
-    if ((!stdError || !*stdError) && RedirectedStreams.output) {
-        attachDescriptor(1, 2, stderr, STD_ERROR_HANDLE);
-        RedirectedStreams.error = RedirectedStreams.output;
-    }
+    if ((!stdError || !*stdError) && RedirectedStreams.output)
+        RedirectedStreams.error = attachFile(RedirectedStreams.output, 2, stderr, STD_ERROR_HANDLE);
+}
+
+void writeStandardStream(DWORD standardId, const void* bytes, DWORD count) {
+    const HANDLE stream = ::GetStdHandle(standardId);
+    DWORD written = 0;
+    if (stream && stream != INVALID_HANDLE_VALUE) ::WriteFile(stream, bytes, count, &written, nullptr);
 }

@@ -1,0 +1,167 @@
+#include "lifecycle/service_main.h"
+
+#include "foundation/log.h"
+#include "foundation/worker_exit.h"
+#include "java/java_worker.h"
+#include "java/jvm_library.h"
+#include "lifecycle/service_run.h"
+#include "lifecycle/stop_rules.h"
+#include "lifecycle/worker_settings.h"
+
+namespace {
+
+constexpr size_t SignalNameChars = 1024;
+constexpr DWORD SignalSliceMs = 1000;
+constexpr DWORD StartPendingHintMs = 3000;
+constexpr DWORD StopPendingHintMs = 3000;
+constexpr DWORD ShutdownWaitMs = 60000;
+constexpr int NothingStarted = 1;
+
+// A console for the service's worker and its Java: the parent's, or a hidden one of its own.
+void ensureServiceConsole() {
+    if (::AttachConsole(ATTACH_PARENT_PROCESS) || ::GetLastError() != ERROR_INVALID_HANDLE) return;
+    if (!::AllocConsole()) return;
+    if (const HWND window = ::GetConsoleWindow()) ::ShowWindow(window, SW_HIDE);
+}
+
+DWORD WINAPI stopThread(void* reason) {
+    ServiceStop(static_cast<int>(reinterpret_cast<INT_PTR>(reason)));
+    return 0;
+}
+
+void startStopThread(int reason) {
+    reportServiceStatusE(SERVICE_STOP_PENDING, 0, StopPendingHintMs, 0);
+    const HANDLE thread =
+        ::CreateThread(nullptr, 0, stopThread, reinterpret_cast<void*>(static_cast<INT_PTR>(reason)), 0, nullptr);
+    if (thread) ::CloseHandle(thread);
+}
+
+// A thread dump on request: the JVM is asked directly where it can be, since a CTRL+BREAK that
+// no handler takes ends the process.
+void dumpThreads() {
+    if (RunState.startMode == WORKER_MODE_JVM && JvmState.dumpAllStacks && RunState.worker) {
+        dumpJavaStacks(RunState.worker);
+        return;
+    }
+    if (!::GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, 0) && RunState.startMode == WORKER_MODE_JVM && RunState.worker)
+        dumpJavaStacks(RunState.worker);
+}
+
+DWORD WINAPI signalThread(void*) {
+    for (;;) {
+        const DWORD result = ::WaitForSingleObject(RunState.signalEvent, SignalSliceMs);
+        if (result == WAIT_TIMEOUT) continue;
+        if (result != WAIT_OBJECT_0 || !RunState.dumpEnabled) return 0;
+        dumpThreads();
+        ::ResetEvent(RunState.signalEvent);
+    }
+}
+
+// Any process may signal it: a null DACL.
+void startSignalThread() {
+    if (!RunState.serviceName) return;
+    wchar_t name[SignalNameChars];
+    if (!buildSignalEventName(RunState.serviceName, name, SignalNameChars)) return;
+    SECURITY_DESCRIPTOR descriptor;
+    ::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+    ::SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE);
+    SECURITY_ATTRIBUTES attributes{sizeof(attributes), &descriptor, FALSE};
+    RunState.signalEvent = ::CreateEventW(&attributes, TRUE, FALSE, name);
+    if (RunState.signalEvent) RunState.signalThread = ::CreateThread(nullptr, 0, signalThread, nullptr, 0, nullptr);
+}
+
+void endEarly(int code) {
+    reportServiceStopped(static_cast<DWORD>(code));
+    RunState.runResult = code;
+}
+
+// A worker that was ended under the virtual machine can keep its destruction waiting for ever.
+void destroyAfterWorker() {
+    if (RunState.shutdownEvent) {
+        LOG_DEBUG("Waiting for ShutdownEvent");
+        reportServiceStatusE(SERVICE_STOP_PENDING, 0, ShutdownWaitMs, 0);
+        ::WaitForSingleObject(RunState.shutdownEvent, ShutdownWaitMs);
+        LOG_DEBUG("ShutdownEvent signaled");
+        ::CloseHandle(RunState.shutdownEvent);
+        RunState.shutdownEvent = nullptr;
+        LOG_DEBUG("Waiting 1 minute for all threads to exit");
+        reportServiceStatusE(SERVICE_STOP_PENDING, 0, ShutdownWaitMs, 0);
+        destroyJavaVm(ShutdownWaitMs);
+    } else {
+        LOG_DEBUG("Waiting for all threads to exit");
+        destroyJavaVm(RunState.stopRequested ? ShutdownWaitMs : INFINITE);
+        reportServiceStatusE(SERVICE_STOP_PENDING, 0, 0, 0);
+    }
+}
+
+}  // namespace
+
+void WINAPI ServiceMain(DWORD, wchar_t**) {
+    RunState.status = {SERVICE_WIN32_OWN_PROCESS, SERVICE_START_PENDING, SERVICE_ACCEPT_SHUTDOWN, 0, 0, 0, 0};
+    LOG_DEBUG("Inside ServiceMain...");
+    startSignalThread();
+    // Nothing ran: a failure, whatever the service manager would otherwise be told.
+    if (!prepareWorkerSettings()) return endEarly(NothingStarted);
+    if (RunState.runningAsService) {
+        RunState.statusHandle = ::RegisterServiceCtrlHandlerW(RunState.serviceName, serviceControlHandler);
+        if (!RunState.statusHandle) {
+            LOG_ERROR("Failed to register Service Control for %S", RunState.serviceName);
+            return endEarly(0);
+        }
+        ensureServiceConsole();
+    }
+    reportServiceStatusE(SERVICE_START_PENDING, 0, StartPendingHintMs, 0);
+    if (const int result = ServiceStart()) {
+        LOG_ERROR("ServiceStart returned %d", result);
+        return endEarly(result);
+    }
+    reportServiceStatusE(SERVICE_RUNNING, 0, 0, 0);
+    LOG_DEBUG("Waiting for worker to finish...");
+    ::SetConsoleCtrlHandler(consoleHandler, TRUE);
+    waitHandle(RunState.worker, INFINITE, FALSE);
+    LOG_DEBUG("Worker finished.");
+    destroyAfterWorker();
+    LOG_DEBUG("JVM destroyed.");
+    reportServiceStopped(static_cast<DWORD>(processExitCode()));
+}
+
+void WINAPI serviceControlHandler(DWORD control) {
+    switch (control) {
+    case SERVICE_CONTROL_STOP: startStopThread(STOP_REASON_STOP); break;
+    case SERVICE_CONTROL_INTERROGATE:
+        reportServiceStatusE(RunState.status.dwCurrentState, RunState.status.dwWin32ExitCode,
+                             RunState.status.dwWaitHint, RunState.status.dwServiceSpecificExitCode);
+        break;
+    case SERVICE_CONTROL_SHUTDOWN:
+        LOG_INFO("Service SHUTDOWN signaled");
+        startStopThread(STOP_REASON_SHUTDOWN);
+        break;
+    default: break;
+    }
+}
+
+BOOL WINAPI consoleHandler(DWORD event) {
+    switch (event) {
+    case CTRL_C_EVENT:
+        LOG_INFO("Console CTRL+C event signaled");
+        ServiceStop(STOP_REASON_STOP);
+        return TRUE;
+    case CTRL_BREAK_EVENT:
+        LOG_INFO("Console CTRL+BREAK event signaled");
+        // The JVM's own handler prints its threads; without a JVM nothing may end the runner.
+        return RunState.startMode != WORKER_MODE_JVM;
+    case CTRL_CLOSE_EVENT:
+        LOG_INFO("Console CTRL+CLOSE event signaled");
+        ServiceStop(STOP_REASON_STOP);
+        return TRUE;
+    case CTRL_LOGOFF_EVENT:
+        LOG_INFO("Console LOGOFF event signaled");
+        if (!RunState.runningAsService) ServiceStop(STOP_REASON_STOP);
+        return TRUE;
+    case CTRL_SHUTDOWN_EVENT:
+        LOG_INFO("Console SHUTDOWN event signaled");
+        ServiceStop(STOP_REASON_SHUTDOWN);
+        return TRUE;
+    default: return FALSE;
+    }
+}

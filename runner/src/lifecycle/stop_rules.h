@@ -1,0 +1,17 @@
+#pragma once
+// The decisions of starting and stopping that need no system: modes, names and time-outs.
+#include <windows.h>
+
+#include <cstddef>
+
+// "jvm" and "java" (any case) name those modes; anything else non-empty is an executable. An
+// empty text is the executable mode for starting and no stop at all for stopping.
+int workerModeFor(const wchar_t* text, BOOL forStop);
+
+// "Global\" + name + "SIGNAL", the part after "Global\" upper-cased with spaces as "_".
+BOOL buildSignalEventName(const wchar_t* serviceName, wchar_t* out, size_t chars);
+
+// How long the stop waits for the worker, in ms (INFINITE for no limit): StopTimeout seconds,
+// where a negative or oversized value means no limit; 0 after a stop call becomes five
+// minutes; a shutdown never waits longer than the system's kill timeout.
+DWORD finalStopTimeout(LONG stopTimeoutSeconds, BOOL stopRan, int reason, DWORD killTimeoutMs);
