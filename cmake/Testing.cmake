@@ -65,20 +65,21 @@ function(harbee_check_pe target kind)
   endif()
 endfunction()
 
-# The exact export names of a shipped DLL, read from the i686 build as its callers see them.
-function(harbee_check_exports target)
+# A check script of testing/host/ run on a shipped i686 binary: FILE OBJDUMP ARGS...
+function(harbee_host_check name script target)
   if(HARBEE_TESTS AND CMAKE_SIZEOF_VOID_P EQUAL 4)
-    add_test(NAME ${target}_exports
-             COMMAND ${PROJECT_SOURCE_DIR}/testing/host/check-exports.sh $<TARGET_FILE:${target}> ${CMAKE_OBJDUMP} ${ARGN})
-    set_tests_properties(${target}_exports PROPERTIES TIMEOUT 30 LABELS host)
+    add_test(NAME ${name}
+             COMMAND ${PROJECT_SOURCE_DIR}/testing/host/${script} $<TARGET_FILE:${target}> ${CMAKE_OBJDUMP} ${ARGN})
+    set_tests_properties(${name} PROPERTIES TIMEOUT 30 LABELS host)
   endif()
+endfunction()
+
+# The exact export names of a shipped DLL, as its callers look them up.
+function(harbee_check_exports target)
+  harbee_host_check(${target}_exports check-exports.sh ${target} ${ARGN})
 endfunction()
 
 # A shipped binary needs no DLL beyond Windows' own.
 function(harbee_check_imports target)
-  if(HARBEE_TESTS AND CMAKE_SIZEOF_VOID_P EQUAL 4)
-    add_test(NAME ${target}_imports
-             COMMAND ${PROJECT_SOURCE_DIR}/testing/host/check-imports.sh $<TARGET_FILE:${target}> ${CMAKE_OBJDUMP})
-    set_tests_properties(${target}_imports PROPERTIES TIMEOUT 30 LABELS host)
-  endif()
+  harbee_host_check(${target}_imports check-imports.sh ${target})
 endfunction()

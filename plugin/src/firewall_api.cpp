@@ -2,22 +2,10 @@
 
 #include "proc_address.h"
 #include "unique_handle.h"
+#include "windows_version.h"
 
 namespace brisko {
 namespace {
-
-bool IsWindows8OrLater() {
-    OSVERSIONINFOEXW version{};
-    version.dwOSVersionInfoSize = sizeof(version);
-    version.dwMajorVersion = 6;
-    version.dwMinorVersion = 2;
-    version.wServicePackMajor = 0;
-    ULONGLONG conditions = 0;
-    conditions = ::VerSetConditionMask(conditions, VER_MAJORVERSION, VER_GREATER_EQUAL);
-    conditions = ::VerSetConditionMask(conditions, VER_MINORVERSION, VER_GREATER_EQUAL);
-    conditions = ::VerSetConditionMask(conditions, VER_SERVICEPACKMAJOR, VER_GREATER_EQUAL);
-    return ::VerifyVersionInfoW(&version, VER_MAJORVERSION | VER_MINORVERSION | VER_SERVICEPACKMAJOR, conditions);
-}
 
 template <typename Function>
 bool Resolve(HMODULE module, const char* name, Function& entry) {
@@ -31,7 +19,7 @@ const FirewallApi firewall = LoadFirewallApi();
 }  // namespace
 
 FirewallApi LoadFirewallApi() {
-    if (!IsWindows8OrLater()) return {};
+    if (!isWindows8OrLater()) return {};
     UniqueModule module(::LoadLibraryW(L"FWPUCLNT.DLL"));
     if (!module) return {};
 

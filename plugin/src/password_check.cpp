@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <array>
+#include <cstddef>
 #include <cstring>
 #include <string_view>
 
@@ -22,7 +23,7 @@ bool VerifyPasswordHash(const char* password, const char* storedHash) {
     const char* setting = storedHash + kBcryptPrefix.size();
 
     std::array<char, 64> computed{};
-    std::array<unsigned char, BCRYPT_SCRATCH_SIZE> scratch;
+    alignas(std::max_align_t) std::array<unsigned char, BCRYPT_SCRATCH_SIZE> scratch;
     crypt_bcrypt_rn(password, std::strlen(password), setting, std::strlen(setting),
                     reinterpret_cast<uint8_t*>(computed.data()), computed.size(), scratch.data(), scratch.size());
     ::SecureZeroMemory(scratch.data(), scratch.size());
