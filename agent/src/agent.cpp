@@ -8,9 +8,9 @@
 
 #include <msgpack.hpp>
 
-#include "activity_monitor.h"
-#include "payload_reader.h"
-#include "window_class.h"
+#include "core_link/payload_reader.h"
+#include "loop/window_class.h"
+#include "service_rpc/activity_monitor.h"
 
 namespace brisko {
 namespace {

@@ -10,12 +10,12 @@
 #include <memory>
 #include <string>
 
-#include "activity_listener.h"
-#include "connection.h"
-#include "monotonic_clock.h"
+#include "core_link/connection.h"
+#include "core_link/protection_state.h"
+#include "loop/monotonic_clock.h"
 #include "notifier.h"
-#include "protection_state.h"
 #include "proxy_guard.h"
+#include "uia/activity_listener.h"
 #include "unique_handle.h"
 
 namespace brisko {

@@ -5,8 +5,8 @@
 #include <memory>
 #include <vector>
 
-#include "activity_monitor.h"
 #include "agent.h"
+#include "service_rpc/activity_monitor.h"
 
 namespace brisko {
 namespace {

@@ -5,10 +5,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "agent_manager.h"
-#include "agent_rpc_server.h"
+#include "agent_manager/agent_manager.h"
+#include "agent_manager/session_system.h"
+#include "agent_rpc/agent_rpc_server.h"
 #include "agent_test_support.h"
-#include "session_system.h"
 
 namespace brisko {
 namespace {

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "agent.h"
+#include "core_link/connection.h"
 #include "idle_monitor.h"
-#include "connection.h"
 #include "test_core.h"
 
 namespace brisko {

@@ -8,8 +8,8 @@
 #include <variant>
 #include <vector>
 
-#include "frame_codec.h"
-#include "ring_buffer.h"
+#include "core_link/frame_codec.h"
+#include "core_link/ring_buffer.h"
 
 namespace brisko {
 namespace {

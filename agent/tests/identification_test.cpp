@@ -4,11 +4,11 @@
 #include <optional>
 #include <string>
 
-#include "application_naming.h"
-#include "process_identity.h"
+#include "identification/application_naming.h"
+#include "identification/process_identity.h"
+#include "identification/version_info.h"
 #include "test_processes.h"
 #include "text.h"
-#include "version_info.h"
 
 namespace brisko {
 namespace {

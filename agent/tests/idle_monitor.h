@@ -2,7 +2,7 @@
 // A window monitor that sees no application: for agent tests that are not about them.
 #include <memory>
 
-#include "activity_listener.h"
+#include "uia/activity_listener.h"
 
 namespace brisko::testing {
 

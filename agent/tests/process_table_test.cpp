@@ -7,8 +7,8 @@
 #include <mutex>
 #include <vector>
 
-#include "exit_watcher.h"
-#include "process_table.h"
+#include "identification/exit_watcher.h"
+#include "identification/process_table.h"
 #include "test_processes.h"
 
 namespace brisko {

@@ -3,8 +3,8 @@
 
 #include <memory>
 
+#include "loop/timer.h"
 #include "test_core.h"
-#include "timer.h"
 
 namespace brisko {
 namespace {

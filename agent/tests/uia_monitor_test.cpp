@@ -12,7 +12,7 @@
 #include "desktop_script.h"
 #include "fake_desktop.h"
 #include "test_processes.h"
-#include "uia_monitor.h"
+#include "uia/uia_monitor.h"
 
 namespace brisko::UIA {
 namespace {

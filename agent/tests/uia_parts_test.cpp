@@ -3,9 +3,9 @@
 
 #include <array>
 
-#include "com_class.h"
 #include "fake_desktop.h"
-#include "window_table.h"
+#include "uia/com_class.h"
+#include "uia/window_table.h"
 
 namespace brisko::UIA {
 namespace {

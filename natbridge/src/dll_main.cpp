@@ -1,7 +1,7 @@
 // The window class of the event threads exists while the library is loaded.
 #include <windows.h>
 
-#include "jthread.h"
+#include "jni/jthread.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, void*) {
     if (reason == DLL_PROCESS_ATTACH) brisko::RegisterEventLoopClass();

@@ -10,12 +10,12 @@
 #include <thread>
 #include <vector>
 
-#include "agent_rpc_server.h"
-#include "application_registry.h"
-#include "caller_process.h"
-#include "restart_rule.h"
+#include "agent_manager/restart_rule.h"
+#include "agent_rpc/agent_rpc_server.h"
+#include "agent_rpc/caller_process.h"
+#include "applications/application_registry.h"
+#include "applications/user_applications.h"
 #include "test_event_thread.h"
-#include "user_applications.h"
 
 namespace brisko {
 namespace {

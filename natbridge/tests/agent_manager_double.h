@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "agent_manager.h"
+#include "agent_manager/agent_manager.h"
 
 namespace brisko::testing {
 

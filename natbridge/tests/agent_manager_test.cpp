@@ -8,8 +8,8 @@
 #include <fstream>
 #include <thread>
 
-#include "agent_manager.h"
-#include "agent_rpc_server.h"
+#include "agent_manager/agent_manager.h"
+#include "agent_rpc/agent_rpc_server.h"
 #include "agent_test_support.h"
 #include "text.h"
 

@@ -5,9 +5,9 @@
 
 #include <rpc.h>
 
-#include "agent_manager.h"
+#include "agent_manager/agent_manager.h"
+#include "agent_manager/session_system.h"
 #include "agent_test_support.h"
-#include "session_system.h"
 
 namespace brisko {
 namespace {

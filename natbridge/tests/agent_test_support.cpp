@@ -2,7 +2,7 @@
 
 #include <tlhelp32.h>
 
-#include "agent_rpc_server.h"
+#include "agent_rpc/agent_rpc_server.h"
 #include "text.h"
 
 namespace brisko::testing {

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "agent_manager/session_system.h"
+#include "applications/handler.h"
 #include "executable_path.h"
-#include "handler.h"
-#include "session_system.h"
 #include "test_event_thread.h"
 #include "unique_handle.h"
 

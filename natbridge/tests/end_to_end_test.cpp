@@ -16,11 +16,11 @@
 #include <utility>
 #include <vector>
 
+#include "agent_manager/session_system.h"
 #include "agent_test_support.h"
 #include "fake_jvm.h"
 #include "java_core.h"
 #include "natbridge_exports.h"
-#include "session_system.h"
 #include "text.h"
 #include "unique_handle.h"
 

@@ -6,12 +6,12 @@
 #include <algorithm>
 
 #include "fake_jvm.h"
-#include "java_exceptions.h"
-#include "jni_strings.h"
-#include "jthread.h"
-#include "session_user.h"
-#include "system_event_thread_exports.h"
 #include "java_core.h"
+#include "jni/java_exceptions.h"
+#include "jni/jni_strings.h"
+#include "jni/jthread.h"
+#include "system_events/session_user.h"
+#include "system_events/system_event_thread_exports.h"
 
 namespace brisko::testing {
 namespace {

@@ -10,9 +10,9 @@
 
 #include "agent_manager_double.h"
 #include "fake_jvm.h"
-#include "session_calls.h"
-#include "system_event_thread_exports.h"
 #include "java_core.h"
+#include "system_events/session_calls.h"
+#include "system_events/system_event_thread_exports.h"
 
 namespace brisko::testing {
 namespace {

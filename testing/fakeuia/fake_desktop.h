@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "com_ptr.h"
-#include "uia_interfaces.h"
+#include "uia/uia_interfaces.h"
 
 namespace brisko::fakeuia {
 

@@ -19,7 +19,7 @@
 #include "desktop_script.h"
 #include "executable_path.h"
 #include "fake_desktop.h"
-#include "uia_monitor.h"
+#include "uia/uia_monitor.h"
 #include "unique_handle.h"
 
 namespace {

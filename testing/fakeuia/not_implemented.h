@@ -1,7 +1,7 @@
 #pragma once
 // Every method of the UI Automation interfaces the fake implements, answering E_NOTIMPL; the
 // fake overrides the few the monitor uses.
-#include "uia_interfaces.h"
+#include "uia/uia_interfaces.h"
 
 namespace brisko::fakeuia {
 

@@ -12,9 +12,9 @@
 #include <thread>
 #include <vector>
 
-#include "activity_monitor.h"
 #include "agent.h"
-#include "process_identity.h"
+#include "identification/process_identity.h"
+#include "service_rpc/activity_monitor.h"
 #include "text.h"
 #include "unique_handle.h"
 

@@ -1,0 +1,118 @@
+#include "service_rpc/activity_monitor.h"
+
+#include <AgentApplications.h>
+
+#include <utility>
+
+#include "agent.h"
+#include "seh_guard.h"
+
+namespace brisko {
+namespace {
+
+// The stubs copy the strings; an empty one goes out as "", never as a null pointer.
+RunningApplication toRecord(DWORD processId, const std::wstring& applicationId, const std::wstring& applicationName) {
+    return {static_cast<LONG>(processId), const_cast<wchar_t*>(applicationId.c_str()),
+            const_cast<wchar_t*>(applicationName.c_str())};
+}
+
+}  // namespace
+
+ActivityMonitor::ActivityMonitor(UIA::MonitorFactory monitorFactory) : monitorFactory_(std::move(monitorFactory)) {}
+
+ActivityMonitor::~ActivityMonitor() = default;
+
+void ActivityMonitor::start() {
+    mainThread_ = ::GetCurrentThreadId();
+    // A quit request posted before this thread owns a message queue would be lost.
+    MSG message;
+    ::PeekMessageW(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
+    if (!bind()) requestQuit();
+    monitor_ = monitorFactory_(*this);
+    if (monitor_) monitor_->start();
+}
+
+bool ActivityMonitor::bind() {
+    wchar_t protocol[] = L"ncalrpc";
+    std::wstring endpoint = kServiceEndpoint;
+    RPC_WSTR bindingText = nullptr;
+    if (::RpcStringBindingComposeW(nullptr, reinterpret_cast<RPC_WSTR>(protocol), nullptr,
+                                   reinterpret_cast<RPC_WSTR>(endpoint.data()), nullptr, &bindingText) != RPC_S_OK)
+        return false;
+    const RPC_STATUS status = ::RpcBindingFromStringBindingW(bindingText, binding_.put());
+    ::RpcStringFreeW(&bindingText);
+    if (status != RPC_S_OK) return false;
+    if (::RpcEpResolveBinding(binding_.get(), AgentApplications_v1_0_c_ifspec) != RPC_S_OK) {
+        binding_.reset();
+        return false;
+    }
+    return true;
+}
+
+void ActivityMonitor::stop() {
+    if (monitor_) {
+        // Waits for the reports already posted to the monitor's worker: none follows the close.
+        monitor_->stop();
+        monitor_.reset();
+    }
+    const std::lock_guard lock(mutex_);
+    if (!list_) return;
+    callService([this] { CloseApplicationList(&list_); });
+    dropList();
+}
+
+bool ActivityMonitor::listOpen() const {
+    const std::lock_guard lock(mutex_);
+    return list_ != nullptr;
+}
+
+void ActivityMonitor::reportInitial(const std::vector<UIA::RunningApplicationInfo>& list) {
+    const std::lock_guard lock(mutex_);
+    dropList();
+    std::vector<RunningApplication> records;
+    records.reserve(list.size());
+    for (const UIA::RunningApplicationInfo& application : list)
+        records.push_back(toRecord(application.processId, application.applicationId, application.applicationName));
+    // The array is a reference: an empty list still passes a valid address.
+    RunningApplication none{};
+    RunningApplication* array = records.empty() ? &none : records.data();
+    const auto count = static_cast<LONG>(records.size());
+    callService([&] { list_ = OpenApplicationList(binding_.get(), count, array); });
+}
+
+void ActivityMonitor::reportStarted(DWORD processId, const std::wstring& applicationId,
+                                    const std::wstring& applicationName) {
+    const std::lock_guard lock(mutex_);
+    const RunningApplication record = toRecord(processId, applicationId, applicationName);
+    callService([&] { ApplicationStarted(list_, record); });
+}
+
+void ActivityMonitor::reportStopped(DWORD processId, const std::wstring& applicationId,
+                                    const std::wstring& applicationName) {
+    const std::lock_guard lock(mutex_);
+    const RunningApplication record = toRecord(processId, applicationId, applicationName);
+    callService([&] { ApplicationStopped(list_, record); });
+}
+
+// Runs one procedure with the mutex held. An RPC exception (service gone, caller refused, broken
+// or closed handle) drops the list here and ends the agent; nothing is retried. Exceptions that
+// the RPC filter leaves to the system (access violations and the like) are raised again.
+template <typename Call>
+void ActivityMonitor::callService(Call&& call) {
+    const DWORD code = RunGuarded(std::forward<Call>(call));
+    if (code == 0) return;
+    if (::I_RpcExceptionFilter(code) == EXCEPTION_CONTINUE_SEARCH)
+        ::RaiseException(code, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+    dropList();
+    requestQuit();
+}
+
+// Forgets the handle on this side only; the service is not told.
+void ActivityMonitor::dropList() {
+    if (list_) ::RpcSmDestroyClientContext(&list_);
+    list_ = nullptr;
+}
+
+void ActivityMonitor::requestQuit() const { ::PostThreadMessageW(mainThread_, Agent::kQuitMessage, 0, 0); }
+
+}  // namespace brisko

@@ -1,0 +1,57 @@
+#pragma once
+// The agent's client of the service's AgentApplications interface: turns the window monitor's
+// reports into RPC calls and ends the agent when the service cannot be reached (the service
+// launches a new one).
+#include <windows.h>
+
+#include <rpc.h>
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "uia/activity_listener.h"
+#include "unique_handle.h"
+
+namespace brisko {
+
+inline constexpr wchar_t kServiceEndpoint[] = L"com.brisko.harbee";
+
+class ActivityMonitor final : public UIA::ActivityMonitor {
+public:
+    explicit ActivityMonitor(UIA::MonitorFactory monitorFactory);
+    ~ActivityMonitor();
+    ActivityMonitor(const ActivityMonitor&) = delete;
+    ActivityMonitor& operator=(const ActivityMonitor&) = delete;
+
+    // On the main thread: binds to the service (asking the main loop to end when that fails)
+    // and starts the window monitor either way.
+    void start();
+    // On the main thread: stops the window monitor, then gives the list back to the service.
+    void stop();
+    // Whether the service holds a list for this agent (a handle from OpenApplicationList).
+    bool listOpen() const;
+
+    void reportInitial(const std::vector<UIA::RunningApplicationInfo>& list) override;
+    void reportStarted(DWORD processId, const std::wstring& applicationId,
+                       const std::wstring& applicationName) override;
+    void reportStopped(DWORD processId, const std::wstring& applicationId,
+                       const std::wstring& applicationName) override;
+
+private:
+    bool bind();
+    template <typename Call>
+    void callService(Call&& call);
+    void dropList();
+    void requestQuit() const;
+
+    DWORD mainThread_ = 0;
+    mutable std::mutex mutex_;
+    void* list_ = nullptr;  // ApplicationListHandle
+    UniqueRpcBinding binding_;
+    std::unique_ptr<UIA::MonitorControl> monitor_;
+    UIA::MonitorFactory monitorFactory_;
+};
+
+}  // namespace brisko

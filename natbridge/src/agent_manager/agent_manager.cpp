@@ -1,0 +1,167 @@
+#include "agent_manager/agent_manager_impl.h"
+
+#include <memory>
+
+#include "agent_manager/session_system.h"
+#include "agent_rpc/agent_rpc_server.h"
+
+namespace brisko {
+
+namespace {
+
+std::mutex currentLock;
+AgentManager* current = nullptr;
+
+AgentManager* Current() {
+    std::lock_guard lock(currentLock);
+    return current;
+}
+
+// RpcServerListen runs on its own thread; a stop that came before it entered the call would
+// find nothing to stop, so a start returns only once the server listens.
+bool AwaitListening(HANDLE listenThread) {
+    for (int i = 0; i < 1000; ++i) {
+        if (AgentRpcServerListening()) return true;
+        if (::WaitForSingleObject(listenThread, 10) == WAIT_OBJECT_0) return false;
+    }
+    return false;
+}
+
+}  // namespace
+
+DWORD WaitServingSentMessages(HANDLE handle) {
+    for (;;) {
+        // MWMO_INPUTAVAILABLE: a call may have sent its message before this wait began.
+        const DWORD result = ::MsgWaitForMultipleObjectsEx(1, &handle, INFINITE, QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
+        if (result == WAIT_OBJECT_0) return 0;
+        if (result != WAIT_OBJECT_0 + 1) return ::GetLastError();
+        MSG message;
+        ::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+}
+
+ManagerCall::ManagerCall() {
+    std::lock_guard lock(currentLock);
+    manager_ = current;
+    if (manager_) ++manager_->activeCalls();
+}
+
+ManagerCall::~ManagerCall() {
+    if (manager_) --manager_->activeCalls();
+}
+
+AgentManager::AgentManager(std::wstring agentPath, const Handler& handler)
+    : handler_(handler),
+      agentPath_(std::move(agentPath)),
+      registry_(handler_, [](int32_t processId) { CurrentSessionSystem().terminateProcess(processId); }) {}
+
+AgentManager::~AgentManager() = default;
+
+long AgentManager::start() {
+    if (const long status = StartAgentRpcServer(); status != 0) return status;
+    // From here on the interface is registered and must be taken back on failure (and only
+    // then: Wine's runtime stops serving after an unregistration of an unknown interface).
+    const auto fail = [](DWORD error) {
+        UnregisterAgentRpcInterface();
+        return static_cast<long>(error);
+    };
+
+    wakeEvent_.reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    if (!wakeEvent_) return fail(::GetLastError());
+    supervisorThread_.reset(::CreateThread(nullptr, 0, SupervisorMain, this, 0, nullptr));
+    if (!supervisorThread_) return fail(::GetLastError());
+
+    listenThread_.reset(::CreateThread(nullptr, 0, ListenMain, this, 0, nullptr));
+    if (!listenThread_ || !AwaitListening(listenThread_.get())) {
+        const DWORD error = listenThread_ ? static_cast<DWORD>(RPC_S_NOT_LISTENING) : ::GetLastError();
+        stopSupervisor();
+        return fail(error);
+    }
+    return 0;
+}
+
+DWORD WINAPI AgentManager::ListenMain(void*) {
+    ListenAgentRpc();
+    return 0;
+}
+
+DWORD AgentManager::stopSupervisor() {
+    postMessage(kStop, 0);
+    return WaitServingSentMessages(supervisorThread_.get());
+}
+
+DWORD AgentManager::stop() {
+    if (const long status = StopAgentRpcServer(); status != 0) return static_cast<DWORD>(status);
+    postMessage(kStop, 0);
+    if (const DWORD error = WaitServingSentMessages(listenThread_.get()); error != 0) return error;
+    return WaitServingSentMessages(supervisorThread_.get());
+}
+
+void AgentManager::postMessage(int kind, DWORD sessionId) {
+    std::lock_guard lock(supervisorLock_);
+    messages_.push_back({kind, sessionId});
+    ::SetEvent(wakeEvent_.get());
+}
+
+bool AgentManager::findSupervisedAgent(DWORD processId, std::wstring* userName) {
+    std::lock_guard lock(supervisorLock_);
+    for (const AgentRecord& record : agents_) {
+        if (record.processId != processId) continue;
+        if (userName) *userName = record.userName;
+        return true;
+    }
+    return false;
+}
+
+AgentManager* CreateAgentManager(const std::wstring& agentPath, const Handler& handler) {
+    std::unique_ptr<AgentManager> manager;
+    {
+        std::lock_guard lock(currentLock);
+        if (current) return nullptr;
+        manager = std::make_unique<AgentManager>(agentPath, handler);
+        // Current before it starts: the first agents may call as soon as they run.
+        current = manager.get();
+    }
+    if (manager->start() != 0) {
+        {
+            std::lock_guard lock(currentLock);
+            current = nullptr;
+        }
+        return nullptr;
+    }
+    return manager.release();
+}
+
+DWORD StopAgentManager() {
+    AgentManager* manager = Current();
+    if (!manager) return 0;
+    if (const DWORD status = manager->stop(); status != 0) return status;
+    {
+        std::lock_guard lock(currentLock);
+        current = nullptr;
+    }
+    // Routines that took hold of the manager before it stopped listening finish first.
+    while (manager->activeCalls() > 0) {
+        MSG message;
+        ::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        ::Sleep(5);
+    }
+    UnregisterAgentRpcInterface();
+    delete manager;
+    return 0;
+}
+
+void PostSessionMessage(int kind, DWORD sessionId) {
+    if (AgentManager* manager = Current()) manager->postMessage(kind, sessionId);
+}
+
+bool FindSupervisedAgent(DWORD processId, std::wstring* userName) {
+    AgentManager* manager = Current();
+    return manager && manager->findSupervisedAgent(processId, userName);
+}
+
+void TerminateApplication(const std::wstring& applicationId, const std::wstring& userName) {
+    if (AgentManager* manager = Current()) manager->registry().terminateApplication(applicationId, userName);
+}
+
+}  // namespace brisko

@@ -1,0 +1,72 @@
+#include "agent_rpc/agent_rpc_server.h"
+
+#include <AgentApplications.h>
+
+#include <atomic>
+
+#include "agent_manager/agent_manager.h"
+#include "agent_rpc/caller_process.h"
+
+namespace brisko {
+
+namespace {
+
+constexpr unsigned int kMaxCalls = 1234;
+
+RPC_STATUS RPC_ENTRY AdmitSupervisedAgents(RPC_IF_HANDLE, void*) {
+    return AdmitCaller(QueryCallerProcessId(), [](DWORD processId) { return FindSupervisedAgent(processId, nullptr); });
+}
+
+}  // namespace
+
+long RegisterWindowsAuthentication() {
+    wchar_t principal[] = L"Harbee Service";
+    return ::RpcServerRegisterAuthInfoW(reinterpret_cast<RPC_WSTR>(principal), RPC_C_AUTHN_WINNT, nullptr, nullptr);
+}
+
+InterfaceRegistration AgentRpcRegistrationAfter(long authenticationStatus) {
+    if (authenticationStatus == RPC_S_OK) return {true, RPC_IF_ALLOW_LOCAL_ONLY | RPC_IF_ALLOW_SECURE_ONLY};
+    // A system without WINNT authentication (Wine without NTLM) answers "unknown authentication
+    // service". No caller could then be secure, so secure-only would refuse every agent; without
+    // it the server still admits only agents it launched, because the security callback and every
+    // procedure identify the caller by its process id.
+    if (authenticationStatus == RPC_S_UNKNOWN_AUTHN_SERVICE) return {true, RPC_IF_ALLOW_LOCAL_ONLY};
+    return {false, 0};
+}
+
+RegisterAuthentication& AgentRpcAuthentication() {
+    static RegisterAuthentication registration = RegisterWindowsAuthentication;
+    return registration;
+}
+
+long StartAgentRpcServer() {
+    // An endpoint stays with the process for its life (nothing takes it back): a later start
+    // in the same process uses it again instead of registering a second one.
+    static std::atomic<bool> endpointRegistered = false;
+    if (!endpointRegistered) {
+        wchar_t protocol[] = L"ncalrpc";
+        wchar_t endpoint[sizeof(kAgentRpcEndpoint) / sizeof(wchar_t)];
+        ::lstrcpyW(endpoint, kAgentRpcEndpoint);
+        const RPC_STATUS status = ::RpcServerUseProtseqEpW(reinterpret_cast<RPC_WSTR>(protocol),
+                                                           RPC_C_PROTSEQ_MAX_REQS_DEFAULT,
+                                                           reinterpret_cast<RPC_WSTR>(endpoint), nullptr);
+        if (status != RPC_S_OK) return status;
+        endpointRegistered = true;
+    }
+    const RPC_STATUS authentication = AgentRpcAuthentication()();
+    const InterfaceRegistration registration = AgentRpcRegistrationAfter(authentication);
+    if (!registration.proceed) return authentication;
+
+    return ::RpcServerRegisterIf2(AgentApplications_v1_0_s_ifspec, nullptr, nullptr, registration.flags, kMaxCalls,
+                                  static_cast<unsigned int>(-1), AdmitSupervisedAgents);
+}
+
+void ListenAgentRpc() { ::RpcServerListen(1, kMaxCalls, FALSE); }
+
+long StopAgentRpcServer() { return ::RpcMgmtStopServerListening(nullptr); }
+
+bool AgentRpcServerListening() { return ::RpcMgmtIsServerListening(nullptr) == RPC_S_OK; }
+
+void UnregisterAgentRpcInterface() { ::RpcServerUnregisterIf(AgentApplications_v1_0_s_ifspec, nullptr, FALSE); }
+
+}  // namespace brisko
