@@ -13,4 +13,10 @@ bool __cdecl CheckPassword(const char* password, const char* storedHash) noexcep
 DWORD __cdecl InstallProvider(DWORD firstPort, DWORD secondPort) noexcept;
 DWORD __cdecl UninstallProvider() noexcept;
 
+// 1 when a known browser of the console user runs, else 0 (also when the search failed).
+int __cdecl BrowserRunning() noexcept;
+
+// Removes every proxy and browser setting the product forced, for every loaded user.
+void __cdecl UnlockProxies() noexcept;
+
 }

@@ -12,7 +12,9 @@ namespace brisko::testing {
 
 class SupportLibrary {
 public:
-    bool loaded() const { return module_ && checkPassword && installProvider && uninstallProvider; }
+    bool loaded() const {
+        return module_ && checkPassword && installProvider && uninstallProvider && browserRunning && unlockProxies;
+    }
 
 private:
     UniqueModule module_{::LoadLibraryW(siblingPath(L"Support.dll").c_str())};
@@ -23,6 +25,8 @@ public:
         procAddress<decltype(&::InstallProvider)>(module_.get(), "InstallProvider");
     decltype(&::UninstallProvider) uninstallProvider =
         procAddress<decltype(&::UninstallProvider)>(module_.get(), "UninstallProvider");
+    decltype(&::BrowserRunning) browserRunning = procAddress<decltype(&::BrowserRunning)>(module_.get(), "BrowserRunning");
+    decltype(&::UnlockProxies) unlockProxies = procAddress<decltype(&::UnlockProxies)>(module_.get(), "UnlockProxies");
 };
 
 }  // namespace brisko::testing
