@@ -9,6 +9,7 @@ namespace brisko {
 
 class LazyEntry {
 public:
+    // The names are kept, not copied: literals.
     LazyEntry(const wchar_t* moduleName, const char* functionName) : moduleName_(moduleName), functionName_(functionName) {}
     LazyEntry(const LazyEntry&) = delete;
     LazyEntry& operator=(const LazyEntry&) = delete;

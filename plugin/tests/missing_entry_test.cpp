@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include "executable_path.h"
-#include "lazy_entry.h"
 #include "proc_address.h"
 #include "support_library.h"
 #include "unique_handle.h"
@@ -26,21 +25,6 @@ TEST(MissingEntryPoint, TheLibraryBesideLacksOnlyTheFilterDeletion) {
     ASSERT_TRUE(library);
     EXPECT_NE(procAddress<FARPROC>(library.get(), "FwpmEngineOpen0"), nullptr);
     EXPECT_EQ(procAddress<FARPROC>(library.get(), "FwpmFilterDeleteByKey0"), nullptr);
-}
-
-// The plug-in's entry points of newer Windows versions are looked up the same way: a module
-// without the function is not kept.
-TEST(LazyEntry, KeepsNoModuleThatLacksTheFunction) {
-    LazyEntry missingFunction(siblingPath(L"fwpuclnt.dll").c_str(), "FwpmFilterDeleteByKey0");
-    EXPECT_EQ(missingFunction.get<FARPROC>(), nullptr);
-    EXPECT_EQ(::GetModuleHandleW(L"fwpuclnt.dll"), nullptr);
-
-    LazyEntry missingModule(L"no-such-module.dll", "GetTickCount");
-    EXPECT_EQ(missingModule.get<FARPROC>(), nullptr);
-
-    LazyEntry present(L"kernel32.dll", "GetTickCount");
-    EXPECT_EQ(present.get<FARPROC>(), procAddress<FARPROC>(::GetModuleHandleW(L"kernel32.dll"), "GetTickCount"));
-    EXPECT_EQ(present.get<FARPROC>(), present.get<FARPROC>());
 }
 
 }  // namespace
