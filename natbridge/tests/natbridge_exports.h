@@ -12,6 +12,8 @@ using StartFunction = jlong(JNICALL*)(JNIEnv*, jobject, jstring);
 using StopFunction = void(JNICALL*)(JNIEnv*, jobject, jlong);
 using TerminateFunction = void(JNICALL*)(JNIEnv*, jobject, jlong, jstring, jstring);
 using OnLoadFunction = jint(JNICALL*)(JavaVM*, void*);
+using SetSystemProxyFunction = void(JNICALL*)(JNIEnv*, jobject, jstring, jint, jstring, jint);
+using SetFirefoxProxyFunction = void(JNICALL*)(JNIEnv*, jobject, jstring, jstring, jstring);
 
 // The name the VM looks up: stdcall-decorated on 32-bit Windows, plain on 64-bit.
 inline std::string ExportName(const std::string& name, int argumentBytes) {
@@ -35,6 +37,16 @@ inline StartFunction StartExport(HMODULE library) {
 
 inline StopFunction StopExport(HMODULE library) {
     return Export<StopFunction>(library, "Java_jni_com_brisko_desktop_windows_SystemEventThread_stop", 16);
+}
+
+inline SetSystemProxyFunction SetSystemProxyExport(HMODULE library) {
+    return Export<SetSystemProxyFunction>(library, "Java_jni_com_brisko_desktop_windows_SystemProxyManager_setSystemProxy",
+                                          24);
+}
+
+inline SetFirefoxProxyFunction SetFirefoxProxyExport(HMODULE library) {
+    return Export<SetFirefoxProxyFunction>(library,
+                                           "Java_jni_com_brisko_desktop_windows_SystemProxyManager_setFirefoxProxy", 20);
 }
 
 }  // namespace brisko::testing

@@ -436,6 +436,20 @@ void JNICALL GetStringRegion(JNIEnv* env, jstring string, jsize start, jsize len
     std::memcpy(buffer, o->text->data() + start, static_cast<size_t>(length) * sizeof(jchar));
 }
 
+// start and length count UTF-16 units; the buffer receives the modified UTF-8 bytes and a
+// terminating NUL, as HotSpot writes them.
+void JNICALL GetStringUTFRegion(JNIEnv* env, jstring string, jsize start, jsize length, char* buffer) {
+    ThreadEnv* thread = Enter(env, "GetStringUTFRegion");
+    const ObjectPtr o = thread ? StringOf(*thread, string, "GetStringUTFRegion") : nullptr;
+    if (!o) return;
+    if (start < 0 || length < 0 || static_cast<size_t>(start) + static_cast<size_t>(length) > o->text->size()) {
+        Throw(*thread, "java/lang/StringIndexOutOfBoundsException", {});
+        return;
+    }
+    const std::string utf = wideToModifiedUtf8(std::wstring_view(*o->text).substr(start, length));
+    std::memcpy(buffer, utf.c_str(), utf.size() + 1);
+}
+
 jint JNICALL GetJavaVM(JNIEnv* env, JavaVM** vm) {
     ThreadEnv* thread = Enter(env, "GetJavaVM");
     if (!thread || !vm) return JNI_ERR;
@@ -512,6 +526,7 @@ JNINativeInterface_ MakeTable() {
     table.GetStringUTFChars = GetStringUTFChars;
     table.ReleaseStringUTFChars = ReleaseStringUTFChars;
     table.GetStringRegion = GetStringRegion;
+    table.GetStringUTFRegion = GetStringUTFRegion;
     table.GetJavaVM = GetJavaVM;
     table.ExceptionCheck = ExceptionCheck;
     table.GetObjectRefType = GetObjectRefType;
