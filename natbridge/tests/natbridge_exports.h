@@ -14,6 +14,9 @@ using TerminateFunction = void(JNICALL*)(JNIEnv*, jobject, jlong, jstring, jstri
 using OnLoadFunction = jint(JNICALL*)(JavaVM*, void*);
 using SetSystemProxyFunction = void(JNICALL*)(JNIEnv*, jobject, jstring, jint, jstring, jint);
 using SetFirefoxProxyFunction = void(JNICALL*)(JNIEnv*, jobject, jstring, jstring, jstring);
+using StaticObjectFunction = jobject(JNICALL*)(JNIEnv*, jclass);
+using StaticStringFunction = jstring(JNICALL*)(JNIEnv*, jclass);
+using InstalledPackagesFunction = void(JNICALL*)(JNIEnv*, jclass, jobject);
 
 // The name the VM looks up: stdcall-decorated on 32-bit Windows, plain on 64-bit.
 inline std::string ExportName(const std::string& name, int argumentBytes) {
