@@ -135,13 +135,7 @@ void* Jvm::findNative(std::string_view className, std::string_view name, std::st
 }
 
 void LoadClassLibraries(Jvm& jvm) {
-    const std::wstring classPath = jvm.property("java.class.path").value_or(L"");
-    size_t start = 0;
-    while (start <= classPath.size()) {
-        size_t end = classPath.find(L';', start);
-        if (end == std::wstring::npos) end = classPath.size();
-        const std::wstring element = classPath.substr(start, end - start);
-        start = end + 1;
+    for (const std::wstring& element : SplitPathList(jvm.property("java.class.path").value_or(L""))) {
         if (!EndsWithDll(element)) continue;  // jars and folders hold nothing this VM can run
         const std::wstring path = FullPath(element);
         HMODULE library = ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);

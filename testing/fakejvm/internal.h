@@ -42,6 +42,9 @@ void DefineBuiltinClasses(Jvm& jvm);
 // java/lang/System, the standard streams and files, jdk/internal/misc/VM.
 void DefineSystemClasses(Jvm& jvm);
 void InitClassRegistry(ClassRegistry& registry, Jvm& jvm);
+// The elements of a ";"-separated list such as the class path, empty ones included.
+std::vector<std::wstring> SplitPathList(std::wstring_view list);
+
 // Loads every DLL of the class path and lets its JNI_OnLoad define its classes, on the thread
 // that creates the VM; a library that cannot be loaded or answers no version is reported as a
 // VM message and left out.

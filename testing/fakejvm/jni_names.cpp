@@ -31,6 +31,10 @@ int ArgumentBytes(std::string_view signature) {
 
 }  // namespace
 
+std::string DecoratedName(std::string_view name, int argumentBytes) {
+    return std::string(1, '_').append(name).append(1, '@').append(std::to_string(argumentBytes));
+}
+
 std::string MangleJniName(std::string_view modifiedUtf8) {
     std::string out;
     for (const wchar_t unit : modifiedUtf8ToWide(modifiedUtf8)) {
@@ -62,13 +66,13 @@ std::vector<std::string> NativeMethodNames(std::string_view className, std::stri
         close == std::string_view::npos || signature.empty() ? std::string_view() : signature.substr(1, close - 1);
     const std::string longName = shortName + "__" + MangleJniName(arguments);
     if (!decorated) return {shortName, longName};
-    const std::string suffix = std::string(1, '@').append(std::to_string(ArgumentBytes(signature)));
-    return {"_" + shortName + suffix, "_" + longName + suffix, shortName, longName};
+    const int bytes = ArgumentBytes(signature);
+    return {DecoratedName(shortName, bytes), DecoratedName(longName, bytes), shortName, longName};
 }
 
 std::vector<std::string> OnLoadNames(bool decorated) {
     if (!decorated) return {"JNI_OnLoad"};
-    return {"_JNI_OnLoad@8", "JNI_OnLoad"};
+    return {DecoratedName("JNI_OnLoad", 8), "JNI_OnLoad"};
 }
 
 }  // namespace brisko::fakejvm

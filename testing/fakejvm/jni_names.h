@@ -7,6 +7,9 @@
 
 namespace brisko::fakejvm {
 
+// A stdcall function's export name on 32-bit Windows: "_" NAME "@" argument bytes.
+std::string DecoratedName(std::string_view name, int argumentBytes);
+
 // JNI's escaping of a class, method or argument-signature text: "/" becomes "_", "_" "_1",
 // ";" "_2", "[" "_3", and every character that is not an ASCII letter or digit "_0xxxx".
 std::string MangleJniName(std::string_view modifiedUtf8);

@@ -98,6 +98,16 @@ bool JavaEquals(const ObjectPtr& left, const ObjectPtr& right) {
     return leftString && rightString && left->text == right->text;
 }
 
+std::vector<std::wstring> SplitPathList(std::wstring_view list) {
+    std::vector<std::wstring> elements;
+    for (;;) {
+        const size_t end = list.find(L';');
+        elements.emplace_back(list.substr(0, end));
+        if (end == std::wstring_view::npos) return elements;
+        list.remove_prefix(end + 1);
+    }
+}
+
 SignatureKinds ParseSignature(std::string_view signature) {
     SignatureKinds kinds;
     if (signature.empty() || signature.front() != '(') return kinds;

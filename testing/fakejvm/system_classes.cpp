@@ -124,12 +124,7 @@ Value LoadLibrary(Call& call) {
         return {};
     }
     const std::wstring searchPath = call.jvm().property("java.library.path").value_or(L"");
-    size_t start = 0;
-    while (start <= searchPath.size()) {
-        size_t end = searchPath.find(L';', start);
-        if (end == std::wstring::npos) end = searchPath.size();
-        const std::wstring folder = searchPath.substr(start, end - start);
-        start = end + 1;
+    for (const std::wstring& folder : SplitPathList(searchPath)) {
         if (folder.empty()) continue;
         const std::wstring path = folder + L"\\" + *name + L".dll";
         if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) continue;

@@ -1,14 +1,11 @@
 #include "jvm_host.h"
 
+#include "jni_names.h"
+
 namespace brisko::testing {
 
 std::string JvmExportName(const std::string& name, int argumentBytes) {
-#if defined(__i386__)
-    return "_" + name + "@" + std::to_string(argumentBytes);
-#else
-    (void)argumentBytes;
-    return name;
-#endif
+    return fakejvm::kDecoratedExports ? fakejvm::DecoratedName(name, argumentBytes) : name;
 }
 
 template <typename Function>
