@@ -175,6 +175,9 @@ public:
     Class& defineClass(std::string name, std::string_view superclass = "java/lang/Object");
     // Array classes ("[Ljava/lang/String;") exist as soon as they are asked for.
     Class* findClass(std::string_view name);
+    // FindClass no longer finds the class (objects and subclasses of it keep working), so that a
+    // test can take a class away or define a different one under its name.
+    void removeClass(std::string_view name);
     // The registry that class libraries receive from GetEnv (fakejvm_classes.h).
     FakeJvmClasses* classRegistry();
     // System.loadLibrary's part: the library loaded and its JNI_OnLoad called; an empty answer
@@ -248,6 +251,7 @@ private:
     int nextThreadNumber_ = 0;
     std::vector<HMODULE> nativeLibraries_;
     std::map<std::string, std::unique_ptr<Class>, std::less<>> classes_;
+    std::vector<std::unique_ptr<Class>> removedClasses_;
     std::map<DWORD, std::unique_ptr<ThreadEnv>> threads_;
     std::vector<std::unique_ptr<ThreadEnv>> detachedThreads_;
     std::vector<std::unique_ptr<Reference>> references_;
