@@ -196,6 +196,14 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"jvm_that_cannot_be_created", L"--StartMode=jvm --Jvm={dir}jvm_failing_create.dll",
                     {"CreateJavaVM Failed", "Java Worker thread finished Main: with status=2", "Failed to start Java",
                      "ServiceStart returned 4"},
+                    nullptr},
+        FailureCase{"start_class_that_does_not_exist",
+                    L"--StartMode=jvm --Jvm={dir}jvm.dll --Classpath={dir}jvm_test_classes.dll --StartClass=no.Such",
+                    {"FindClass no/Such failed", "with status=4", "ServiceStart returned 4"}, nullptr},
+        FailureCase{"start_method_that_does_not_exist",
+                    L"--StartMode=jvm --Jvm={dir}jvm.dll --Classpath={dir}jvm_test_classes.dll --StartClass=test.Main "
+                    L"--StartMethod=nope",
+                    {"Method 'static void nope(String[])' not found in Class test/Main", "ServiceStart returned 4"},
                     nullptr}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -314,6 +314,7 @@ void dumpJavaStacks(Handle* worker) {
 void JNICALL jvmExitHook(jint code) {
     LOG_DEBUG("Exit hook with exit code %d", static_cast<int>(code));
     setWorkerExitCode(code);
+    ::InterlockedExchange(&JvmState.exiting, TRUE);
 }
 
 jint JNICALL jvmMessageHook(FILE*, const char* format, va_list arguments) {

@@ -21,6 +21,8 @@ struct JvmLibrary {
     // A virtual machine was found or created and has not been destroyed in time: code of the
     // library may still run, so it stays loaded.
     volatile LONG vmAlive;
+    // Set by the exit hook: the virtual machine is ending the process on one of its threads.
+    volatile LONG exiting;
 };
 extern JvmLibrary JvmState;
 

@@ -75,6 +75,10 @@ void endEarly(int code) {
     RunState.runResult = code;
 }
 
+void destroyWithin(DWORD limitMs) {
+    if (!destroyJavaVm(limitMs)) LOG_ERROR("The JVM was not destroyed within %d ms", static_cast<int>(limitMs));
+}
+
 // A worker that was ended under the virtual machine can keep its destruction waiting for ever.
 void destroyAfterWorker() {
     if (RunState.shutdownEvent) {
@@ -86,10 +90,10 @@ void destroyAfterWorker() {
         RunState.shutdownEvent = nullptr;
         LOG_DEBUG("Waiting 1 minute for all threads to exit");
         reportServiceStatusE(SERVICE_STOP_PENDING, 0, ShutdownWaitMs, 0);
-        destroyJavaVm(ShutdownWaitMs);
+        destroyWithin(ShutdownWaitMs);
     } else {
         LOG_DEBUG("Waiting for all threads to exit");
-        destroyJavaVm(RunState.stopRequested ? ShutdownWaitMs : INFINITE);
+        destroyWithin(RunState.stopRequested ? ShutdownWaitMs : INFINITE);
         reportServiceStatusE(SERVICE_STOP_PENDING, 0, 0, 0);
     }
 }
@@ -122,7 +126,9 @@ void WINAPI ServiceMain(DWORD, wchar_t**) {
     LOG_DEBUG("Worker finished.");
     destroyAfterWorker();
     LOG_DEBUG("JVM destroyed.");
-    reportServiceStopped(static_cast<DWORD>(processExitCode()));
+    // The run command answers what the service manager is told: a worker that failed fails it.
+    RunState.runResult = static_cast<int>(processExitCode());
+    reportServiceStopped(static_cast<DWORD>(RunState.runResult));
 }
 
 void WINAPI serviceControlHandler(DWORD control) {

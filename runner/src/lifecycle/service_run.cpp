@@ -1,11 +1,15 @@
 #include "lifecycle/service_run.h"
 
 #include "foundation/log.h"
+#include "foundation/worker_exit.h"
+#include "java/jvm_library.h"
 #include "lifecycle/service_main.h"
 
 ServiceRunState RunState = {};
 
 namespace {
+
+constexpr DWORD JvmExitWaitMs = 60000;
 
 void beginRun(CommandLine* commandLine, BOOL asService) {
     RunState.serviceName = commandLine->serviceName;
@@ -19,6 +23,14 @@ void beginRun(CommandLine* commandLine, BOOL asService) {
 void closePidFile() {
     if (RunState.pidFileHandle && RunState.pidFileHandle != INVALID_HANDLE_VALUE) ::CloseHandle(RunState.pidFileHandle);
     RunState.pidFileHandle = nullptr;
+}
+
+// The JVM is ending the process on a thread of its own (System.exit), whose exit hooks told the
+// service manager it stopped: tearing the runner down under that exit could only race with it.
+// A minute is more than any exit takes.
+void leaveTheEndToTheJvm() {
+    ::Sleep(JvmExitWaitMs);
+    ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(processExitCode()));
 }
 
 }  // namespace
@@ -37,6 +49,7 @@ BOOL runAsService(CommandLine* commandLine) {
     LOG_INFO("Running '%S' Service...", RunState.serviceName);
     SERVICE_TABLE_ENTRYW table[] = {{const_cast<wchar_t*>(RunState.serviceName), ServiceMain}, {nullptr, nullptr}};
     const BOOL dispatched = ::StartServiceCtrlDispatcherW(table);
+    if (JvmState.exiting) leaveTheEndToTheJvm();
     if (dispatched)
         LOG_INFO("Run service finished.");
     else

@@ -1,0 +1,84 @@
+// The runner hosting the test JVM (jvm.dll) with the test classes (jvm_test_classes.dll, class
+// test.Main: "wait" until its stop method runs, "throw"): the System.exit stop, a start method
+// that throws, a stop method that never returns, and the thread dump on the signal event.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+#include "lifecycle_fixture.h"
+#include "text.h"
+
+namespace {
+
+using namespace runner_test;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+class JvmService : public LifecycleTest {
+protected:
+    static std::wstring java(const std::wstring& startParams) {
+        return L"--StartMode=jvm --Jvm=" + brisko::siblingPath(L"jvm.dll") +
+               L" --Classpath=" + brisko::siblingPath(L"jvm_test_classes.dll") +
+               L" --StartClass=test.Main --StartParams=" + startParams;
+    }
+    static constexpr wchar_t StopThroughTheClass[] = L" --StopMode=jvm --StopClass=test.Main --StopMethod=stop";
+};
+
+TEST_F(JvmService, SystemExitAsTheStopEndsTheProcessAndItsHooksReportStopped) {
+    install(java(L"wait") + L" --StopMode=jvm --StopClass=java.lang.System");
+    ASSERT_EQ(command(L"//ES//").exitCode, 0u);
+    const ProcessResult stopped = command(L"//SS//");
+    EXPECT_EQ(stopped.exitCode, 0u) << stopped.error;
+    const SERVICE_STATUS end = status();
+    EXPECT_EQ(end.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+    EXPECT_EQ(end.dwWin32ExitCode, 0u);
+    const std::string text = log();
+    for (const char* line : {"reportServiceStatusE: 3, 0, 20000, 0", "Forcing java jni System.exit worker to finish...",
+                             "Exit hook with exit code 0", "Stop exit hook called ...", "Start exit hook called ...",
+                             "VM exit code: 0", "reportServiceStatusE: 1, 0, 0, 0"})
+        EXPECT_THAT(text, HasSubstr(line));
+    EXPECT_THAT(text, Not(HasSubstr("Run service finished."))) << "the JVM ends the process";
+}
+
+TEST_F(JvmService, StartMethodThatThrowsEndsTheRunWithCodeOne) {
+    install(java(L"throw"));
+    const ProcessResult result = command(L"run");
+    EXPECT_EQ(result.exitCode, 3u);
+    const std::string text = log();
+    for (const char* line : {"Exception has been thrown", "Java Worker thread finished test/Main:main with status=6",
+                             "reportServiceStatusE: 1, 1066, 0, 1", "Debug service finished with exit code 1"})
+        EXPECT_THAT(text, HasSubstr(line));
+}
+
+// The stop call gets the stop time-out, then the start worker does; the machine, held by the
+// threads that had to be ended, is given up on after a minute, and the service still stops.
+TEST_F(JvmService, StopMethodThatNeverReturnsDoesNotHangTheService) {
+    install(java(L"wait") + L" --StopMode=jvm --StopClass=test.Main --StopParams=wait --StopTimeout=3");
+    ASSERT_EQ(command(L"//ES//").exitCode, 0u);
+    const ProcessResult stopped = command(L"//SS//");
+    EXPECT_EQ(stopped.exitCode, 0u) << stopped.error;
+    EXPECT_EQ(status().dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+    const std::string text = log();
+    for (const char* line : {"Stop worker did not finish in 3000 ms", "Worker was killed in",
+                             "Service stop thread completed.", "reportServiceStatusE: 1, "})
+        EXPECT_THAT(text, HasSubstr(line));
+}
+
+TEST_F(JvmService, SignalEventPrintsEveryThreadIntoTheLog) {
+    install(java(L"wait") + StopThroughTheClass + L" --LogJniMessages=1");
+    ASSERT_EQ(command(L"//ES//").exitCode, 0u);
+    const brisko::UniqueHandle signal(::OpenEventW(EVENT_MODIFY_STATE, FALSE, L"Global\\HARBEETESTLIFECYCLESIGNAL"));
+    ASSERT_TRUE(signal);
+    ASSERT_TRUE(::SetEvent(signal.get()));
+    bool dumped = false;
+    for (int i = 0; i < 100 && !(dumped = log().find("Full thread dump") != std::string::npos); ++i) ::Sleep(100);
+    EXPECT_TRUE(dumped) << log();
+    EXPECT_EQ(command(L"//SS//").exitCode, 0u);
+    EXPECT_EQ(status().dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+    EXPECT_THAT(log(), HasSubstr("Java Worker thread finished test/Main:main with status=0"));
+}
+
+}  // namespace
