@@ -1,6 +1,5 @@
 #include "java/jvm_library.h"
 
-#include <cstdio>
 #include <cwchar>
 
 #include "foundation/log.h"
@@ -20,14 +19,21 @@ typedef BOOL(WINAPI* SetDllDirectoryFunction)(const wchar_t* directory);
 
 bool fileExists(const wchar_t* path) { return path && ::GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
 
-// The plain name first; a 32-bit JVM may export only the stdcall-decorated one.
+// A 32-bit JVM may export an entry under its stdcall-decorated name only (underscore, name,
+// "@" and the bytes of its arguments); 64-bit names are never decorated.
+struct EntryName {
+    const char* plain;
+    const char* decorated;
+};
+constexpr EntryName GetDefaultJavaVMInitArgsName = {"JNI_GetDefaultJavaVMInitArgs", "_JNI_GetDefaultJavaVMInitArgs@4"};
+constexpr EntryName CreateJavaVMName = {"JNI_CreateJavaVM", "_JNI_CreateJavaVM@12"};
+constexpr EntryName GetCreatedJavaVMsName = {"JNI_GetCreatedJavaVMs", "_JNI_GetCreatedJavaVMs@12"};
+constexpr EntryName DumpAllStacksName = {"JVM_DumpAllStacks", "_JVM_DumpAllStacks@8"};
+
 template <typename Function>
-Function resolveEntry(HMODULE module, const char* name, int argumentBytes) {
-    if (const auto entry = brisko::procAddress<Function>(module, name)) return entry;
-    if (sizeof(void*) != 4) return nullptr;
-    char decorated[128];
-    std::snprintf(decorated, sizeof(decorated), "_%s@%d", name, argumentBytes);
-    return brisko::procAddress<Function>(module, decorated);
+Function resolveEntry(HMODULE module, const EntryName& name) {
+    if (const auto entry = brisko::procAddress<Function>(module, name.plain)) return entry;
+    return brisko::procAddress<Function>(module, name.decorated);
 }
 
 // Calls visit with the path cut at each of its last separators ("\" or "/"), nearest first,
@@ -133,10 +139,10 @@ BOOL loadJvmLibrary(const wchar_t* path) {
         return FALSE;
     }
     JvmState.getDefaultJavaVMInitArgs =
-        resolveEntry<GetDefaultJavaVMInitArgsFunction>(module, "JNI_GetDefaultJavaVMInitArgs", 4);
-    JvmState.createJavaVM = resolveEntry<CreateJavaVMFunction>(module, "JNI_CreateJavaVM", 12);
-    JvmState.getCreatedJavaVMs = resolveEntry<GetCreatedJavaVMsFunction>(module, "JNI_GetCreatedJavaVMs", 12);
-    JvmState.dumpAllStacks = resolveEntry<DumpAllStacksFunction>(module, "JVM_DumpAllStacks", 8);
+        resolveEntry<GetDefaultJavaVMInitArgsFunction>(module, GetDefaultJavaVMInitArgsName);
+    JvmState.createJavaVM = resolveEntry<CreateJavaVMFunction>(module, CreateJavaVMName);
+    JvmState.getCreatedJavaVMs = resolveEntry<GetCreatedJavaVMsFunction>(module, GetCreatedJavaVMsName);
+    JvmState.dumpAllStacks = resolveEntry<DumpAllStacksFunction>(module, DumpAllStacksName);
     if (!JvmState.getDefaultJavaVMInitArgs || !JvmState.createJavaVM || !JvmState.getCreatedJavaVMs) {
         ::SetLastError(ERROR_PROC_NOT_FOUND);
         LOG_SYSTEM_ERROR();
