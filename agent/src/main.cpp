@@ -4,11 +4,13 @@
 #include <memory>
 
 #include "agent.h"
+#include "ui/tray.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-    // Balloons and the proxy guard are not part of this program yet.
-    brisko::SilentNotifier notifier;
+    brisko::SystemTrayShell shell;
+    brisko::Tray tray(instance, shell);
+    // The proxy guard is not part of this program yet.
     brisko::InactiveProxyGuard proxyGuard;
-    const auto agent = std::make_shared<brisko::Agent>(instance, notifier, proxyGuard, brisko::UIA::createMonitor);
+    const auto agent = std::make_shared<brisko::Agent>(instance, tray, proxyGuard, brisko::UIA::createMonitor);
     std::exit(agent->run());
 }

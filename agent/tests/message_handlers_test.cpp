@@ -39,6 +39,8 @@ void PrintTo(const Balloon& b, std::ostream* os) {
 
 class RecordingNotifier : public Notifier {
 public:
+    void addTrayIcon(HWND) override {}
+    void removeTrayIcon() override {}
     void showBalloon(const ResourceString& title, const BalloonText& text, bool autoHide) override {
         balloons.push_back({title, text, autoHide});
     }
