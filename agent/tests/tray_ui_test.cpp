@@ -142,7 +142,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DesktopBalloonTimer, AnAutoHideBalloonIsClearedAPeriodAfterTheLastOne) {
-    constexpr auto kPeriod = 1000ms;
+    constexpr auto kPeriod = 2000ms;
     RecordingShell shell;
     RunningAgent agent(shell, static_cast<UINT>(kPeriod.count()));
     ASSERT_TRUE(agent.started());
