@@ -16,11 +16,14 @@ set(CMAKE_CROSSCOMPILING_EMULATOR ${HARBEE_WINE_RUNNER})
 # resource locks, so tests that use them never overlap:
 #   CORE_PORT    - the core's port 3800 (tests that start the real agent)
 #   RPC_ENDPOINT - the service's RPC endpoint "com.brisko.harbee" (servers and agents)
+#   BROWSER_SETTINGS - the prefix user's Internet Settings, machine-wide browser policies and
+#                      Mozilla registrations (proxy writers and readers)
 #   DESKTOP      - the shared screen and notification area (tray icons, menus, dialogs a test
 #                  reads, drives or takes screenshots of)
 # ENVIRONMENT sets variables for the test process (NAME=value ...).
 function(harbee_add_test name target)
-  cmake_parse_arguments(ARG "CORE_PORT;RPC_ENDPOINT;DESKTOP" "TIMEOUT" "ARGS;LABELS;ENVIRONMENT" ${ARGN})
+  cmake_parse_arguments(ARG "CORE_PORT;RPC_ENDPOINT;BROWSER_SETTINGS;DESKTOP" "TIMEOUT" "ARGS;LABELS;ENVIRONMENT"
+                        ${ARGN})
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
   endif()
@@ -35,6 +38,9 @@ function(harbee_add_test name target)
   endif()
   if(ARG_RPC_ENDPOINT)
     list(APPEND locks rpc_endpoint)
+  endif()
+  if(ARG_BROWSER_SETTINGS)
+    list(APPEND locks browser_settings)
   endif()
   if(ARG_DESKTOP)
     list(APPEND locks desktop)

@@ -130,6 +130,15 @@ TEST_F(AgentManagerTest, ARegistrationFailureGivesNoManagerAndNoAgent) {
     EXPECT_EQ(Stop(), 0u);
 }
 
+// The core may stop the manager as soon as it has one, while the server is barely listening.
+TEST_F(AgentManagerTest, AStopRightAfterTheStartEndsEverything) {
+    ASSERT_NE(Create(L"idle_agent.exe"), nullptr);
+    EXPECT_EQ(Stop(), 0u);
+    EXPECT_TRUE(WaitUntil([] { return ChildProcesses(L"idle_agent.exe").empty(); }));
+    EXPECT_NE(Create(L"idle_agent.exe"), nullptr) << "the stopped manager left nothing behind";
+    EXPECT_EQ(Stop(), 0u);
+}
+
 TEST_F(AgentManagerTest, WithoutWindowsAuthenticationTheServerStillServesItsAgents) {
     AgentRpcAuthentication() = [] { return static_cast<long>(RPC_S_UNKNOWN_AUTHN_SERVICE); };
     RecordingCore core(eventThread_);

@@ -17,16 +17,6 @@ AgentManager* Current() {
     return current;
 }
 
-// RpcServerListen runs on its own thread; a stop that came before it entered the call would
-// find nothing to stop, so a start returns only once the server listens.
-bool AwaitListening(HANDLE listenThread) {
-    for (int i = 0; i < 1000; ++i) {
-        if (AgentRpcServerListening()) return true;
-        if (::WaitForSingleObject(listenThread, 10) == WAIT_OBJECT_0) return false;
-    }
-    return false;
-}
-
 }  // namespace
 
 DWORD WaitServingSentMessages(HANDLE handle) {
@@ -71,9 +61,15 @@ long AgentManager::start() {
     supervisorThread_.reset(::CreateThread(nullptr, 0, SupervisorMain, this, 0, nullptr));
     if (!supervisorThread_) return fail(::GetLastError());
 
+    // The server listens before start returns, so a stop right after it has something to stop.
+    if (const long status = StartAgentRpcListening(); status != 0) {
+        stopSupervisor();
+        return fail(status);
+    }
     listenThread_.reset(::CreateThread(nullptr, 0, ListenMain, this, 0, nullptr));
-    if (!listenThread_ || !AwaitListening(listenThread_.get())) {
-        const DWORD error = listenThread_ ? static_cast<DWORD>(RPC_S_NOT_LISTENING) : ::GetLastError();
+    if (!listenThread_) {
+        const DWORD error = ::GetLastError();
+        StopAgentRpcServer();
         stopSupervisor();
         return fail(error);
     }
