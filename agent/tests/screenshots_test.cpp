@@ -65,8 +65,8 @@ TEST(Screenshots, MenuDialogsAndWrongPasswordBox) {
     agent.command(kCommandDisable);
     const HWND dialog = agent.waitForDialog(IDC_PASSWORD);
     ASSERT_NE(dialog, nullptr);
-    ::SendDlgItemMessageW(dialog, IDC_DURATION, CB_SETCURSEL, 5, 0);
-    ::SendDlgItemMessageW(dialog, IDC_PASSWORD, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"secret"));
+    send(::GetDlgItem(dialog, IDC_DURATION), CB_SETCURSEL, 5);
+    setAnsiText(::GetDlgItem(dialog, IDC_PASSWORD), "secret");
     painted(agent);
     EXPECT_TRUE(saveScreenPng(withMargin(windowRect(dialog), 6), prefix + L"disable.png"));
 

@@ -4,6 +4,7 @@
 // seen here: Wine finds icons by window and uID only, and the balloon's uID is 0.
 #include <gtest/gtest.h>
 
+#include "desktop/desktop_windows.h"
 #include "desktop/running_agent.h"
 #include "ui/notify_icon.h"
 
@@ -38,7 +39,7 @@ TEST(RealShell, IconComesBackForANewTaskbarAndGoesAtTheEnd) {
     NOTIFYICONDATAW remove = removeIconData(agent.window());
     ASSERT_TRUE(::Shell_NotifyIconW(NIM_DELETE, &remove));
     ASSERT_TRUE(waitUntil([&] { return trayIcons() == before; }, 10s));
-    ::SendMessageW(agent.window(), ::RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    send(agent.window(), ::RegisterWindowMessageW(L"TaskbarCreated"));
     EXPECT_TRUE(waitUntil([&] { return trayIcons() == before + 1; }, 10s)) << "not added again";
 
     ASSERT_TRUE(agent.stop());

@@ -82,7 +82,7 @@ TEST_F(Desktop, IconComesWithTheWindowAndGoesAtTheEnd) {
 }
 
 TEST_F(Desktop, ANewTaskbarGetsTheIconAgain) {
-    ::SendMessageW(agent.window(), ::RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    send(agent.window(), ::RegisterWindowMessageW(L"TaskbarCreated"));
     const std::vector<ShellCall> calls = shell.calls();
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[1].message, static_cast<DWORD>(NIM_ADD));
@@ -257,7 +257,7 @@ TEST_F(Desktop, EnableNowAsksTheCoreWithoutPassword) {
 // Whether the control's text, in the control's font, fits on one line of its width.
 bool fitsOnOneLine(HWND control) {
     const std::wstring text = windowText(control);
-    const auto font = reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0));
+    const auto font = reinterpret_cast<HFONT>(send(control, WM_GETFONT));
     const HDC dc = ::GetDC(control);
     const HGDIOBJ previous = ::SelectObject(dc, font);
     SIZE size{};
@@ -299,8 +299,8 @@ protected:
         return agent.waitForDialog(IDC_PASSWORD);
     }
     static void choose(HWND dialog, int duration, const std::string& password) {
-        ::SendDlgItemMessageW(dialog, IDC_DURATION, CB_SETCURSEL, static_cast<WPARAM>(duration), 0);
-        ::SendDlgItemMessageA(dialog, IDC_PASSWORD, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(password.c_str()));
+        send(::GetDlgItem(dialog, IDC_DURATION), CB_SETCURSEL, static_cast<WPARAM>(duration));
+        setAnsiText(::GetDlgItem(dialog, IDC_PASSWORD), password);
     }
     size_t requests() {
         size_t count = 0;
@@ -312,10 +312,10 @@ protected:
 
 std::vector<std::wstring> comboItems(HWND combo) {
     std::vector<std::wstring> items;
-    const LRESULT count = ::SendMessageW(combo, CB_GETCOUNT, 0, 0);
+    const LRESULT count = send(combo, CB_GETCOUNT);
     for (LRESULT i = 0; i < count; ++i) {
         wchar_t text[32] = {};
-        ::SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+        send(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
         items.emplace_back(text);
     }
     return items;
@@ -332,7 +332,7 @@ TEST_F(DisableDialog, ShowsItsTextsChoicesAndWaitsForThePassword) {
 
     const HWND combo = ::GetDlgItem(dialog, IDC_DURATION);
     EXPECT_EQ(comboItems(combo), (std::vector<std::wstring>{L"5mn", L"10mn", L"15mn", L"30mn", L"1h", L"2h", L"4h"}));
-    EXPECT_EQ(::SendMessageW(combo, CB_GETCURSEL, 0, 0), 0);
+    EXPECT_EQ(send(combo, CB_GETCURSEL), 0);
 
     GUITHREADINFO focus{};
     focus.cbSize = sizeof focus;

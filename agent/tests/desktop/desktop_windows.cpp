@@ -2,6 +2,8 @@
 
 #include <thread>
 
+#include <gtest/gtest.h>
+
 namespace brisko::testing {
 namespace {
 
@@ -19,6 +21,8 @@ BOOL CALLBACK collect(HWND window, LPARAM lParam) {
         search.found.push_back(window);
     return TRUE;
 }
+
+constexpr UINT kAnswerTimeout = 10000;
 
 template <typename Condition>
 bool poll(Condition condition, std::chrono::milliseconds timeout) {
@@ -55,9 +59,23 @@ bool waitUntilGone(HWND window, std::chrono::milliseconds timeout) {
     return poll([&] { return !::IsWindow(window) || !::IsWindowVisible(window); }, timeout);
 }
 
+LRESULT send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    DWORD_PTR result = 0;
+    if (!::SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, kAnswerTimeout, &result))
+        ADD_FAILURE() << "message " << message << " not answered";
+    return static_cast<LRESULT>(result);
+}
+
+void setAnsiText(HWND window, const std::string& text) {
+    DWORD_PTR result = 0;
+    if (!::SendMessageTimeoutA(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_NORMAL, kAnswerTimeout,
+                               &result))
+        ADD_FAILURE() << "WM_SETTEXT not answered";
+}
+
 std::wstring windowText(HWND window) {
     std::wstring text(512, L'\0');
-    const LRESULT length = ::SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+    const LRESULT length = send(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
     text.resize(static_cast<size_t>(length));
     return text;
 }
@@ -99,7 +117,7 @@ void click(HWND dialog, int id) {
 }
 
 std::vector<MenuLine> menuLines(HWND menuWindow) {
-    const auto menu = reinterpret_cast<HMENU>(::SendMessageW(menuWindow, MN_GETHMENU, 0, 0));
+    const auto menu = reinterpret_cast<HMENU>(send(menuWindow, MN_GETHMENU));
     std::vector<MenuLine> lines;
     const int count = ::GetMenuItemCount(menu);
     for (int i = 0; i < count; ++i) {

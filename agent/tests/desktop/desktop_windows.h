@@ -22,6 +22,12 @@ HWND waitForWindow(DWORD threadId, const wchar_t* className, const std::function
 // Waits until the window is gone; false when it is still there after the timeout.
 bool waitUntilGone(HWND window, std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
+// SendMessage that gives up after a while: the test fails instead of hanging when the window's
+// thread no longer answers.
+LRESULT send(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+// WM_SETTEXT with 8-bit text, as an ANSI program would type it.
+void setAnsiText(HWND window, const std::string& text);
+
 std::wstring windowText(HWND window);
 std::wstring itemText(HWND dialog, int id);
 bool hasItem(HWND dialog, int id);

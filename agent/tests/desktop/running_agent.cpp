@@ -1,5 +1,7 @@
 #include "running_agent.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <future>
 
 #include "desktop_windows.h"
@@ -60,7 +62,18 @@ RunningAgent::RunningAgent(TrayShell& shell, UINT balloonPeriod) : tray_(::GetMo
         10s);
 }
 
-RunningAgent::~RunningAgent() { stop(); }
+// A thread still running the agent cannot be left behind with the agent's parts destroyed
+// around it: the test program ends at once, and loudly, instead of hanging or crashing later.
+[[noreturn]] void RunningAgent::abandon(const char* what) {
+    std::fprintf(stderr, "the agent's thread %s; ending the test program\n", what);
+    std::fflush(stderr);
+    ::TerminateProcess(::GetCurrentProcess(), 3);
+    std::abort();
+}
+
+RunningAgent::~RunningAgent() {
+    if (!stop()) abandon("did not end its main loop");
+}
 
 bool RunningAgent::stop() {
     if (!running_) return true;
@@ -84,7 +97,9 @@ void RunningAgent::closeModalWindows() {
 }
 
 void RunningAgent::onAgentThread(const std::function<void()>& call) {
-    ::SendMessageW(probe_, kRunCall, 0, reinterpret_cast<LPARAM>(&call));
+    DWORD_PTR result = 0;
+    if (!::SendMessageTimeoutW(probe_, kRunCall, 0, reinterpret_cast<LPARAM>(&call), SMTO_NORMAL, 20000, &result))
+        abandon("does not answer");  // the call could still run later, on a frame gone by then
 }
 
 ProtectionState RunningAgent::protection() {

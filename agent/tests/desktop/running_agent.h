@@ -57,6 +57,7 @@ public:
 
 private:
     void closeModalWindows();
+    [[noreturn]] static void abandon(const char* what);
 
     TestCore core_{0};
     Tray tray_;
