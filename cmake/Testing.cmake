@@ -18,12 +18,13 @@ set(CMAKE_CROSSCOMPILING_EMULATOR ${HARBEE_WINE_RUNNER})
 #   RPC_ENDPOINT - the service's RPC endpoint "com.brisko.harbee" (servers and agents)
 #   BROWSER_SETTINGS - the prefix user's Internet Settings, machine-wide browser policies and
 #                      Mozilla registrations (proxy writers and readers)
+#   SERVICE_MANAGER - the prefix's service control manager and the runner's registry keys
 #   DESKTOP      - the shared screen and notification area (tray icons, menus, dialogs a test
 #                  reads, drives or takes screenshots of)
 # ENVIRONMENT sets variables for the test process (NAME=value ...).
 function(harbee_add_test name target)
-  cmake_parse_arguments(ARG "CORE_PORT;RPC_ENDPOINT;BROWSER_SETTINGS;DESKTOP" "TIMEOUT" "ARGS;LABELS;ENVIRONMENT"
-                        ${ARGN})
+  cmake_parse_arguments(ARG "CORE_PORT;RPC_ENDPOINT;BROWSER_SETTINGS;SERVICE_MANAGER;DESKTOP" "TIMEOUT"
+                        "ARGS;LABELS;ENVIRONMENT" ${ARGN})
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
   endif()
@@ -41,6 +42,9 @@ function(harbee_add_test name target)
   endif()
   if(ARG_BROWSER_SETTINGS)
     list(APPEND locks browser_settings)
+  endif()
+  if(ARG_SERVICE_MANAGER)
+    list(APPEND locks service_manager)
   endif()
   if(ARG_DESKTOP)
     list(APPEND locks desktop)
@@ -78,4 +82,23 @@ function(harbee_check_pe target kind)
              COMMAND ${PROJECT_SOURCE_DIR}/testing/host/check-pe.sh $<TARGET_FILE:${target}> ${kind} ${CMAKE_OBJDUMP})
     set_tests_properties(${target}_pe PROPERTIES TIMEOUT 30 LABELS host)
   endif()
+endfunction()
+
+# A check script of testing/host/ run on a shipped i686 binary: FILE OBJDUMP ARGS...
+function(harbee_host_check name script target)
+  if(HARBEE_TESTS AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+    add_test(NAME ${name}
+             COMMAND ${PROJECT_SOURCE_DIR}/testing/host/${script} $<TARGET_FILE:${target}> ${CMAKE_OBJDUMP} ${ARGN})
+    set_tests_properties(${name} PROPERTIES TIMEOUT 30 LABELS host)
+  endif()
+endfunction()
+
+# The exact export names of a shipped DLL, as its callers look them up.
+function(harbee_check_exports target)
+  harbee_host_check(${target}_exports check-exports.sh ${target} ${ARGN})
+endfunction()
+
+# A shipped binary needs no DLL beyond Windows' own.
+function(harbee_check_imports target)
+  harbee_host_check(${target}_imports check-imports.sh ${target})
 endfunction()

@@ -68,6 +68,8 @@ inline void closeWindowStation(HWINSTA w) noexcept { ::CloseWindowStation(w); }
 inline void closeDesktop(HDESK d) noexcept { ::CloseDesktop(d); }
 inline void unregisterPowerSetting(HPOWERNOTIFY n) noexcept { ::UnregisterPowerSettingNotification(n); }
 inline void freeRpcBinding(RPC_BINDING_HANDLE b) noexcept { ::RpcBindingFree(&b); }
+inline void unhookWindowsHook(HHOOK h) noexcept { ::UnhookWindowsHookEx(h); }
+inline void closeServiceHandle(SC_HANDLE s) noexcept { ::CloseServiceHandle(s); }
 inline void destroyMenu(HMENU m) noexcept { ::DestroyMenu(m); }
 inline void deleteFont(HFONT f) noexcept { ::DeleteObject(f); }
 
@@ -82,6 +84,9 @@ using UniqueModule = UniqueResource<NullInvalidTraits<HMODULE, &freeLibrary>>;
 using UniqueWindowStation = UniqueResource<NullInvalidTraits<HWINSTA, &closeWindowStation>>;
 using UniqueDesktop = UniqueResource<NullInvalidTraits<HDESK, &closeDesktop>>;
 using UniquePowerNotify = UniqueResource<NullInvalidTraits<HPOWERNOTIFY, &unregisterPowerSetting>>;
+using UniqueHook = UniqueResource<NullInvalidTraits<HHOOK, &unhookWindowsHook>>;
+// Service control manager connections and services (advapi32).
+using UniqueServiceHandle = UniqueResource<NullInvalidTraits<SC_HANDLE, &closeServiceHandle>>;
 using UniqueMenu = UniqueResource<NullInvalidTraits<HMENU, &destroyMenu>>;
 using UniqueFont = UniqueResource<NullInvalidTraits<HFONT, &deleteFont>>;  // link gdi32 where used
 // RPC client bindings (link rpcrt4 where used).

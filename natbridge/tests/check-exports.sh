@@ -11,7 +11,9 @@ _Java_jni_com_brisko_desktop_windows_SystemUsers_getUsers@8
 _Java_jni_com_brisko_desktop_windows_Utils_getHostName@8
 _Java_jni_com_brisko_desktop_windows_Utils_getHostIdentifier@8
 _Java_jni_com_brisko_desktop_windows_Utils_getApplicationSupportDirectory@8
-_Java_jni_com_brisko_desktop_windows_Utils_getInstalledPackages@12'
+_Java_jni_com_brisko_desktop_windows_Utils_getInstalledPackages@12
+_Java_jni_com_brisko_desktop_windows_SystemProxyManager_setFirefoxProxy@20
+_Java_jni_com_brisko_desktop_windows_SystemProxyManager_setSystemProxy@24'
 actual=$("$objdump" -p "$file" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -n 's/^\s*\[ *[0-9]*\] //p' | sort)
 if [ "$actual" != "$(sort <<<"$expected")" ]; then
   echo "check-exports: $file exports differ from the JNI table" >&2

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <string_view>
 
 #include "internal.h"
 #include "text.h"
@@ -425,15 +427,32 @@ void JNICALL ReleaseStringUTFChars(JNIEnv* env, jstring, const char* chars) {
     if (ThreadEnv* thread = Enter(env, "ReleaseStringUTFChars", true)) thread->jvm->returnUtf(chars);
 }
 
-void JNICALL GetStringRegion(JNIEnv* env, jstring string, jsize start, jsize length, jchar* buffer) {
-    ThreadEnv* thread = Enter(env, "GetStringRegion");
-    const ObjectPtr o = thread ? StringOf(*thread, string, "GetStringRegion") : nullptr;
-    if (!o) return;
+// The characters [start, start + length) of a string, or none with StringIndexOutOfBoundsException
+// pending when the range does not lie inside it.
+std::optional<std::wstring_view> StringRegion(JNIEnv* env, jstring string, jsize start, jsize length,
+                                              const char* function) {
+    ThreadEnv* thread = Enter(env, function);
+    const ObjectPtr o = thread ? StringOf(*thread, string, function) : nullptr;
+    if (!o) return std::nullopt;
     if (start < 0 || length < 0 || static_cast<size_t>(start) + static_cast<size_t>(length) > o->text->size()) {
         Throw(*thread, "java/lang/StringIndexOutOfBoundsException", {});
-        return;
+        return std::nullopt;
     }
-    std::memcpy(buffer, o->text->data() + start, static_cast<size_t>(length) * sizeof(jchar));
+    return std::wstring_view(*o->text).substr(static_cast<size_t>(start), static_cast<size_t>(length));
+}
+
+void JNICALL GetStringRegion(JNIEnv* env, jstring string, jsize start, jsize length, jchar* buffer) {
+    const auto region = StringRegion(env, string, start, length, "GetStringRegion");
+    if (region) std::memcpy(buffer, region->data(), region->size() * sizeof(jchar));
+}
+
+// start and length count UTF-16 units; the buffer receives the modified UTF-8 bytes and a
+// terminating NUL, as HotSpot writes them.
+void JNICALL GetStringUTFRegion(JNIEnv* env, jstring string, jsize start, jsize length, char* buffer) {
+    const auto region = StringRegion(env, string, start, length, "GetStringUTFRegion");
+    if (!region) return;
+    const std::string utf = wideToModifiedUtf8(*region);
+    std::memcpy(buffer, utf.c_str(), utf.size() + 1);
 }
 
 jint JNICALL GetJavaVM(JNIEnv* env, JavaVM** vm) {
@@ -512,6 +531,7 @@ JNINativeInterface_ MakeTable() {
     table.GetStringUTFChars = GetStringUTFChars;
     table.ReleaseStringUTFChars = ReleaseStringUTFChars;
     table.GetStringRegion = GetStringRegion;
+    table.GetStringUTFRegion = GetStringUTFRegion;
     table.GetJavaVM = GetJavaVM;
     table.ExceptionCheck = ExceptionCheck;
     table.GetObjectRefType = GetObjectRefType;

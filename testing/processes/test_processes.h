@@ -1,9 +1,10 @@
 #pragma once
-// Real processes for the identification and process-table tests: helper programs built
-// beside the test executable, ended when their owner goes.
+// Real processes for tests: helper programs built beside the test executable, ended when
+// their owner goes.
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -39,6 +40,15 @@ public:
 
     explicit operator bool() const { return static_cast<bool>(process_); }
     DWORD id() const { return id_; }
+
+    // The exit code once the process has ended by itself within timeout milliseconds.
+    std::optional<DWORD> waitForExit(DWORD timeout = 30000) const {
+        DWORD code = 0;
+        if (!process_ || ::WaitForSingleObject(process_.get(), timeout) != WAIT_OBJECT_0 ||
+            !::GetExitCodeProcess(process_.get(), &code))
+            return std::nullopt;
+        return code;
+    }
 
     // Ends the process and waits until it is gone.
     void end() {

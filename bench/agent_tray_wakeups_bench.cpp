@@ -1,8 +1,8 @@
-// How often the agent's main loop wakes while nothing happens: connected to the core, tray icon
-// shown in the real notification area, no balloon pending. Beside it, in the same run, a bare
-// loop of the same kind (a hidden window, the same wait) gives the baseline: whatever the
-// platform itself delivers. Then one auto-hide balloon shows that the count sees the timer.
-//   agent_idle_bench [seconds, default 60]
+// How often the agent's main loop wakes while nothing happens, with its tray icon shown in the
+// real notification area: connected to the core, no balloon pending. Beside it, in the same run,
+// a bare loop of the same kind (a hidden window, the same wait) gives the baseline: whatever the
+// platform itself delivers. The loops count their own returns from the wait. Then one auto-hide
+// balloon shows that the count sees the agent's timer.
 #include <windows.h>
 
 #include <atomic>
@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "bench_report.h"
 #include "desktop/running_agent.h"
 #include "loop/window_class.h"
 #include "test_core.h"
@@ -20,13 +21,15 @@ namespace {
 using namespace std::chrono_literals;
 using brisko::testing::RunningAgent;
 
+constexpr auto kSettle = 2s;     // the connection's first exchange and the icon are not idle time
+constexpr auto kMeasured = 20s;  // scaled to a minute below
 constexpr wchar_t kBareClass[] = L"Brisko::BareLoop";
 constexpr DWORD kWakeMask = QS_ALLINPUT | QS_TOUCH | QS_POINTER;
 constexpr UINT kStop = WM_USER + 1;
 
 const bool bareRegistered = brisko::registerWindowClass(kBareClass, &::DefWindowProcW);
 
-// The agent's loop without the agent: a hidden window and the same wait, counting its returns.
+// The agent's loop without the agent.
 class BareLoop {
 public:
     BareLoop() {
@@ -58,46 +61,36 @@ public:
 private:
     std::atomic<uint32_t> wakeUps_{0};
     std::atomic<bool> ready_{false};
-    DWORD threadId_ = 0;
+    std::atomic<DWORD> threadId_{0};
     std::thread thread_;
 };
 
-double perMinute(uint32_t count, double seconds) { return count * 60.0 / seconds; }
-
 }  // namespace
 
-int main(int argc, char** argv) {
-    const double seconds = argc > 1 ? std::atof(argv[1]) : 60.0;
-    if (seconds <= 0) {
-        std::fprintf(stderr, "usage: agent_idle_bench [seconds]\n");
-        return 2;
-    }
+int main() {
     brisko::SystemTrayShell shell;
     RunningAgent agent(shell);
     if (!agent.started()) {
-        std::fprintf(stderr, "the agent did not start\n");
+        std::fprintf(stderr, "agent_tray_wakeups_bench: the agent did not connect to the test core\n");
         return 1;
     }
     BareLoop bare;
-    std::this_thread::sleep_for(2s);  // start-up messages settle
+    std::this_thread::sleep_for(kSettle);
 
-    const auto period = std::chrono::duration<double>(seconds);
     const uint32_t agentBefore = agent.agent().wakeUps(), bareBefore = bare.wakeUps();
-    std::this_thread::sleep_for(period);
-    const uint32_t agentIdle = agent.agent().wakeUps() - agentBefore, bareIdle = bare.wakeUps() - bareBefore;
+    std::this_thread::sleep_for(kMeasured);
+    const double scale = 60s / kMeasured;
+    const double agentIdle = (agent.agent().wakeUps() - agentBefore) * scale;
+    const double bareIdle = (bare.wakeUps() - bareBefore) * scale;
 
     const uint32_t beforeBalloon = agent.agent().wakeUps();
     agent.core().sendNotification(1, brisko::testing::pack({"win32:game.exe", "Game", int64_t{1}}));
-    std::this_thread::sleep_for(std::chrono::milliseconds(brisko::Tray::kBalloonPeriod) + 2s);
+    std::this_thread::sleep_for(std::chrono::milliseconds(brisko::Tray::kBalloonPeriod) + kSettle);
     const uint32_t balloon = agent.agent().wakeUps() - beforeBalloon;
 
-    std::printf("Main-loop wake-ups while idle, over %.0f s (connected, tray icon shown, no balloon):\n", seconds);
-    std::printf("  bare loop (baseline)   %6u  = %8.2f per minute\n", bareIdle, perMinute(bareIdle, seconds));
-    std::printf("  agent with tray icon   %6u  = %8.2f per minute\n", agentIdle, perMinute(agentIdle, seconds));
-    if (bareIdle > 0)
-        std::printf("  ratio agent / bare     %8.2f\n", static_cast<double>(agentIdle) / bareIdle);
-    else
-        std::printf("  agent beyond baseline  %8.2f per minute\n", perMinute(agentIdle, seconds));
-    std::printf("One auto-hide balloon (its frame, the shell call, the clearing timer): %u wake-ups\n", balloon);
+    brisko::bench::report("bare_loop_idle_wakeups", bareIdle, "per_minute");
+    brisko::bench::report("agent_tray_idle_wakeups", agentIdle, "per_minute");
+    brisko::bench::report("agent_tray_idle_wakeups_beyond_bare", agentIdle - bareIdle, "per_minute");
+    brisko::bench::report("agent_autohide_balloon_wakeups", balloon, "wakeups");
     return 0;
 }
