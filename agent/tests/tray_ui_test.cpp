@@ -16,6 +16,7 @@
 #include "desktop/recording_shell.h"
 #include "desktop/running_agent.h"
 #include "desktop/screen_capture.h"
+#include "desktop/test_watchdog.h"
 #include "desktop/ui_texts.h"
 #include "executable_path.h"
 #include "resource_ids.h"
@@ -38,6 +39,7 @@ using namespace std::chrono_literals;
 constexpr int64_t kMinuteMs = 60'000;
 
 const UiTexts& texts = uiTexts();
+const bool watched = TestWatchdog::install(std::chrono::seconds(90));
 
 TEST(UiLanguage, IsTheOneThisRunIsFor) {
     wchar_t wanted[8] = {};

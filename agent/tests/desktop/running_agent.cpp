@@ -49,7 +49,9 @@ RunningAgent::RunningAgent(TrayShell& shell, UINT balloonPeriod) : tray_(::GetMo
         ::DestroyWindow(probe);
         ::SetEvent(ended_.get());
     });
-    std::tie(threadId_, probe_) = ready.get_future().get();
+    std::future<std::pair<DWORD, HWND>> started = ready.get_future();
+    if (started.wait_for(20s) != std::future_status::ready) abandon("did not start");
+    std::tie(threadId_, probe_) = started.get();
     running_ = true;
     if (!waitUntil([&] { return !core_.received().empty(); }, 10s)) return;
     // The agent window is never shown.
