@@ -158,15 +158,16 @@ void Agent::connectionChanged(Connection& connection, bool up) {
 }
 
 void Agent::requestProtectionChange(bool enable, int64_t durationMs, const std::string& password,
-                                    std::function<void(int)> completion) {
+                                    Completion<int> completion) {
     if (!connection_) {
         completion(-1);
         return;
     }
     const Message request{newRequestId(), kProtectionChannel, kChangeProtection, packPayload(password, enable, durationMs)};
-    connection_->sendRequest(request, [completion = std::move(completion)](const Message& response) {
-        completion(response.id < 0 ? response.code : -1);
-    });
+    connection_->sendRequest(request, Connection::Completion(std::make_shared<Completion<int>>(std::move(completion)),
+                                                             [](const Completion<int>& done, const Message& response) {
+                                                                 done(response.id < 0 ? response.code : -1);
+                                                             }));
 }
 
 std::unique_ptr<Message> Agent::messageReceived(Connection&, const Message& message) {

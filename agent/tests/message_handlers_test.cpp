@@ -250,9 +250,9 @@ TEST_F(AgentMessages, StatusAfterAReconnectionIsNotTheFirst) {
 }
 
 TEST_F(AgentMessages, ChangeProtectionWithoutConnectionCompletesAtOnce) {
-    int result = 0;
-    agent->requestProtectionChange(true, 0, "", [&](int r) { result = r; });
-    EXPECT_EQ(result, -1);
+    const auto result = std::make_shared<int>(0);
+    agent->requestProtectionChange(true, 0, "", Completion<int>(result, [](int& into, int code) { into = code; }));
+    EXPECT_EQ(*result, -1);
 }
 
 TEST(ProtectionMinutes, TruncateToWholeMinutes) {
