@@ -15,7 +15,7 @@
 #include "agent_rpc/caller_process.h"
 #include "applications/application_registry.h"
 #include "applications/user_applications.h"
-#include "test_event_thread.h"
+#include "event_thread.h"
 
 namespace brisko {
 namespace {
@@ -100,6 +100,8 @@ INSTANTIATE_TEST_SUITE_P(Table, CallerGateTest,
 TEST(CallerGate, OutsideAnRpcCallTheCallerIsUnknown) { EXPECT_EQ(QueryCallerProcessId(), -1); }
 
 // ---- interface registration after the authentication step ---------------------------------
+// Wine neither calls the security callback nor enforces secure-only, so a running server looks
+// the same whatever the flags: the flags are checked here, where they are decided.
 
 struct RegistrationCase {
     const char* name;

@@ -1,0 +1,60 @@
+#pragma once
+// Real processes for tests: helper programs built beside the test executable, ended when their
+// owner goes, and the process list as tests need to see it.
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "executable_path.h"
+#include "unique_handle.h"
+
+namespace brisko::testing {
+
+class ChildProcess {
+public:
+    // commandLine is used as it is; the program is looked up by CreateProcessW.
+    explicit ChildProcess(std::wstring commandLine);
+    static ChildProcess sibling(std::wstring_view name, std::wstring_view arguments = {});
+
+    ChildProcess(ChildProcess&&) = default;
+    ChildProcess& operator=(ChildProcess&&) = default;
+    ~ChildProcess() { end(); }
+
+    explicit operator bool() const { return static_cast<bool>(process_); }
+    DWORD id() const { return id_; }
+    HANDLE handle() const { return process_.get(); }
+    // Whether it ended within the time-out.
+    bool ended(DWORD timeoutMs = 0) const;
+
+    // Ends the process and waits until it is gone.
+    void end();
+
+private:
+    UniqueHandle process_;
+    DWORD id_ = 0;
+};
+
+// Ids of the running processes of that executable name started by this process.
+std::vector<DWORD> childProcesses(std::wstring_view exeName);
+// Ends every running process of those names that this process started, so that a failed test
+// leaves nothing behind.
+void endChildProcesses(std::initializer_list<std::wstring_view> exeNames);
+
+bool processRunning(DWORD processId);
+
+// The first process whose parent is parentId and whose image is named imageName, polled for
+// up to timeout milliseconds; 0 when none appears.
+DWORD waitForChild(DWORD parentId, std::wstring_view imageName, DWORD timeoutMs = 30000);
+
+// Ends a process found by id, for processes the tests did not start themselves.
+void endProcess(DWORD processId);
+
+// Polls the condition every 20 ms; false when it still fails after the time-out.
+bool pollUntil(const std::function<bool()>& condition, DWORD timeoutMs = 20000);
+
+}  // namespace brisko::testing
