@@ -4,10 +4,9 @@
 
 #include <rpc.h>
 
-#include <atomic>
+#include <chrono>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "agent_manager/restart_rule.h"
@@ -15,6 +14,7 @@
 #include "agent_rpc/caller_process.h"
 #include "applications/application_registry.h"
 #include "applications/user_applications.h"
+#include "bounded_thread.h"
 #include "event_thread.h"
 
 namespace brisko {
@@ -309,14 +309,8 @@ TEST(ApplicationRegistry, TerminateFromInsideADecisionDoesNotDeadlock) {
         [&](int32_t id) { ended.push_back(id); });
     registryPointer = &registry;
     UserApplications* list = registry.open(L"alice", {});
-    std::atomic<bool> done = false;
-    std::thread rpcThread([&] {
-        registry.started(list, P(1, L"win32:a"));
-        done = true;
-    });
-    for (int i = 0; i < 500 && !done; ++i) ::Sleep(10);
-    ASSERT_TRUE(done) << "deadlock between the decision and terminate";
-    rpcThread.join();
+    testing::BoundedThread rpcThread([&] { registry.started(list, P(1, L"win32:a")); });
+    ASSERT_TRUE(rpcThread.joinWithin(std::chrono::seconds(5))) << "deadlock between the decision and terminate";
     EXPECT_THAT(ended, ElementsAre(1)) << "only the refusal ends the undecided process";
 }
 
