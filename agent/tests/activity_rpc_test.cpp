@@ -35,16 +35,16 @@ private:
 
 class ActivityRpcTest : public ServedAgentTest {
 protected:
-    ActivityRpcTest() : ServedAgentTest(L"activity_client.exe") {}
+    ActivityRpcTest() : ServedAgentTest(L"activity_client.exe", L"MyApp.EXE") {}
 };
 
 TEST_F(ActivityRpcTest, ReportsArriveInOrderAndShutdownClosesTheList) {
     Client client(agent_.processId());
-    EXPECT_EQ(agent_.call(L"initial\t1\twin32:a.exe\tA\t2\twin32:b.exe\tB"), 1u);
-    EXPECT_EQ(agent_.call(L"started\t3\twin32:c.exe\tC"), 1u);
-    EXPECT_EQ(agent_.call(L"stopped\t1\twin32:a.exe\tA"), 1u);
-    EXPECT_EQ(agent_.call(L"started\t4\twin32:d.exe\t"), 1u) << "an empty name is sent as such";
-    EXPECT_EQ(agent_.call(L"stopped\t3\twin32:c.exe\tC"), 1u);
+    EXPECT_EQ(agent_.call(L"initial\t" + pid(1) + L"\twin32:a.exe\tA\t" + pid(2) + L"\twin32:b.exe\tB"), 1u);
+    EXPECT_EQ(agent_.call(L"started\t" + pid(3) + L"\twin32:c.exe\tC"), 1u);
+    EXPECT_EQ(agent_.call(L"stopped\t" + pid(1) + L"\twin32:a.exe\tA"), 1u);
+    EXPECT_EQ(agent_.call(L"started\t" + pid(4) + L"\twin32:d.exe\t"), 1u) << "an empty name is sent as such";
+    EXPECT_EQ(agent_.call(L"stopped\t" + pid(3) + L"\twin32:c.exe\tC"), 1u);
     EXPECT_THAT(core_.calls(), ElementsAre(started(L"win32:a.exe"), started(L"win32:b.exe"), started(L"win32:c.exe"),
                                            stopped(L"win32:a.exe"), started(L"win32:d.exe"), stopped(L"win32:c.exe")));
 
@@ -54,15 +54,15 @@ TEST_F(ActivityRpcTest, ReportsArriveInOrderAndShutdownClosesTheList) {
 
 TEST_F(ActivityRpcTest, AnEmptyFirstListStillOpensOne) {
     EXPECT_EQ(agent_.call(L"initial"), 1u);
-    EXPECT_EQ(agent_.call(L"initial\t7\twin32:e.exe\tE"), 1u) << "a new first list replaces the handle";
+    EXPECT_EQ(agent_.call(L"initial\t" + pid(1) + L"\twin32:e.exe\tE"), 1u) << "a new first list replaces the handle";
     EXPECT_THAT(core_.calls(), ElementsAre(started(L"win32:e.exe")));
 }
 
 TEST_F(ActivityRpcTest, AServiceThatStopsTakingCallsEndsTheAgent) {
     Client client(agent_.processId());
-    EXPECT_EQ(agent_.call(L"initial\t1\twin32:a.exe\tA"), 1u);
+    EXPECT_EQ(agent_.call(L"initial\t" + pid(1) + L"\twin32:a.exe\tA"), 1u);
     UnregisterAgentRpcInterface();
-    EXPECT_EQ(agent_.call(L"started\t2\twin32:b.exe\tB"), 0u) << "the failed call drops the list";
+    EXPECT_EQ(agent_.call(L"started\t" + pid(2) + L"\twin32:b.exe\tB"), 0u) << "the failed call drops the list";
     EXPECT_EQ(client.exitCode(), kEndedItself);
     EXPECT_THAT(core_.calls(), ElementsAre(started(L"win32:a.exe")));
 }

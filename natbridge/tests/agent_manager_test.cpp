@@ -6,8 +6,10 @@
 
 #include <atomic>
 #include <fstream>
+#include <optional>
 #include <thread>
 
+#include "agent_manager/reported_process.h"
 #include "agent_rpc/agent_rpc_server.h"
 #include "served_agents.h"
 #include "text.h"
@@ -114,6 +116,23 @@ TEST(SessionSystem, TerminateProcessEndsTheProcess) {
     EXPECT_EQ(exitCode, 0u);
 }
 
+// A process is ended only while it is the one the agent reported: an id reused by another
+// process, or the service's own, is left alone.
+TEST(ReportedProcess, OnlyTheProcessCreatedAtTheReportedTimeIsEnded) {
+    ASSERT_EQ(RealSessionSystem().sessionOfProcess(::GetCurrentProcessId()), std::optional<DWORD>(1));
+    const ChildProcess application = ChildProcess::sibling(L"idle_agent.exe");
+    const std::optional<uint64_t> createdAt = StampReportedProcess(::GetCurrentProcessId(), application.id());
+    ASSERT_TRUE(createdAt.has_value());
+    EXPECT_FALSE(StampReportedProcess(::GetCurrentProcessId(), ::GetCurrentProcessId()).has_value());
+
+    EXPECT_FALSE(EndReportedProcess(application.id(), *createdAt - 1)) << "the id names another process now";
+    EXPECT_FALSE(application.ended(500));
+    EXPECT_TRUE(EndReportedProcess(application.id(), *createdAt));
+    EXPECT_TRUE(application.ended(10000));
+    EXPECT_FALSE(EndReportedProcess(application.id(), *createdAt)) << "the process is gone";
+    EXPECT_FALSE(StampReportedProcess(::GetCurrentProcessId(), application.id()).has_value());
+}
+
 // The core's event thread stops the manager while an RPC call waits for that same thread.
 TEST_F(AgentManagerTest, StopDoesNotHangWhileADecisionIsPending) {
     std::atomic<bool> waiting = false;
@@ -124,13 +143,16 @@ TEST_F(AgentManagerTest, StopDoesNotHangWhileADecisionIsPending) {
     ASSERT_TRUE(puppet.accept());
     ASSERT_EQ(puppet.call(L"open"), 0u);
 
+    const ChildProcess application = ChildProcess::sibling(L"idle_agent.exe");
     DWORD stopped = 1;
-    std::thread agent([&] { puppet.call(L"started\t1\twin32:a\tA"); });
+    std::thread agent([&] { puppet.call(L"started\t" + std::to_wstring(application.id()) + L"\twin32:a\tA"); });
+    bool decisionPending = false;
     eventThread_.run([&] {
-        pollUntil([&] { return waiting.load(); });
+        decisionPending = pollUntil([&] { return waiting.load(); });
         stopped = StopAgentManager();
     });
     agent.join();
+    EXPECT_TRUE(decisionPending) << "the report never reached the core";
     EXPECT_EQ(stopped, 0u);
     EXPECT_TRUE(pollUntil([] { return childProcesses(L"puppet_agent.exe").empty(); }));
 }

@@ -16,14 +16,14 @@ using namespace brisko::testing;
 
 class AgentRpcTest : public ServedAgentTest {
 protected:
-    AgentRpcTest() : ServedAgentTest(L"puppet_agent.exe") {}
+    AgentRpcTest() : ServedAgentTest(L"puppet_agent.exe", L"idle_agent.exe") {}
 };
 
 TEST_F(AgentRpcTest, ProceduresReachTheCoreAndCloseGivesBackNull) {
     EXPECT_EQ(agent_.call(L"open"), 0u);
-    EXPECT_EQ(agent_.call(L"started\t100\twin32:a.exe\tA"), 0u);
-    EXPECT_EQ(agent_.call(L"stopped\t100\twin32:a.exe\tA"), 0u);
-    EXPECT_EQ(agent_.call(L"stopped\t100\twin32:a.exe\tA"), 0u) << "an unlisted stop changes nothing";
+    EXPECT_EQ(agent_.call(L"started\t" + pid(1) + L"\twin32:a.exe\tA"), 0u);
+    EXPECT_EQ(agent_.call(L"stopped\t" + pid(1) + L"\twin32:a.exe\tA"), 0u);
+    EXPECT_EQ(agent_.call(L"stopped\t" + pid(1) + L"\twin32:a.exe\tA"), 0u) << "an unlisted stop changes nothing";
     EXPECT_EQ(agent_.call(L"close"), 0u);
     EXPECT_EQ(agent_.call(L"reuse"), static_cast<DWORD>(RPC_X_SS_CONTEXT_MISMATCH)) << "a closed handle is refused";
     EXPECT_THAT(core_.calls(), ElementsAre(started(L"win32:a.exe"), stopped(L"win32:a.exe")));
@@ -31,31 +31,31 @@ TEST_F(AgentRpcTest, ProceduresReachTheCoreAndCloseGivesBackNull) {
 
 TEST_F(AgentRpcTest, ARefusedStartEndsTheProcess) {
     core_.refuse(L"win32:idle_agent.exe");
-    const ChildProcess application = ChildProcess::sibling(L"idle_agent.exe");
-    ASSERT_TRUE(application);
-    const std::wstring pid = std::to_wstring(application.id());
-
     EXPECT_EQ(agent_.call(L"open"), 0u);
-    EXPECT_EQ(agent_.call(L"started\t" + pid + L"\twin32:idle_agent.exe\tIdle"), 0u);
-    EXPECT_TRUE(application.ended(10000)) << "the refused process still runs";
-    EXPECT_THAT(sessions_.ended(), ElementsAre(application.id()));
-    EXPECT_EQ(agent_.call(L"stopped\t" + pid + L"\twin32:idle_agent.exe\tIdle"), 0u);
+    EXPECT_EQ(agent_.call(L"started\t" + pid(1) + L"\twin32:idle_agent.exe\tIdle"), 0u);
+    EXPECT_TRUE(application(1).ended(10000)) << "the refused process still runs";
+    EXPECT_THAT(sessions_.ended(), ElementsAre(application(1).id()));
+    EXPECT_EQ(agent_.call(L"stopped\t" + pid(1) + L"\twin32:idle_agent.exe\tIdle"), 0u);
     EXPECT_THAT(core_.calls(), ElementsAre(started(L"win32:idle_agent.exe"))) << "nothing was listed, nothing stops";
 }
 
 TEST_F(AgentRpcTest, TwoProcessesOfOneApplicationGiveOneStartAndOneStop) {
     EXPECT_EQ(agent_.call(L"open"), 0u);
-    EXPECT_EQ(agent_.call(L"started\t10\twin32:b.exe\tB"), 0u);
-    EXPECT_EQ(agent_.call(L"started\t11\twin32:b.exe\tB"), 0u);
-    EXPECT_EQ(agent_.call(L"stopped\t10\twin32:b.exe\tB"), 0u);
+    EXPECT_EQ(agent_.call(L"started\t" + pid(1) + L"\twin32:b.exe\tB"), 0u);
+    EXPECT_EQ(agent_.call(L"started\t" + pid(2) + L"\twin32:b.exe\tB"), 0u);
+    EXPECT_EQ(agent_.call(L"stopped\t" + pid(1) + L"\twin32:b.exe\tB"), 0u);
     EXPECT_THAT(core_.calls(), ElementsAre(started(L"win32:b.exe")));
-    EXPECT_EQ(agent_.call(L"stopped\t11\twin32:b.exe\tB"), 0u);
+    EXPECT_EQ(agent_.call(L"stopped\t" + pid(2) + L"\twin32:b.exe\tB"), 0u);
     EXPECT_THAT(core_.calls(), ElementsAre(started(L"win32:b.exe"), stopped(L"win32:b.exe")));
 }
 
 TEST_F(AgentRpcTest, AReconnectingListIsSynchronised) {
-    EXPECT_EQ(agent_.call(L"open\t1\twin32:a\tA\t2\twin32:b\tB\t3\twin32:c\tC"), 0u);
-    EXPECT_EQ(agent_.call(L"open\t2\twin32:b\tB\t3\twin32:x\tX\t4\twin32:d\tD"), 0u);
+    EXPECT_EQ(agent_.call(L"open\t" + pid(1) + L"\twin32:a\tA\t" + pid(2) + L"\twin32:b\tB\t" + pid(3) +
+                          L"\twin32:c\tC"),
+              0u);
+    EXPECT_EQ(agent_.call(L"open\t" + pid(2) + L"\twin32:b\tB\t" + pid(3) + L"\twin32:x\tX\t" + pid(4) +
+                          L"\twin32:d\tD"),
+              0u);
     EXPECT_THAT(core_.calls(), ElementsAre(started(L"win32:a"), started(L"win32:b"), started(L"win32:c"), stopped(L"win32:a"),
                                            stopped(L"win32:c"), started(L"win32:x"), started(L"win32:d")));
     EXPECT_EQ(agent_.call(L"open"), 0u) << "an empty report still gives a handle";
@@ -72,7 +72,7 @@ TEST_F(AgentRpcTest, AClientTheManagerDidNotLaunchIsRefused) {
 }
 
 TEST_F(AgentRpcTest, AKilledClientIsRunDownAndItsListKept) {
-    EXPECT_EQ(agent_.call(L"open\t1\twin32:a\tA"), 0u);
+    EXPECT_EQ(agent_.call(L"open\t" + pid(1) + L"\twin32:a\tA"), 0u);
     endProcess(agent_.processId());
 
     Puppet relaunched;
@@ -80,6 +80,40 @@ TEST_F(AgentRpcTest, AKilledClientIsRunDownAndItsListKept) {
     EXPECT_NE(relaunched.processId(), agent_.processId());
     EXPECT_EQ(relaunched.call(L"open"), 0u);
     EXPECT_THAT(core_.calls(), ElementsAre(started(L"win32:a"), stopped(L"win32:a")));
+}
+
+// Reports are untrusted: an agent, or any process of its user, may name a process the service
+// must never end. Such reports are neither decided nor listed.
+TEST_F(AgentRpcTest, AReportNamingTheServiceItselfIsIgnored) {
+    core_.refuse(L"win32:service.exe");
+    const std::wstring service = std::to_wstring(::GetCurrentProcessId());
+    EXPECT_EQ(agent_.call(L"open\t" + service + L"\twin32:service.exe\tService"), 0u);
+    EXPECT_EQ(agent_.call(L"started\t" + service + L"\twin32:service.exe\tService"), 0u);
+    EXPECT_THAT(core_.calls(), IsEmpty());
+    EXPECT_THAT(sessions_.ended(), IsEmpty());
+}
+
+TEST_F(AgentRpcTest, AReportOfAnotherSessionsProcessIsIgnored) {
+    core_.refuse(L"win32:other.exe");
+    sessions_.placeInSession(application(1).id(), 2);
+    EXPECT_EQ(agent_.call(L"open\t" + pid(1) + L"\twin32:other.exe\tOther"), 0u);
+    EXPECT_EQ(agent_.call(L"started\t" + pid(1) + L"\twin32:other.exe\tOther"), 0u);
+    EXPECT_EQ(agent_.call(L"started\t" + pid(2) + L"\twin32:mine.exe\tMine"), 0u);
+    EXPECT_THAT(core_.calls(), ElementsAre(started(L"win32:mine.exe")));
+    EXPECT_THAT(sessions_.ended(), IsEmpty());
+    EXPECT_FALSE(application(1).ended(500));
+}
+
+TEST_F(AgentRpcTest, TerminateEndsTheListedProcessesButNoneThatEndedMeanwhile) {
+    EXPECT_EQ(agent_.call(L"open\t" + pid(1) + L"\twin32:a\tA\t" + pid(2) + L"\twin32:a\tA\t" + pid(3) +
+                          L"\twin32:b\tB"),
+              0u);
+    const DWORD gone = application(2).id();
+    endProcess(gone);  // still listed: its agent has not reported the end
+    eventThread_.run([&] { TerminateApplication(L"win32:a", user_); });
+    EXPECT_TRUE(application(1).ended(10000));
+    EXPECT_THAT(sessions_.ended(), ElementsAre(application(1).id()));
+    EXPECT_FALSE(application(3).ended(0));
 }
 
 }  // namespace

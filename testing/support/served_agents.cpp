@@ -15,6 +15,11 @@ FakeSessions::FakeSessions(std::vector<DWORD> sessions) {
     AgentRpcAuthentication() = [] { return 0L; };
     SessionSystem& system = CurrentSessionSystem();
     system.enumerateSessions = [sessions] { return sessions; };
+    system.sessionOfProcess = [this](DWORD processId) -> std::optional<DWORD> {
+        std::lock_guard lock(lock_);
+        const auto placed = placed_.find(processId);
+        return placed == placed_.end() ? 1 : placed->second;
+    };
     system.terminateProcess = [this](DWORD processId) {
         {
             std::lock_guard lock(lock_);
@@ -33,6 +38,11 @@ FakeSessions::~FakeSessions() {
 std::vector<DWORD> FakeSessions::ended() const {
     std::lock_guard lock(lock_);
     return ended_;
+}
+
+void FakeSessions::placeInSession(DWORD processId, DWORD sessionId) {
+    std::lock_guard lock(lock_);
+    placed_[processId] = sessionId;
 }
 
 Handler RecordingCore::handler() {
@@ -132,6 +142,13 @@ void ServedAgentTest::SetUp() {
     ASSERT_NE(createManager(program_, core_.handler()), nullptr);
     ASSERT_TRUE(agent_.accept()) << "the manager did not launch the agent";
 }
+
+const ChildProcess& ServedAgentTest::application(size_t number) {
+    while (applications_.size() < number) applications_.push_back(ChildProcess::sibling(applicationProgram_));
+    return applications_.at(number - 1);
+}
+
+std::wstring ServedAgentTest::pid(size_t number) { return std::to_wstring(application(number).id()); }
 
 void ServedAgentTest::TearDown() {
     EXPECT_EQ(stopManager(), 0u);

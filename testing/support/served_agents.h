@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <mutex>
 #include <set>
 #include <string>
@@ -24,18 +25,21 @@ namespace brisko::testing {
 // rather than the product's own session query, so that they can catch that query's faults.
 std::wstring sessionUser();
 
-// Seams for Wine: a fixed session list; WTSTerminateProcess recorded and carried out with
-// TerminateProcess; the RPC server's authentication registration (Wine has no NTLM here)
-// answered with success. Puts the real ones back on destruction.
+// Seams for Wine: a fixed session list; every process in session 1 (as Wine answers) unless a
+// test places it elsewhere; WTSTerminateProcess recorded and carried out with TerminateProcess;
+// the RPC server's authentication registration (Wine has no NTLM here) answered with success.
+// Puts the real ones back on destruction.
 class FakeSessions {
 public:
     explicit FakeSessions(std::vector<DWORD> sessions = {1});
     ~FakeSessions();
     std::vector<DWORD> ended() const;
+    void placeInSession(DWORD processId, DWORD sessionId);
 
 private:
     mutable std::mutex lock_;
     std::vector<DWORD> ended_;
+    std::map<DWORD, DWORD> placed_;
 };
 
 // A Handler that records every call as "start id user" or "stop id user" and runs on the
@@ -88,12 +92,20 @@ private:
     std::set<std::wstring> programs_;
 };
 
-// A manager whose agent is a stand-in driven over its pipe, and a core that records decisions.
+// A manager whose agent is a stand-in driven over its pipe, a core that records decisions, and
+// real processes for the agent to report: the service acts only on processes that exist.
 class ServedAgentTest : public AgentManagerTest {
 protected:
-    explicit ServedAgentTest(std::wstring program) : program_(std::move(program)) {}
+    // Both programs lie beside the test; the application program runs until it is ended.
+    ServedAgentTest(std::wstring program, std::wstring applicationProgram)
+        : program_(std::move(program)), applicationProgram_(std::move(applicationProgram)) {}
     void SetUp() override;
     void TearDown() override;
+
+    // The process id, as report text, of the application process with that number (from 1),
+    // started at its first use.
+    std::wstring pid(size_t number);
+    const ChildProcess& application(size_t number);
 
     // The core's record of a decision for this session's user.
     std::wstring started(const std::wstring& applicationId) const { return L"start " + applicationId + L" " + user_; }
@@ -105,6 +117,8 @@ protected:
 
 private:
     std::wstring program_;
+    std::wstring applicationProgram_;
+    std::vector<ChildProcess> applications_;
 };
 
 }  // namespace brisko::testing

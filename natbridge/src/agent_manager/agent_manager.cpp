@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "agent_manager/session_system.h"
+#include "agent_manager/reported_process.h"
 #include "agent_rpc/agent_rpc_server.h"
 
 namespace brisko {
@@ -53,7 +53,9 @@ ManagerCall::~ManagerCall() {
 AgentManager::AgentManager(std::wstring agentPath, const Handler& handler)
     : handler_(handler),
       agentPath_(std::move(agentPath)),
-      registry_(handler_, [](int32_t processId) { CurrentSessionSystem().terminateProcess(processId); }) {}
+      registry_(handler_, [](const ApplicationProcess& process) {
+          EndReportedProcess(static_cast<DWORD>(process.processId), process.createdAt);
+      }) {}
 
 AgentManager::~AgentManager() = default;
 
