@@ -36,6 +36,8 @@ void DefineThrowables(Jvm& jvm) {
         {"java/lang/NoClassDefFoundError", "java/lang/LinkageError"},
         {"java/lang/IncompatibleClassChangeError", "java/lang/LinkageError"},
         {"java/lang/NoSuchMethodError", "java/lang/IncompatibleClassChangeError"},
+        {"java/lang/VirtualMachineError", "java/lang/Error"},
+        {"java/lang/OutOfMemoryError", "java/lang/VirtualMachineError"},
     };
     for (const auto& [name, super] : hierarchy) jvm.defineClass(name, super);
 }
