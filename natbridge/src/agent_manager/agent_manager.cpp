@@ -17,6 +17,21 @@ AgentManager* Current() {
     return current;
 }
 
+// Takes the manager out of reach of new holders, then waits until every holder (an RPC
+// procedure, the security callback) has let go; sent messages are served meanwhile, since a
+// holder may wait for this thread.
+void Retire(AgentManager& manager) {
+    {
+        std::lock_guard lock(currentLock);
+        current = nullptr;
+    }
+    while (manager.activeCalls() > 0) {
+        MSG message;
+        ::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        ::Sleep(5);
+    }
+}
+
 // RpcServerListen runs on its own thread; a stop that came before it entered the call would
 // find nothing to stop, so a start returns only once the server listens.
 bool AwaitListening(HANDLE listenThread) {
@@ -125,10 +140,8 @@ AgentManager* CreateAgentManager(const std::wstring& agentPath, const Handler& h
         current = manager.get();
     }
     if (manager->start() != 0) {
-        {
-            std::lock_guard lock(currentLock);
-            current = nullptr;
-        }
+        // Listening may still run after a start that gave up waiting for it.
+        Retire(*manager);
         return nullptr;
     }
     return manager.release();
@@ -138,16 +151,8 @@ DWORD StopAgentManager() {
     AgentManager* manager = Current();
     if (!manager) return 0;
     if (const DWORD status = manager->stop(); status != 0) return status;
-    {
-        std::lock_guard lock(currentLock);
-        current = nullptr;
-    }
     // Routines that took hold of the manager before it stopped listening finish first.
-    while (manager->activeCalls() > 0) {
-        MSG message;
-        ::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-        ::Sleep(5);
-    }
+    Retire(*manager);
     UnregisterAgentRpcInterface();
     delete manager;
     return 0;
@@ -158,8 +163,9 @@ void PostSessionMessage(int kind, DWORD sessionId) {
 }
 
 bool FindSupervisedAgent(DWORD processId, std::wstring* userName) {
-    AgentManager* manager = Current();
-    return manager && manager->findSupervisedAgent(processId, userName);
+    // Held like the procedures hold it: the security callback may run while the manager goes.
+    const ManagerCall call;
+    return call && call->findSupervisedAgent(processId, userName);
 }
 
 void TerminateApplication(const std::wstring& applicationId, const std::wstring& userName) {
