@@ -41,7 +41,14 @@ std::vector<uint8_t> packPayload(const Values&... values) {
     return {reinterpret_cast<const uint8_t*>(buffer.data()), reinterpret_cast<const uint8_t*>(buffer.data()) + buffer.size()};
 }
 
-std::string readHost(const msgpack::object& value) { return value.is_nil() ? std::string() : value.as<std::string>(); }
+// msgpack-c would also turn a bin value into a string; where the protocol has a string, a bin
+// value is of the wrong type.
+std::string readString(const msgpack::object& value) {
+    if (value.type != msgpack::type::STR) throw msgpack::type_error();
+    return value.as<std::string>();
+}
+
+std::string readHost(const msgpack::object& value) { return value.is_nil() ? std::string() : readString(value); }
 int readPort(const msgpack::object& value) { return value.is_nil() ? 0 : value.as<int>(); }
 
 }  // namespace
@@ -229,8 +236,8 @@ void Agent::applicationBlocked(const Message& message) {
     std::string name;
     int64_t reason = 0;
     try {
-        reader.next()->as<std::string>();
-        name = reader.next()->as<std::string>();
+        readString(reader.next().get());
+        name = readString(reader.next().get());
         reason = reader.next()->as<int64_t>();
     } catch (const msgpack::unpack_error&) {
         return;
