@@ -1,5 +1,6 @@
 #pragma once
 // Every conversion between UTF-16 and 8-bit text goes through here.
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -28,6 +29,17 @@ inline std::string toNarrow(std::wstring_view text, UINT codePage) {
 }
 
 inline std::wstring utf8ToWide(std::string_view text) { return toWide(text, CP_UTF8); }
+// None when the text is not well-formed UTF-8, where utf8ToWide would substitute U+FFFD.
+inline std::optional<std::wstring> strictUtf8ToWide(std::string_view text) {
+    if (text.empty()) return std::wstring();
+    const int size = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
+                                           nullptr, 0);
+    if (size <= 0) return std::nullopt;
+    std::wstring result(static_cast<size_t>(size), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), result.data(),
+                          size);
+    return result;
+}
 inline std::string wideToUtf8(std::wstring_view text) { return toNarrow(text, CP_UTF8); }
 inline std::wstring ansiToWide(std::string_view text) { return toWide(text, CP_ACP); }
 inline std::string wideToAnsi(std::wstring_view text) { return toNarrow(text, CP_ACP); }

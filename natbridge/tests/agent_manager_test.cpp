@@ -105,6 +105,15 @@ TEST_F(AgentManagerTest, ARegistrationFailureGivesNoManagerAndNoAgent) {
     EXPECT_EQ(stopManager(), 0u);
 }
 
+// The core may stop the manager as soon as it has one, while the server is barely listening.
+TEST_F(AgentManagerTest, AStopRightAfterTheStartEndsEverything) {
+    ASSERT_NE(createManager(L"idle_agent.exe"), nullptr);
+    EXPECT_EQ(stopManager(), 0u);
+    EXPECT_TRUE(pollUntil([] { return childProcesses(L"idle_agent.exe").empty(); }));
+    EXPECT_NE(createManager(L"idle_agent.exe"), nullptr) << "the stopped manager left nothing behind";
+    EXPECT_EQ(stopManager(), 0u);
+}
+
 // Wine's WTSTerminateProcess refuses: the real call must still end the process.
 TEST(SessionSystem, TerminateProcessEndsTheProcess) {
     const ChildProcess application = ChildProcess::sibling(L"idle_agent.exe");

@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <cstring>
+#include <cwctype>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,6 +13,7 @@
 #include "fake_jvm.h"
 #include "java_core.h"
 #include "natbridge_exports.h"
+#include "text.h"
 #include "unique_handle.h"
 
 namespace brisko::testing {
@@ -228,6 +231,90 @@ TEST_F(NatbridgeDll, AnExceptionOfACallbackDoesNotReachTheNextJniCall) {
     EXPECT_TRUE(fakejvm::Jvm::waitFor([&] { return otherJvm.attachedThreads() == 1; }));
     EXPECT_EQ(otherJvm.localRefsLeftAtDetach(), 0u);
     EXPECT_THAT(otherJvm.misuse(), IsEmpty());
+}
+
+// The facts about the host come from the real system calls, which Wine answers.
+class NatbridgeHost : public NatbridgeDll {
+protected:
+    std::optional<std::wstring> CallString(const char* name) {
+        const auto function = Export<StaticStringFunction>(library.get(), name, 8);
+        EXPECT_NE(function, nullptr) << name;
+        if (!function) return std::nullopt;
+        fakejvm::NativeFrame frame(jvm, env);
+        const fakejvm::ObjectPtr result = jvm.resolve(function(env, nullptr));
+        EXPECT_EQ(jvm.pendingException(::GetCurrentThreadId()), nullptr);
+        if (!result) return std::nullopt;
+        return result->text;
+    }
+};
+
+TEST_F(NatbridgeHost, HostNameIsTheComputerName) {
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1];
+    DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
+    ASSERT_TRUE(::GetComputerNameW(name, &length));
+    EXPECT_EQ(CallString("Java_jni_com_brisko_desktop_windows_Utils_getHostName"), std::wstring(name, length));
+    ExpectCleanVm();
+}
+
+TEST_F(NatbridgeHost, HostIdentifierIsTheProductUuidAndStaysTheSame) {
+    const auto identifier = CallString("Java_jni_com_brisko_desktop_windows_Utils_getHostIdentifier");
+    ASSERT_TRUE(identifier);
+    // 8-4-4-4-12 hexadecimal digits.
+    ASSERT_EQ(identifier->size(), 36u) << wideToUtf8(*identifier);
+    for (size_t i = 0; i < identifier->size(); ++i) {
+        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+        EXPECT_TRUE(dash ? (*identifier)[i] == L'-' : std::iswxdigit((*identifier)[i])) << wideToUtf8(*identifier);
+    }
+    EXPECT_EQ(CallString("Java_jni_com_brisko_desktop_windows_Utils_getHostIdentifier"), identifier);
+    ExpectCleanVm();
+}
+
+TEST_F(NatbridgeHost, ApplicationSupportDirectoryIsTheSharedDataFolder) {
+    wchar_t programData[MAX_PATH];
+    const DWORD length = ::GetEnvironmentVariableW(L"ProgramData", programData, MAX_PATH);
+    ASSERT_GT(length, 0u);
+    EXPECT_EQ(CallString("Java_jni_com_brisko_desktop_windows_Utils_getApplicationSupportDirectory"),
+              std::wstring(programData, length));
+    ExpectCleanVm();
+}
+
+TEST_F(NatbridgeHost, UsersHoldTheAccountOfThisProcess) {
+    const auto getUsers =
+        Export<StaticObjectFunction>(library.get(), "Java_jni_com_brisko_desktop_windows_SystemUsers_getUsers", 8);
+    ASSERT_NE(getUsers, nullptr);
+    wchar_t user[256];
+    DWORD length = 256;
+    ASSERT_TRUE(::GetUserNameW(user, &length));
+    {
+        fakejvm::NativeFrame frame(jvm, env);
+        const fakejvm::ObjectPtr map = jvm.resolve(getUsers(env, nullptr));
+        ASSERT_NE(map, nullptr);
+        EXPECT_THAT(map->entries, ::testing::Contains(::testing::Key(::testing::Truly([&](const fakejvm::ObjectPtr& key) {
+                        return key && key->text == std::wstring(user);
+                    }))));
+    }
+    ExpectCleanVm();
+}
+
+TEST_F(NatbridgeHost, InstalledPackagesReportNothingWhereThereIsNoPackageManager) {
+    const auto getInstalledPackages = Export<InstalledPackagesFunction>(
+        library.get(), "Java_jni_com_brisko_desktop_windows_Utils_getInstalledPackages", 12);
+    ASSERT_NE(getInstalledPackages, nullptr);
+    int reports = 0;
+    jvm.defineClass("jni/com/brisko/desktop/windows/Utils")
+        .staticMethod("didFoundPackage", "(Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;ILjava/util/Set;)V",
+                      [&](fakejvm::Call&) {
+                          ++reports;
+                          return fakejvm::Value{};
+                      });
+    {
+        fakejvm::NativeFrame frame(jvm, env);
+        getInstalledPackages(env, env->FindClass("jni/com/brisko/desktop/windows/Utils"),
+                             jvm.localRef(env, jvm.newInstance(*jvm.findClass("java/util/HashSet"))));
+        EXPECT_EQ(jvm.pendingException(::GetCurrentThreadId()), nullptr);
+    }
+    EXPECT_EQ(reports, 0);
+    ExpectCleanVm();
 }
 
 }  // namespace

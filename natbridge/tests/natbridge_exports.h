@@ -12,6 +12,9 @@ using StartFunction = jlong(JNICALL*)(JNIEnv*, jobject, jstring);
 using StopFunction = void(JNICALL*)(JNIEnv*, jobject, jlong);
 using TerminateFunction = void(JNICALL*)(JNIEnv*, jobject, jlong, jstring, jstring);
 using OnLoadFunction = jint(JNICALL*)(JavaVM*, void*);
+using StaticObjectFunction = jobject(JNICALL*)(JNIEnv*, jclass);
+using StaticStringFunction = jstring(JNICALL*)(JNIEnv*, jclass);
+using InstalledPackagesFunction = void(JNICALL*)(JNIEnv*, jclass, jobject);
 
 // The name the VM looks up: stdcall-decorated on 32-bit Windows, plain on 64-bit.
 inline std::string ExportName(const std::string& name, int argumentBytes) {

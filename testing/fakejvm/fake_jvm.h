@@ -136,6 +136,9 @@ public:
 
     Class& defineClass(std::string name, std::string_view superclass = "java/lang/Object");
     Class* findClass(std::string_view name);
+    // FindClass no longer finds the class (objects and subclasses of it keep working), so that a
+    // test can take a class away or define a different one under its name.
+    void removeClass(std::string_view name);
 
     ObjectPtr newInstance(Class& javaClass);
     ObjectPtr newString(std::wstring text);
@@ -185,6 +188,7 @@ private:
     mutable std::mutex lock_;
     std::unique_ptr<VmHandle> vm_;
     std::map<std::string, std::unique_ptr<Class>, std::less<>> classes_;
+    std::vector<std::unique_ptr<Class>> removedClasses_;
     std::map<DWORD, std::unique_ptr<ThreadEnv>> threads_;
     std::vector<std::unique_ptr<ThreadEnv>> detachedThreads_;
     std::vector<std::unique_ptr<Reference>> references_;

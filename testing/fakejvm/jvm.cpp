@@ -172,6 +172,14 @@ Class* Jvm::findClass(std::string_view name) {
     return it == classes_.end() ? nullptr : it->second.get();
 }
 
+void Jvm::removeClass(std::string_view name) {
+    std::lock_guard guard(lock_);
+    const auto it = classes_.find(name);
+    if (it == classes_.end()) return;
+    removedClasses_.push_back(std::move(it->second));
+    classes_.erase(it);
+}
+
 ObjectPtr Jvm::newInstance(Class& javaClass) { return std::make_shared<Object>(javaClass); }
 
 ObjectPtr Jvm::newString(std::wstring text) {

@@ -32,16 +32,6 @@ void Retire(AgentManager& manager) {
     }
 }
 
-// RpcServerListen runs on its own thread; a stop that came before it entered the call would
-// find nothing to stop, so a start returns only once the server listens.
-bool AwaitListening(HANDLE listenThread) {
-    for (int i = 0; i < 1000; ++i) {
-        if (AgentRpcServerListening()) return true;
-        if (::WaitForSingleObject(listenThread, 10) == WAIT_OBJECT_0) return false;
-    }
-    return false;
-}
-
 }  // namespace
 
 DWORD WaitServingSentMessages(HANDLE handle) {
@@ -88,9 +78,15 @@ long AgentManager::start() {
     supervisorThread_.reset(::CreateThread(nullptr, 0, SupervisorMain, this, 0, nullptr));
     if (!supervisorThread_) return fail(::GetLastError());
 
+    // The server listens before start returns, so a stop right after it has something to stop.
+    if (const long status = StartAgentRpcListening(); status != 0) {
+        stopSupervisor();
+        return fail(status);
+    }
     listenThread_.reset(::CreateThread(nullptr, 0, ListenMain, this, 0, nullptr));
-    if (!listenThread_ || !AwaitListening(listenThread_.get())) {
-        const DWORD error = listenThread_ ? static_cast<DWORD>(RPC_S_NOT_LISTENING) : ::GetLastError();
+    if (!listenThread_) {
+        const DWORD error = ::GetLastError();
+        StopAgentRpcServer();
         stopSupervisor();
         return fail(error);
     }
@@ -140,7 +136,7 @@ AgentManager* CreateAgentManager(const std::wstring& agentPath, const Handler& h
         current = manager.get();
     }
     if (manager->start() != 0) {
-        // Listening may still run after a start that gave up waiting for it.
+        // Calls may have taken hold of it while it was current.
         Retire(*manager);
         return nullptr;
     }

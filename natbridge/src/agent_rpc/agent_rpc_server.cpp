@@ -61,11 +61,14 @@ long StartAgentRpcServer() {
                                   static_cast<unsigned int>(-1), AdmitSupervisedAgents);
 }
 
-void ListenAgentRpc() { ::RpcServerListen(1, kMaxCalls, FALSE); }
+// Listening starts on the caller's thread and RpcServerListen returns only once the server
+// listens: RpcMgmtIsServerListening already answers yes while it is still starting, and a stop
+// in that moment never returns under Wine.
+long StartAgentRpcListening() { return ::RpcServerListen(1, kMaxCalls, TRUE); }
+
+void ListenAgentRpc() { ::RpcMgmtWaitServerListen(); }
 
 long StopAgentRpcServer() { return ::RpcMgmtStopServerListening(nullptr); }
-
-bool AgentRpcServerListening() { return ::RpcMgmtIsServerListening(nullptr) == RPC_S_OK; }
 
 void UnregisterAgentRpcInterface() { ::RpcServerUnregisterIf(AgentApplications_v1_0_s_ifspec, nullptr, FALSE); }
 

@@ -24,12 +24,12 @@ InterfaceRegistration AgentRpcRegistrationAfter(long authenticationStatus);
 // Registers protocol sequence, endpoint, authentication and interface; 0 or the first
 // failing RPC status (an unknown authentication service is no failure: see above).
 long StartAgentRpcServer();
+// Starts listening and returns once the server listens; 0 or its RPC status.
+long StartAgentRpcListening();
 // Body of the listening thread: returns when listening is stopped.
 void ListenAgentRpc();
 // Asks the listening thread to end; 0 or its RPC status.
 long StopAgentRpcServer();
-// True once the server listens (the listening thread has entered RpcServerListen).
-bool AgentRpcServerListening();
 // Takes the interface back after listening ended, so a later start registers it anew.
 void UnregisterAgentRpcInterface();
 

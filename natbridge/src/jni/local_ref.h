@@ -19,6 +19,8 @@ public:
     }
 
     jobject get() const { return object_; }
+    // Hands the reference on (to Java, as a native method's result).
+    jobject release() { return std::exchange(object_, nullptr); }
 
 private:
     JNIEnv* env_;

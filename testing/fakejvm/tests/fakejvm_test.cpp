@@ -131,6 +131,21 @@ TEST_F(FakeJvmTest, FindClassOfAnUnknownClassRaisesNoClassDefFoundError) {
     env->ExceptionClear();
 }
 
+TEST_F(FakeJvmTest, ARemovedClassIsNotFoundButItsObjectsKeepWorking) {
+    jclass mapClass = env->FindClass("java/util/HashMap");
+    jobject map = env->NewObject(mapClass, env->GetMethodID(mapClass, "<init>", "()V"));
+    jvm.removeClass("java/util/HashMap");
+    EXPECT_EQ(env->FindClass("java/util/HashMap"), nullptr);
+    env->ExceptionClear();
+    jmethodID size = env->GetMethodID(mapClass, "size", "()I");
+    EXPECT_EQ(env->CallIntMethod(map, size), 0);
+    jvm.defineClass("java/util/HashMap", "");
+    jclass bare = env->FindClass("java/util/HashMap");
+    EXPECT_EQ(env->GetMethodID(bare, "<init>", "()V"), nullptr);
+    env->ExceptionClear();
+    EXPECT_THAT(jvm.misuse(), IsEmpty());
+}
+
 TEST_F(FakeJvmTest, ThrowNewLeavesTheMessage) {
     EXPECT_EQ(env->ThrowNew(env->FindClass("java/lang/IllegalArgumentException"), "Invalid argument!"), JNI_OK);
     const ObjectPtr pending = jvm.pendingException(::GetCurrentThreadId());
