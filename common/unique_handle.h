@@ -68,6 +68,8 @@ inline void closeWindowStation(HWINSTA w) noexcept { ::CloseWindowStation(w); }
 inline void closeDesktop(HDESK d) noexcept { ::CloseDesktop(d); }
 inline void unregisterPowerSetting(HPOWERNOTIFY n) noexcept { ::UnregisterPowerSettingNotification(n); }
 inline void freeRpcBinding(RPC_BINDING_HANDLE b) noexcept { ::RpcBindingFree(&b); }
+inline void unhookWindowsHook(HHOOK h) noexcept { ::UnhookWindowsHookEx(h); }
+inline void closeServiceHandle(SC_HANDLE s) noexcept { ::CloseServiceHandle(s); }
 
 // Kernel objects that answer null on failure (events, threads, processes, tokens).
 using UniqueHandle = UniqueResource<NullInvalidTraits<HANDLE, &closeHandle>>;
@@ -80,6 +82,9 @@ using UniqueModule = UniqueResource<NullInvalidTraits<HMODULE, &freeLibrary>>;
 using UniqueWindowStation = UniqueResource<NullInvalidTraits<HWINSTA, &closeWindowStation>>;
 using UniqueDesktop = UniqueResource<NullInvalidTraits<HDESK, &closeDesktop>>;
 using UniquePowerNotify = UniqueResource<NullInvalidTraits<HPOWERNOTIFY, &unregisterPowerSetting>>;
+using UniqueHook = UniqueResource<NullInvalidTraits<HHOOK, &unhookWindowsHook>>;
+// Service control manager connections and services (advapi32).
+using UniqueServiceHandle = UniqueResource<NullInvalidTraits<SC_HANDLE, &closeServiceHandle>>;
 // RPC client bindings (link rpcrt4 where used).
 using UniqueRpcBinding = UniqueResource<NullInvalidTraits<RPC_BINDING_HANDLE, &freeRpcBinding>>;
 

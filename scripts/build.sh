@@ -8,7 +8,7 @@ cmake --preset x86 >/dev/null
 cmake --build --preset x86 --target deliverables
 
 echo
-echo "Deliverables (32-bit Windows):"
-for binary in build/x86/agent/harbeeagent.exe build/x86/natbridge/natbridge.dll; do
+echo "Deliverables (32-bit Windows, stripped; debug information beside each in <name>.debug):"
+for binary in build/x86/agent/harbeeagent.exe build/x86/natbridge/natbridge.dll build/x86/runner/harbeesrv.exe; do
   [ -f "$binary" ] && echo "  $(pwd)/$binary"
 done

@@ -7,18 +7,10 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
-stop_wine() {
-  local tree=$1
-  [ -d "$tree/wineprefix" ] && WINEPREFIX="$tree/wineprefix" /usr/lib/wine/wineserver64 -k 2>/dev/null
-  if [ -f "$tree/wineprefix.display" ]; then
-    kill "$(cut -d' ' -f2 "$tree/wineprefix.display")" 2>/dev/null
-    rm -f "$tree/wineprefix.display"
-  fi
-  return 0
-}
+source scripts/lib/wine.sh
 
 status=0
-if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+if wine_runs_32bit; then
   cmake --preset x86 >/dev/null && cmake --build --preset x86 || exit 1
   ctest --preset x86 -j2 "$@" || status=1
   stop_wine build/x86

@@ -1,0 +1,117 @@
+// The calling side of rpc_roundtrip_bench, launched by its agent manager as the session's agent:
+// opens the user's application list, then times ApplicationStarted calls (each a new
+// application, so each asks the core), each followed by a bare call, and mails the figures to the
+// benchmark. It reports its own process id, which lives in the agent's session. It then waits
+// to be ended with the manager: an agent that exits would be launched again.
+#include <windows.h>
+
+#include <tlhelp32.h>
+
+#include <AgentApplications.h>
+#include <BareCalls.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "bench_report.h"
+#include "rpc_bench_channel.h"
+#include "seh_guard.h"
+#include "service_rpc/activity_monitor.h"
+#include "unique_handle.h"
+
+namespace {
+
+using namespace brisko;
+using namespace brisko::bench;
+
+constexpr int kRounds = 9;
+constexpr int kCallsPerRound = 200;
+
+DWORD parentProcessId() {
+    UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry))
+        if (entry.th32ProcessID == ::GetCurrentProcessId()) return entry.th32ParentProcessID;
+    return 0;
+}
+
+class Mail {
+public:
+    explicit Mail(DWORD benchProcessId)
+        : slot_(::CreateFileW(rpcBenchMailslot(benchProcessId).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr)) {}
+    explicit operator bool() const { return static_cast<bool>(slot_); }
+    void send(const std::string& line) const {
+        DWORD written = 0;
+        ::WriteFile(slot_.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    }
+
+private:
+    UniqueFile slot_;
+};
+
+// Microseconds that one guarded call took, or the RPC status of its failure.
+template <typename Call>
+DWORD timeCall(Call&& call, double& microseconds) {
+    const auto start = Clock::now();
+    if (const DWORD status = RunGuarded(std::forward<Call>(call)); status != 0) return status;
+    microseconds = secondsSince(start) * 1e6;
+    return 0;
+}
+
+// Each ApplicationStarted is followed at once by a bare call, so every pair sees the same load.
+DWORD measure(handle_t binding, const Mail& mail) {
+    const LONG self = static_cast<LONG>(::GetCurrentProcessId());
+    RunningApplication none{};
+    ApplicationListHandle list = nullptr;
+    if (const DWORD status = RunGuarded([&] { list = OpenApplicationList(binding, 0, &none); }); status != 0)
+        return status;
+
+    std::wstring name = L"Bench";
+    std::vector<double> started, bare, ratios;
+    int application = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        std::vector<std::wstring> ids;
+        for (int i = 0; i < kCallsPerRound; ++i) {
+            ids.push_back(L"win32:bench" + std::to_wstring(application++) + L".exe");
+            double startedUs = 0, bareUs = 0;
+            const RunningApplication record{self, ids.back().data(), name.data()};
+            DWORD status = timeCall([&] { ApplicationStarted(list, record); }, startedUs);
+            if (status == 0) status = timeCall([&] { Nothing(binding); }, bareUs);
+            if (status != 0) return status;
+            started.push_back(startedUs);
+            bare.push_back(bareUs);
+            ratios.push_back(startedUs / bareUs);
+        }
+        // Untimed: each stop takes one of this round's applications off the list again.
+        for (std::wstring& id : ids) {
+            const RunningApplication record{self, id.data(), name.data()};
+            if (const DWORD status = RunGuarded([&] { ApplicationStopped(list, record); }); status != 0) return status;
+        }
+    }
+    RunGuarded([&] { CloseApplicationList(&list); });
+    mail.send(figureLine("rpc_application_started", median(started), "us/call"));
+    mail.send(figureLine("rpc_bare_call", median(bare), "us/call"));
+    mail.send(figureLine("rpc_application_started_time_vs_bare", median(ratios), "x"));
+    return 0;
+}
+
+}  // namespace
+
+int wmain() {
+    const Mail mail(parentProcessId());
+    if (!mail) return 2;
+    RPC_WSTR bindingText = nullptr;
+    wchar_t protocol[] = L"ncalrpc";
+    std::wstring endpoint = kServiceEndpoint;
+    ::RpcStringBindingComposeW(nullptr, reinterpret_cast<RPC_WSTR>(protocol), nullptr,
+                               reinterpret_cast<RPC_WSTR>(endpoint.data()), nullptr, &bindingText);
+    UniqueRpcBinding binding;
+    const RPC_STATUS bound = ::RpcBindingFromStringBindingW(bindingText, binding.put());
+    ::RpcStringFreeW(&bindingText);
+    const DWORD status = bound != RPC_S_OK ? bound : measure(binding.get(), mail);
+    mail.send(status == 0 ? "end" : "error: RPC status " + std::to_string(status));
+    for (;;) ::Sleep(INFINITE);
+}

@@ -1,0 +1,3 @@
+#include "program.h"
+
+int wmain(int argc, wchar_t** argv) { return runProgram(argc, argv); }

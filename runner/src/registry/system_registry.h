@@ -1,0 +1,15 @@
+#pragma once
+// Registry lookups outside the runner's own keys: the installed Java, the system's service kill
+// timeout, and a service's description and account as the service control manager keeps them.
+#include <windows.h>
+
+// JAVA_HOME wins unless the runtime is insisted on; otherwise the registry entry of the
+// development kit (or of the runtime), which then becomes JAVA_HOME. A main-pool copy, or null.
+wchar_t* findJavaHome(BOOL insistOnRuntime);
+// The JVM library the installed Java runtime names, or null.
+wchar_t* findRuntimeLib();
+// Milliseconds; 20000 when the system does not say.
+DWORD readKillServiceTimeout();
+
+BOOL readServiceDescription(const wchar_t* serviceName, wchar_t* out, DWORD bytes);
+BOOL readServiceAccount(const wchar_t* serviceName, wchar_t* out, DWORD bytes);

@@ -1,0 +1,154 @@
+#include "service/service_commands.h"
+
+#include <cwchar>
+
+#include "foundation/log.h"
+#include "registry/configuration.h"
+#include "service/service_handle.h"
+#include "service/service_settings.h"
+
+namespace {
+
+constexpr size_t ImagePathChars = 8192;
+
+ServiceHandle* openManagerFor(DWORD access) {
+    ServiceHandle* handle = openServiceManager(access);
+    if (!handle) LOG_ERROR("Unable to open the Service Manager");
+    return handle;
+}
+
+const wchar_t* setOption(OptionIndex index) { return optionIsSet(index) ? optionString(index) : nullptr; }
+
+// A service account's password never reaches the log.
+void logAccountSettings() {
+    if (optionIsSet(OPTION_SERVICE_USER)) LOG_DEBUG("Setting service user %S", optionString(OPTION_SERVICE_USER));
+    if (optionIsSet(OPTION_SERVICE_PASSWORD)) LOG_DEBUG("Setting service password");
+}
+
+// The executable (or Install) followed by "//RS//" and the name; it becomes Install, so the
+// image path is what the options say.
+BOOL prepareImagePath(CommandLine* commandLine) {
+    wchar_t executable[ImagePathChars];
+    if (optionIsSet(OPTION_INSTALL) && optionString(OPTION_INSTALL) && *optionString(OPTION_INSTALL))
+        _snwprintf(executable, ImagePathChars, L"%s", optionString(OPTION_INSTALL));
+    else
+        _snwprintf(executable, ImagePathChars, L"%s\\%s.exe", commandLine->exeDir, commandLine->exeName);
+    executable[ImagePathChars - 1] = L'\0';
+    auto* imagePath = static_cast<wchar_t*>(poolAlloc(MainPool, ImagePathChars * sizeof(wchar_t)));
+    if (!imagePath || !buildImagePath(executable, commandLine->serviceName, imagePath, ImagePathChars)) return FALSE;
+    OptionTable[OPTION_INSTALL].stringValue = imagePath;
+    OptionTable[OPTION_INSTALL].flags |= OPT_SET;
+    return TRUE;
+}
+
+BOOL controlCommand(CommandLine* commandLine, int operation) {
+    const bool start = operation == SERVICE_OPERATION_START;
+    const wchar_t* name = commandLine->serviceName;
+    LOG_INFO(start ? "Starting service '%S' ..." : "Stopping service '%S' ...", name);
+    ServiceHandle* handle = openManagerFor(GENERIC_ALL);
+    if (!handle) return FALSE;
+    BOOL done = FALSE;
+    if (!openService(handle, name, GENERIC_READ | GENERIC_EXECUTE)) {
+        reportError("Unable to open '%S' service", name);
+    } else if ((done = controlService(handle, operation))) {
+        LOG_INFO(start ? "Service '%S' started" : "Service '%S' stopped", name);
+    } else {
+        LOG_ERROR(start ? "Failed to start '%S' service" : "Failed to stop '%S' service", name);
+    }
+    closeTypedHandle(handle);
+    LOG_INFO(start ? "Start service finished." : "Stop service finished.");
+    return done;
+}
+
+}  // namespace
+
+BOOL installService(CommandLine* commandLine) {
+    const wchar_t* name = commandLine->serviceName;
+    LOG_DEBUG("Installing service...");
+    ServiceHandle* handle = openManagerFor(SC_MANAGER_CREATE_SERVICE);
+    if (!handle) return FALSE;
+    const DWORD startType = installStartType(setOption(OPTION_STARTUP));
+    const DWORD serviceType = serviceTypeFor(setOption(OPTION_TYPE));
+    BOOL installed = prepareImagePath(commandLine);
+    if (installed) {
+        LOG_INFO("Service %S name %S", name, optionString(OPTION_DISPLAY_NAME));
+        installed = createService(handle, name, optionString(OPTION_DISPLAY_NAME), optionString(OPTION_INSTALL),
+                                  optionString(OPTION_DEPENDS_ON), serviceType, startType);
+    }
+    if (installed) {
+        if (optionIsSet(OPTION_DESCRIPTION))
+            LOG_DEBUG("Setting service description %S", optionString(OPTION_DESCRIPTION));
+        logAccountSettings();
+        installed = changeServiceConfig(handle, nullptr, setOption(OPTION_DESCRIPTION), setOption(OPTION_SERVICE_USER),
+                                        setOption(OPTION_SERVICE_PASSWORD));
+        setRestartOnFailure(handle);
+    }
+    closeTypedHandle(handle);
+    if (installed && saveConfiguration(commandLine)) {
+        LOG_INFO("Service '%S' installed", name);
+        return TRUE;
+    }
+    LOG_ERROR("Failed installing '%S' service", name);
+    return FALSE;
+}
+
+BOOL updateService(CommandLine* commandLine) {
+    const wchar_t* name = commandLine->serviceName;
+    LOG_INFO("Updating service...");
+    ServiceHandle* handle = openManagerFor(SC_MANAGER_CREATE_SERVICE);
+    if (!handle) return FALSE;
+    if (!openService(handle, name, SERVICE_ALL_ACCESS)) {
+        closeTypedHandle(handle);
+        return installService(commandLine);
+    }
+    logAccountSettings();
+    BOOL updated = changeServiceConfig(handle, optionString(OPTION_DISPLAY_NAME), optionString(OPTION_DESCRIPTION),
+                                       setOption(OPTION_SERVICE_USER), setOption(OPTION_SERVICE_PASSWORD));
+    if (updated) {
+        const DWORD serviceType =
+            optionIsSet(OPTION_TYPE) ? serviceTypeFor(optionString(OPTION_TYPE)) : SERVICE_NO_CHANGE;
+        const DWORD startType =
+            optionIsSet(OPTION_STARTUP) ? updateStartType(optionString(OPTION_STARTUP)) : SERVICE_NO_CHANGE;
+        updated = ::ChangeServiceConfigW(handle->service, serviceType, startType, SERVICE_NO_CHANGE, nullptr, nullptr,
+                                         nullptr, nullptr, nullptr, nullptr, nullptr);
+        if (!updated) LOG_SYSTEM_ERROR();
+    }
+    LOG_INFO("Service '%S' updated", name);
+    if (updated) updated = saveConfiguration(commandLine);
+    closeTypedHandle(handle);
+    if (updated)
+        LOG_INFO("Update service finished.");
+    else
+        LOG_INFO("Update service '%S' failed.", name);
+    return updated;
+}
+
+BOOL deleteService(CommandLine* commandLine) {
+    const wchar_t* name = commandLine->serviceName;
+    LOG_INFO("Deleting service...");
+    ServiceHandle* handle = openManagerFor(SC_MANAGER_CONNECT);
+    if (!handle) return FALSE;
+    BOOL deleted = FALSE;
+    if (openService(handle, name, SERVICE_ALL_ACCESS)) {
+        // A window the service keeps is asked to close first; a hung one does not hold the delete.
+        wchar_t windowClass[LongestServiceName + 8];
+        _snwprintf(windowClass, LongestServiceName + 8, L"%s_CLASS", name);
+        windowClass[LongestServiceName + 7] = L'\0';
+        if (const HWND window = ::FindWindowW(windowClass, nullptr))
+            ::SendMessageTimeoutW(window, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
+        deleted = removeService(handle);
+    }
+    if (deleted) {
+        deleteServiceRegistry(name);
+        LOG_DEBUG("Service '%S' deleted", name);
+    } else {
+        reportError("Unable to delete '%S' service", name);
+    }
+    closeTypedHandle(handle);
+    LOG_INFO("Delete service finished.");
+    return deleted;
+}
+
+BOOL startService(CommandLine* commandLine) { return controlCommand(commandLine, SERVICE_OPERATION_START); }
+
+BOOL stopService(CommandLine* commandLine) { return controlCommand(commandLine, SERVICE_OPERATION_STOP); }

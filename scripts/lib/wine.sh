@@ -1,0 +1,16 @@
+# Shared by scripts/test.sh and scripts/bench.sh: which build tree this machine can run under
+# Wine, and stopping what run-under-wine.sh left running for a tree.
+
+# The 32-bit tree runs only where the kernel executes 32-bit programs; elsewhere the same
+# sources run as a 64-bit build.
+wine_runs_32bit() { /usr/lib/wine/wine --version >/dev/null 2>&1; }
+
+stop_wine() {
+  local tree=$1
+  [ -d "$tree/wineprefix" ] && WINEPREFIX="$tree/wineprefix" /usr/lib/wine/wineserver64 -k 2>/dev/null
+  if [ -f "$tree/wineprefix.display" ]; then
+    kill "$(cut -d' ' -f2 "$tree/wineprefix.display")" 2>/dev/null
+    rm -f "$tree/wineprefix.display"
+  fi
+  return 0
+}
