@@ -73,3 +73,39 @@ function(harbee_check_pe target kind)
     set_tests_properties(${target}_pe PROPERTIES TIMEOUT 30 LABELS host)
   endif()
 endfunction()
+
+# A check script of testing/host/ run on a shipped i686 binary: FILE OBJDUMP ARGS...
+function(harbee_host_check name script target)
+  if(HARBEE_TESTS AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+    add_test(NAME ${name}
+             COMMAND ${PROJECT_SOURCE_DIR}/testing/host/${script} $<TARGET_FILE:${target}> ${CMAKE_OBJDUMP} ${ARGN})
+    set_tests_properties(${name} PROPERTIES TIMEOUT 30 LABELS host)
+  endif()
+endfunction()
+
+# The exact export names of a shipped DLL, as its callers look them up.
+function(harbee_check_exports target)
+  harbee_host_check(${target}_exports check-exports.sh ${target} ${ARGN})
+endfunction()
+
+# A shipped binary needs no DLL beyond Windows' own.
+function(harbee_check_imports target)
+  harbee_host_check(${target}_imports check-imports.sh ${target})
+endfunction()
+
+# Copies targets' files beside a test program (built in the current folder), where it loads or
+# starts them: each entry is TARGET:FILE_NAME. They are copied again whenever a target changes.
+function(harbee_copy_beside test)
+  set(copies)
+  foreach(entry ${ARGN})
+    string(REPLACE ":" ";" entry ${entry})
+    list(GET entry 0 target)
+    list(GET entry 1 name)
+    add_custom_command(OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/${name}
+      COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${target}> ${CMAKE_CURRENT_BINARY_DIR}/${name}
+      DEPENDS ${target})
+    list(APPEND copies ${CMAKE_CURRENT_BINARY_DIR}/${name})
+  endforeach()
+  add_custom_target(${test}_beside DEPENDS ${copies})
+  add_dependencies(${test} ${test}_beside)
+endfunction()

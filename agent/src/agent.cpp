@@ -258,7 +258,7 @@ void Agent::proxyConfiguration(const Message& message) {
     } catch (const msgpack::unpack_error&) {
         return;
     }
-    proxyGuard_.setProxy(httpHost, httpPort, httpsHost, httpsPort);
+    proxyGuard_.setProxy(httpHost, httpPort, httpsHost, httpsPort, protection_.enabled);
 }
 
 }  // namespace brisko

@@ -4,11 +4,12 @@
 #include <memory>
 
 #include "agent.h"
+#include "proxy/user_proxy_guard.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-    // Balloons and the proxy guard are not part of this program yet.
+    // Balloons are not part of this program yet.
     brisko::SilentNotifier notifier;
-    brisko::InactiveProxyGuard proxyGuard;
+    brisko::UserProxyGuard proxyGuard;
     const auto agent = std::make_shared<brisko::Agent>(instance, notifier, proxyGuard, brisko::UIA::createMonitor);
     std::exit(agent->run());
 }

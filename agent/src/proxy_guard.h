@@ -13,7 +13,8 @@ public:
 
     // A proxy configuration from the core; empty hosts stand for none. The guard builds the proxy
     // string and forces it at once only while protection is enabled.
-    virtual void setProxy(const std::string& httpHost, int httpPort, const std::string& httpsHost, int httpsPort) = 0;
+    virtual void setProxy(const std::string& httpHost, int httpPort, const std::string& httpsHost, int httpsPort,
+                          bool protectionEnabled) = 0;
     // The proxy string built from the last configuration (UTF-8); empty when there is none.
     virtual const std::string& proxySpec() const = 0;
 
@@ -31,7 +32,7 @@ public:
 // Holds the guard's place until the agent forces the user's proxy: forces and watches nothing.
 class InactiveProxyGuard final : public ProxyGuard {
 public:
-    void setProxy(const std::string&, int, const std::string&, int) override {}
+    void setProxy(const std::string&, int, const std::string&, int, bool) override {}
     const std::string& proxySpec() const override { return spec_; }
     void applyProxy(const std::optional<std::string>&) override {}
     void startProxyWatch() override {}

@@ -5,7 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "blob_builder.h"
 #include "executable_path.h"
+#include "registry_fixture.h"
+#include "system_proxy.h"
 #include "test_core.h"
 #include "unique_handle.h"
 
@@ -80,6 +83,11 @@ protected:
     void SetUp() override {
         ASSERT_EQ(core.port(), 3800);
         ASSERT_TRUE(core.listen()) << "port 3800 is taken: another core or test is running";
+    }
+    // An agent that was killed leaves the proxy it forced behind.
+    void TearDown() override {
+        agent.reset();
+        SetUserProxy(nullptr);
     }
     void startAndAwaitUser() {
         ASSERT_TRUE(agent.emplace()) << "cannot start " << std::string(agentPath().begin(), agentPath().end());
@@ -170,6 +178,86 @@ TEST_F(RealAgent, QuitMessageEndsTheAgentInOrder) {
     ASSERT_TRUE(waitUntil([&] { return agent->exited(code); }, 10s));
     EXPECT_EQ(code, 0u);
     EXPECT_TRUE(waitUntil([&] { return core.disconnections() == 1; }, 5s));
+}
+
+// The user's own proxy settings while the agent guards them.
+class RealAgentProxy : public RealAgent {
+protected:
+    void SetUp() override {
+        RealAgent::SetUp();
+        SetUserProxy(nullptr);
+        testing::setBinary(HKEY_CURRENT_USER, kConnections, kBlobName, testing::makeBlob({.counter = 1, .flags = 9}));
+    }
+    void TearDown() override {
+        RealAgent::TearDown();
+        ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kConnections.c_str(), kBlobName);
+    }
+
+    static std::optional<std::wstring> proxyServer() {
+        return testing::readString(HKEY_CURRENT_USER, kSettings, L"ProxyServer");
+    }
+    static std::optional<DWORD> proxyEnable() { return testing::readDword(HKEY_CURRENT_USER, kSettings, L"ProxyEnable"); }
+    static bool forced() { return proxyServer() == kForced && proxyEnable() == 1u; }
+    static bool removed() { return !proxyServer() && proxyEnable() == 0u; }
+    static testing::Bytes connection() {
+        return testing::readBinary(HKEY_CURRENT_USER, kConnections, kBlobName).value_or(testing::Bytes{});
+    }
+    // Another program switching the proxy off, as the Internet options would.
+    static void userTurnsProxyOff() {
+        testing::setRaw(HKEY_CURRENT_USER, kSettings, L"ProxyEnable", REG_DWORD, "\0\0\0\0", 4);
+        ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kSettings.c_str(), L"ProxyServer");
+    }
+    void sendStatus(bool enabled) {
+        ASSERT_TRUE(core.sendNotification(0, pack({enabled, int64_t{enabled ? 0 : 1'800'000}})));
+    }
+    void sendProxyConfiguration() {
+        ASSERT_TRUE(core.sendNotification(2, pack({"127.0.0.1", int64_t{3128}, "127.0.0.1", int64_t{3129}})));
+    }
+
+    static inline const std::wstring kSettings = kInternetSettingsKey;
+    static inline const std::wstring kConnections = kConnectionsKey;
+    static constexpr wchar_t kBlobName[] = L"HarbeeTestConnection";
+    static constexpr wchar_t kForced[] = L"http=127.0.0.1:3128;https=127.0.0.1:3129";
+};
+
+TEST_F(RealAgentProxy, ForcesTheCoresProxyWhileProtectionIsOnAndRemovesItAfter) {
+    startAndAwaitUser();
+    sendStatus(true);
+    sendProxyConfiguration();
+    ASSERT_TRUE(waitUntil(forced, 5s)) << "the proxy was not forced";
+    EXPECT_EQ(connection(), testing::makeBlob({.counter = 2, .flags = 3, .server = "http=127.0.0.1:3128;https=127.0.0.1:3129",
+                                               .bypass = "<local>"}));
+
+    for (int change = 0; change < 2; ++change) {
+        userTurnsProxyOff();
+        const Clock::time_point changed = Clock::now();
+        ASSERT_TRUE(waitUntil(forced, 5s)) << "the change was not undone";
+        EXPECT_LT(secondsBetween(changed, Clock::now()), 1.0) << "change " << change;
+    }
+
+    sendStatus(false);
+    ASSERT_TRUE(waitUntil(removed, 5s)) << "protection off left the proxy";
+    testing::setRaw(HKEY_CURRENT_USER, kSettings, L"ProxyEnable", REG_DWORD, "\1\0\0\0", 4);
+    waitUntil([] { return false; }, 1500ms);
+    EXPECT_EQ(proxyEnable(), 1u) << "while protection is off the user's own settings stay";
+    testing::setRaw(HKEY_CURRENT_USER, kSettings, L"ProxyEnable", REG_DWORD, "\0\0\0\0", 4);
+
+    sendStatus(true);
+    ASSERT_TRUE(waitUntil(forced, 5s)) << "protection back on did not force the kept proxy";
+    ASSERT_TRUE(::PostThreadMessageW(agent->mainThread(), WM_USER + 1, 0, 0));
+    DWORD code = STILL_ACTIVE;
+    ASSERT_TRUE(waitUntil([&] { return agent->exited(code); }, 10s));
+    EXPECT_TRUE(removed()) << "the agent ended without removing its proxy";
+}
+
+TEST_F(RealAgentProxy, ConfigurationWhileProtectionIsOffWaitsForIt) {
+    startAndAwaitUser();
+    sendStatus(false);
+    sendProxyConfiguration();
+    waitUntil([] { return false; }, 1500ms);
+    EXPECT_FALSE(proxyServer()) << "nothing is forced while protection is off";
+    sendStatus(true);
+    EXPECT_TRUE(waitUntil(forced, 5s));
 }
 
 }  // namespace

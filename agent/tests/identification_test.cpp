@@ -7,7 +7,7 @@
 #include "identification/application_naming.h"
 #include "identification/process_identity.h"
 #include "identification/version_info.h"
-#include "processes.h"
+#include "test_processes.h"
 #include "text.h"
 
 namespace brisko {

@@ -25,7 +25,7 @@ using testing::waitUntil;
 class EventProxyGuard : public ProxyGuard {
 public:
     EventProxyGuard() : event_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-    void setProxy(const std::string&, int, const std::string&, int) override {}
+    void setProxy(const std::string&, int, const std::string&, int, bool) override {}
     const std::string& proxySpec() const override { return spec_; }
     void applyProxy(const std::optional<std::string>& proxy) override { record("applyProxy(" + proxy.value_or("none") + ")"); }
     void startProxyWatch() override {}

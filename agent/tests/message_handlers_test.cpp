@@ -49,9 +49,10 @@ public:
 
 class RecordingProxyGuard : public ProxyGuard {
 public:
-    void setProxy(const std::string& httpHost, int httpPort, const std::string& httpsHost, int httpsPort) override {
+    void setProxy(const std::string& httpHost, int httpPort, const std::string& httpsHost, int httpsPort,
+                  bool protectionEnabled) override {
         calls.push_back("setProxy(" + httpHost + "," + std::to_string(httpPort) + "," + httpsHost + "," +
-                        std::to_string(httpsPort) + ")");
+                        std::to_string(httpsPort) + (protectionEnabled ? ",enabled)" : ",disabled)"));
     }
     const std::string& proxySpec() const override { return spec; }
     void applyProxy(const std::optional<std::string>& proxy) override {
@@ -113,6 +114,12 @@ TEST_F(AgentMessages, FirstStatusOnlySetsTheState) {
     EXPECT_EQ(agent->protection().deadline, clock.ticks + 30 * kMinute * kTicksPerMs);
     EXPECT_TRUE(notifier.balloons.empty());
     EXPECT_TRUE(proxy.calls.empty());
+}
+
+TEST_F(AgentMessages, ProxyConfigurationCarriesTheProtectionState) {
+    receive(notification(0, pack({false, int64_t{30 * kMinute}})));
+    receive(notification(2, pack({"127.0.0.1", int64_t{3128}, Value{}, Value{}})));
+    EXPECT_EQ(proxy.calls, std::vector<std::string>{"setProxy(127.0.0.1,3128,,0,disabled)"});
 }
 
 TEST_F(AgentMessages, StatusStoresDeadlineRoundedToTheNearestTick) {
@@ -189,12 +196,12 @@ INSTANTIATE_TEST_SUITE_P(
         NotificationCase{"BlockedNegativeReason", 1, pack({"id", "Game", int64_t{-1}}), false, "", {blocked("Game", kBlockedDenied)}, {}},
         NotificationCase{"BlockedWithoutReasonIsDropped", 1, pack({"id", "Game"}), false, "", {}, {}},
         NotificationCase{"ProxyBothHosts", 2, pack({"127.0.0.1", int64_t{3128}, "127.0.0.1", int64_t{3129}}), false, "", {},
-                         {"setProxy(127.0.0.1,3128,127.0.0.1,3129)"}},
-        NotificationCase{"ProxyAllNil", 2, pack({Value{}, Value{}, Value{}, Value{}}), false, "", {}, {"setProxy(,0,,0)"}},
+                         {"setProxy(127.0.0.1,3128,127.0.0.1,3129,enabled)"}},
+        NotificationCase{"ProxyAllNil", 2, pack({Value{}, Value{}, Value{}, Value{}}), false, "", {}, {"setProxy(,0,,0,enabled)"}},
         NotificationCase{"ProxyOnlyHttps", 2, pack({Value{}, Value{}, "h\xC3\xA9", int64_t{443}}), false, "", {},
-                         {"setProxy(,0,h\xC3\xA9,443)"}},
+                         {"setProxy(,0,h\xC3\xA9,443,enabled)"}},
         NotificationCase{"ProxyLargestPort", 2, pack({"h", int64_t{INT_MAX}, "h", int64_t{INT_MIN}}), false, "", {},
-                         {"setProxy(h," + std::to_string(INT_MAX) + ",h," + std::to_string(INT_MIN) + ")"}},
+                         {"setProxy(h," + std::to_string(INT_MAX) + ",h," + std::to_string(INT_MIN) + ",enabled)"}},
         NotificationCase{"ProxyWithThreeValuesIsDropped", 2, pack({"h", int64_t{1}, "h"}), false, "", {}, {}},
         NotificationCase{"OtherChannelIgnored", 0, pack({false, int64_t{30 * kMinute}}), true, "", {}, {}, 3},
         NotificationCase{"ResponseChannelIgnored", 0, pack({false, int64_t{30 * kMinute}}), true, "", {}, {}, 0},

@@ -9,7 +9,7 @@
 
 #include "identification/exit_watcher.h"
 #include "identification/process_table.h"
-#include "processes.h"
+#include "test_processes.h"
 
 namespace brisko {
 namespace {

@@ -11,7 +11,7 @@
 
 #include "desktop_script.h"
 #include "fake_desktop.h"
-#include "processes.h"
+#include "test_processes.h"
 #include "uia/uia_monitor.h"
 
 namespace brisko::UIA {

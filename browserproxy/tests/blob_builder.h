@@ -1,5 +1,6 @@
 #pragma once
 // Connection settings blobs built field by field, for tests and benchmarks.
+#include <algorithm>
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -36,10 +37,10 @@ inline Bytes makeBlob(const BlobFields& fields) {
 
 // An auto-config URL field (length and text) followed by the zeroed fields Windows keeps after it.
 inline Bytes autoConfigTail(std::string_view url, size_t trailingZeros = 32) {
-    Bytes out;
-    appendU32(out, static_cast<uint32_t>(url.size()));
-    out.insert(out.end(), url.begin(), url.end());
-    out.insert(out.end(), trailingZeros, 0);
+    Bytes out(4 + url.size() + trailingZeros, 0);
+    const auto length = static_cast<uint32_t>(url.size());
+    for (size_t i = 0; i < 4; ++i) out[i] = static_cast<uint8_t>(length >> (8 * i));
+    std::copy(url.begin(), url.end(), out.begin() + 4);
     return out;
 }
 

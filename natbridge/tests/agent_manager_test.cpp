@@ -119,10 +119,7 @@ TEST(SessionSystem, TerminateProcessEndsTheProcess) {
     const ChildProcess application = ChildProcess::sibling(L"idle_agent.exe");
     ASSERT_TRUE(application);
     EXPECT_TRUE(RealSessionSystem().terminateProcess(application.id()));
-    ASSERT_TRUE(application.ended(20000));
-    DWORD exitCode = 1;
-    ::GetExitCodeProcess(application.handle(), &exitCode);
-    EXPECT_EQ(exitCode, 0u);
+    EXPECT_EQ(application.waitForExit(20000), std::optional<DWORD>(0));
 }
 
 // A process is ended only while it is the one the agent reported: an id reused by another
@@ -135,9 +132,9 @@ TEST(ReportedProcess, OnlyTheProcessCreatedAtTheReportedTimeIsEnded) {
     EXPECT_FALSE(StampReportedProcess(::GetCurrentProcessId(), ::GetCurrentProcessId()).has_value());
 
     EXPECT_FALSE(EndReportedProcess(application.id(), *createdAt - 1)) << "the id names another process now";
-    EXPECT_FALSE(application.ended(500));
+    EXPECT_FALSE(application.waitForExit(500));
     EXPECT_TRUE(EndReportedProcess(application.id(), *createdAt));
-    EXPECT_TRUE(application.ended(10000));
+    EXPECT_TRUE(application.waitForExit(10000));
     EXPECT_FALSE(EndReportedProcess(application.id(), *createdAt)) << "the process is gone";
     EXPECT_FALSE(StampReportedProcess(::GetCurrentProcessId(), application.id()).has_value());
 }

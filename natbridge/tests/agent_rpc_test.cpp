@@ -33,7 +33,7 @@ TEST_F(AgentRpcTest, ARefusedStartEndsTheProcess) {
     core_.refuse(L"win32:idle_agent.exe");
     EXPECT_EQ(agent_.call(L"open"), 0u);
     EXPECT_EQ(agent_.call(L"started\t" + pid(1) + L"\twin32:idle_agent.exe\tIdle"), 0u);
-    EXPECT_TRUE(application(1).ended(10000)) << "the refused process still runs";
+    EXPECT_TRUE(application(1).waitForExit(10000)) << "the refused process still runs";
     EXPECT_THAT(sessions_.ended(), ElementsAre(application(1).id()));
     EXPECT_EQ(agent_.call(L"stopped\t" + pid(1) + L"\twin32:idle_agent.exe\tIdle"), 0u);
     EXPECT_THAT(core_.calls(), ElementsAre(started(L"win32:idle_agent.exe"))) << "nothing was listed, nothing stops";
@@ -101,7 +101,7 @@ TEST_F(AgentRpcTest, AReportOfAnotherSessionsProcessIsIgnored) {
     EXPECT_EQ(agent_.call(L"started\t" + pid(2) + L"\twin32:mine.exe\tMine"), 0u);
     EXPECT_THAT(core_.calls(), ElementsAre(started(L"win32:mine.exe")));
     EXPECT_THAT(sessions_.ended(), IsEmpty());
-    EXPECT_FALSE(application(1).ended(500));
+    EXPECT_FALSE(application(1).waitForExit(500));
 }
 
 TEST_F(AgentRpcTest, TerminateEndsTheListedProcessesButNoneThatEndedMeanwhile) {
@@ -111,9 +111,9 @@ TEST_F(AgentRpcTest, TerminateEndsTheListedProcessesButNoneThatEndedMeanwhile) {
     const DWORD gone = application(2).id();
     endProcess(gone);  // still listed: its agent has not reported the end
     eventThread_.run([&] { TerminateApplication(L"win32:a", user_); });
-    EXPECT_TRUE(application(1).ended(10000));
+    EXPECT_TRUE(application(1).waitForExit(10000));
     EXPECT_THAT(sessions_.ended(), ElementsAre(application(1).id()));
-    EXPECT_FALSE(application(3).ended(0));
+    EXPECT_FALSE(application(3).waitForExit(0));
 }
 
 }  // namespace

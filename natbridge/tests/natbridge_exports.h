@@ -12,6 +12,8 @@ using StartFunction = jlong(JNICALL*)(JNIEnv*, jobject, jstring);
 using StopFunction = void(JNICALL*)(JNIEnv*, jobject, jlong);
 using TerminateFunction = void(JNICALL*)(JNIEnv*, jobject, jlong, jstring, jstring);
 using OnLoadFunction = jint(JNICALL*)(JavaVM*, void*);
+using SetSystemProxyFunction = void(JNICALL*)(JNIEnv*, jobject, jstring, jint, jstring, jint);
+using SetFirefoxProxyFunction = void(JNICALL*)(JNIEnv*, jobject, jstring, jstring, jstring);
 using StaticObjectFunction = jobject(JNICALL*)(JNIEnv*, jclass);
 using StaticStringFunction = jstring(JNICALL*)(JNIEnv*, jclass);
 using InstalledPackagesFunction = void(JNICALL*)(JNIEnv*, jclass, jobject);
@@ -38,6 +40,16 @@ inline StartFunction StartExport(HMODULE library) {
 
 inline StopFunction StopExport(HMODULE library) {
     return Export<StopFunction>(library, "Java_jni_com_brisko_desktop_windows_SystemEventThread_stop", 16);
+}
+
+inline SetSystemProxyFunction SetSystemProxyExport(HMODULE library) {
+    return Export<SetSystemProxyFunction>(library, "Java_jni_com_brisko_desktop_windows_SystemProxyManager_setSystemProxy",
+                                          24);
+}
+
+inline SetFirefoxProxyFunction SetFirefoxProxyExport(HMODULE library) {
+    return Export<SetFirefoxProxyFunction>(library,
+                                           "Java_jni_com_brisko_desktop_windows_SystemProxyManager_setFirefoxProxy", 20);
 }
 
 }  // namespace brisko::testing

@@ -7,7 +7,8 @@ wine_runs_32bit() { /usr/lib/wine/wine --version >/dev/null 2>&1; }
 
 stop_wine() {
   local tree=$1
-  [ -d "$tree/wineprefix" ] && WINEPREFIX="$tree/wineprefix" /usr/lib/wine/wineserver64 -k 2>/dev/null
+  # wineserver takes only an absolute prefix path.
+  [ -d "$tree/wineprefix" ] && WINEPREFIX="$(cd "$tree" && pwd)/wineprefix" /usr/lib/wine/wineserver64 -k 2>/dev/null
   if [ -f "$tree/wineprefix.display" ]; then
     kill "$(cut -d' ' -f2 "$tree/wineprefix.display")" 2>/dev/null
     rm -f "$tree/wineprefix.display"

@@ -1,9 +1,12 @@
 // The JNIEnv function table. Every function but the few that JNI allows with an exception
 // pending records a misuse when called in that state.
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <string_view>
 
 #include "internal.h"
 #include "text.h"
@@ -24,12 +27,7 @@ Class* ClassOf(ThreadEnv& thread, jclass javaClass) {
     return object ? object->reflected : nullptr;
 }
 
-jclass ClassRef(ThreadEnv& thread, Class* javaClass) {
-    if (!javaClass) return nullptr;
-    auto object = thread.jvm->newInstance(*thread.jvm->findClass("java/lang/Class"));
-    object->reflected = javaClass;
-    return static_cast<jclass>(thread.jvm->newReference(thread, object, false));
-}
+jclass ClassRef(ThreadEnv& thread, Class* javaClass) { return thread.jvm->classRef(&thread, javaClass); }
 
 void Throw(ThreadEnv& thread, std::string_view className, std::wstring message) {
     thread.jvm->setPending(thread, thread.jvm->newThrowable(className, std::move(message)));
@@ -90,22 +88,24 @@ jthrowable JNICALL ExceptionOccurred(JNIEnv* env) {
     return static_cast<jthrowable>(thread->jvm->newReference(*thread, thread->jvm->takePending(*thread, false), false));
 }
 
+// As Throwable.printStackTrace shows it, without the stack: on System.err, wherever it points.
 void JNICALL ExceptionDescribe(JNIEnv* env) {
     ThreadEnv* thread = Enter(env, "ExceptionDescribe", true);
     if (!thread) return;
-    if (const ObjectPtr pending = thread->jvm->takePending(*thread, true))
-        std::fprintf(stderr, "fakejvm: exception %s: %s\n", pending->javaClass().name().c_str(),
-                     wideToUtf8(pending->text.value_or(L"")).c_str());
+    const ObjectPtr pending = thread->jvm->takePending(*thread, true);
+    if (!pending) return;
+    std::string name = pending->javaClass().name();
+    std::replace(name.begin(), name.end(), '/', '.');
+    std::string line = "Exception in thread \"" + thread->name + "\" " + name;
+    if (pending->text) line += ": " + wideToUtf8(*pending->text);
+    thread->jvm->writeStandardStream(true, line + "\r\n");
 }
 
 void JNICALL ExceptionClear(JNIEnv* env) {
     if (ThreadEnv* thread = Enter(env, "ExceptionClear", true)) thread->jvm->takePending(*thread, true);
 }
 
-void JNICALL FatalError(JNIEnv*, const char* message) {
-    std::fprintf(stderr, "fakejvm: FatalError: %s\n", message ? message : "");
-    std::abort();
-}
+void JNICALL FatalError(JNIEnv* env, const char* message) { static_cast<ThreadEnv*>(env)->jvm->abort(message); }
 
 jint JNICALL PushLocalFrame(JNIEnv* env, jint) {
     ThreadEnv* thread = Enter(env, "PushLocalFrame", true);
@@ -425,15 +425,108 @@ void JNICALL ReleaseStringUTFChars(JNIEnv* env, jstring, const char* chars) {
     if (ThreadEnv* thread = Enter(env, "ReleaseStringUTFChars", true)) thread->jvm->returnUtf(chars);
 }
 
-void JNICALL GetStringRegion(JNIEnv* env, jstring string, jsize start, jsize length, jchar* buffer) {
-    ThreadEnv* thread = Enter(env, "GetStringRegion");
-    const ObjectPtr o = thread ? StringOf(*thread, string, "GetStringRegion") : nullptr;
-    if (!o) return;
+// The characters [start, start + length) of a string, or none with StringIndexOutOfBoundsException
+// pending when the range does not lie inside it.
+std::optional<std::wstring_view> StringRegion(JNIEnv* env, jstring string, jsize start, jsize length,
+                                              const char* function) {
+    ThreadEnv* thread = Enter(env, function);
+    const ObjectPtr o = thread ? StringOf(*thread, string, function) : nullptr;
+    if (!o) return std::nullopt;
     if (start < 0 || length < 0 || static_cast<size_t>(start) + static_cast<size_t>(length) > o->text->size()) {
         Throw(*thread, "java/lang/StringIndexOutOfBoundsException", {});
-        return;
+        return std::nullopt;
     }
-    std::memcpy(buffer, o->text->data() + start, static_cast<size_t>(length) * sizeof(jchar));
+    return std::wstring_view(*o->text).substr(static_cast<size_t>(start), static_cast<size_t>(length));
+}
+
+void JNICALL GetStringRegion(JNIEnv* env, jstring string, jsize start, jsize length, jchar* buffer) {
+    const auto region = StringRegion(env, string, start, length, "GetStringRegion");
+    if (region) std::memcpy(buffer, region->data(), region->size() * sizeof(jchar));
+}
+
+// start and length count UTF-16 units; the buffer receives the modified UTF-8 bytes and a
+// terminating NUL, as HotSpot writes them.
+void JNICALL GetStringUTFRegion(JNIEnv* env, jstring string, jsize start, jsize length, char* buffer) {
+    const auto region = StringRegion(env, string, start, length, "GetStringUTFRegion");
+    if (!region) return;
+    const std::string utf = wideToModifiedUtf8(*region);
+    std::memcpy(buffer, utf.c_str(), utf.size() + 1);
+}
+
+jobjectArray JNICALL NewObjectArray(JNIEnv* env, jsize length, jclass elementClass, jobject initial) {
+    ThreadEnv* thread = Enter(env, "NewObjectArray");
+    if (!thread) return nullptr;
+    Class* c = ClassOf(*thread, elementClass);
+    if (!c) {
+        thread->jvm->recordMisuse("NewObjectArray without an element class");
+        return nullptr;
+    }
+    if (length < 0) {
+        Throw(*thread, "java/lang/NegativeArraySizeException", std::to_wstring(length));
+        return nullptr;
+    }
+    ObjectPtr array = thread->jvm->newArray(*c, static_cast<size_t>(length));
+    std::fill(array->elements.begin(), array->elements.end(), thread->jvm->resolve(initial));
+    return static_cast<jobjectArray>(thread->jvm->newReference(*thread, array, false));
+}
+
+ObjectPtr ArrayOf(ThreadEnv& thread, jarray array, const char* function) {
+    ObjectPtr o = thread.jvm->resolve(array);
+    if (!o || o->javaClass().name().front() != '[') {
+        thread.jvm->recordMisuse(std::string(function) + " on something that is not an array");
+        return nullptr;
+    }
+    return o;
+}
+
+bool InBounds(ThreadEnv& thread, const Object& array, jsize index) {
+    if (index >= 0 && static_cast<size_t>(index) < array.elements.size()) return true;
+    Throw(thread, "java/lang/ArrayIndexOutOfBoundsException", std::to_wstring(index));
+    return false;
+}
+
+jsize JNICALL GetArrayLength(JNIEnv* env, jarray array) {
+    ThreadEnv* thread = Enter(env, "GetArrayLength");
+    const ObjectPtr o = thread ? ArrayOf(*thread, array, "GetArrayLength") : nullptr;
+    return o ? static_cast<jsize>(o->elements.size()) : 0;
+}
+
+jobject JNICALL GetObjectArrayElement(JNIEnv* env, jobjectArray array, jsize index) {
+    ThreadEnv* thread = Enter(env, "GetObjectArrayElement");
+    const ObjectPtr o = thread ? ArrayOf(*thread, array, "GetObjectArrayElement") : nullptr;
+    if (!o || !InBounds(*thread, *o, index)) return nullptr;
+    return thread->jvm->newReference(*thread, o->elements[static_cast<size_t>(index)], false);
+}
+
+void JNICALL SetObjectArrayElement(JNIEnv* env, jobjectArray array, jsize index, jobject value) {
+    ThreadEnv* thread = Enter(env, "SetObjectArrayElement");
+    const ObjectPtr o = thread ? ArrayOf(*thread, array, "SetObjectArrayElement") : nullptr;
+    if (!o || !InBounds(*thread, *o, index)) return;
+    o->elements[static_cast<size_t>(index)] = thread->jvm->resolve(value);
+}
+
+jfieldID JNICALL GetStaticFieldID(JNIEnv* env, jclass javaClass, const char* name, const char* signature) {
+    ThreadEnv* thread = Enter(env, "GetStaticFieldID");
+    if (!thread) return nullptr;
+    Class* c = ClassOf(*thread, javaClass);
+    Field* field = c && name && signature ? c->findStaticField(name, signature) : nullptr;
+    if (!field) {
+        Throw(*thread, "java/lang/NoSuchFieldError", utf8ToWide(name ? name : ""));
+        return nullptr;
+    }
+    return reinterpret_cast<jfieldID>(field);
+}
+
+jobject JNICALL GetStaticObjectField(JNIEnv* env, jclass, jfieldID id) {
+    ThreadEnv* thread = Enter(env, "GetStaticObjectField");
+    if (!thread || !id) return nullptr;
+    return thread->jvm->newReference(*thread, thread->jvm->staticValue(*reinterpret_cast<Field*>(id)).object, false);
+}
+
+void JNICALL SetStaticObjectField(JNIEnv* env, jclass, jfieldID id, jobject value) {
+    ThreadEnv* thread = Enter(env, "SetStaticObjectField");
+    if (!thread || !id) return;
+    thread->jvm->setStaticValue(*reinterpret_cast<Field*>(id), Value::reference(thread->jvm->resolve(value)));
 }
 
 jint JNICALL GetJavaVM(JNIEnv* env, JavaVM** vm) {
@@ -512,6 +605,14 @@ JNINativeInterface_ MakeTable() {
     table.GetStringUTFChars = GetStringUTFChars;
     table.ReleaseStringUTFChars = ReleaseStringUTFChars;
     table.GetStringRegion = GetStringRegion;
+    table.GetStringUTFRegion = GetStringUTFRegion;
+    table.NewObjectArray = NewObjectArray;
+    table.GetArrayLength = GetArrayLength;
+    table.GetObjectArrayElement = GetObjectArrayElement;
+    table.SetObjectArrayElement = SetObjectArrayElement;
+    table.GetStaticFieldID = GetStaticFieldID;
+    table.GetStaticObjectField = GetStaticObjectField;
+    table.SetStaticObjectField = SetStaticObjectField;
     table.GetJavaVM = GetJavaVM;
     table.ExceptionCheck = ExceptionCheck;
     table.GetObjectRefType = GetObjectRefType;

@@ -16,7 +16,7 @@
 #include "agent_manager/session_system.h"
 #include "applications/handler.h"
 #include "event_thread.h"
-#include "processes.h"
+#include "test_processes.h"
 #include "unique_handle.h"
 
 namespace brisko::testing {

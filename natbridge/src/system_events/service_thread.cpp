@@ -12,6 +12,7 @@
 #include "system_events/session_user.h"
 #include "system_events/suspend_resume.h"
 #include "unique_handle.h"
+#include "windows_version.h"
 
 namespace brisko {
 namespace {
@@ -24,26 +25,13 @@ constexpr GUID kConsoleDisplayState = {0x6fe69556, 0x704a, 0x47a0, {0x8f, 0x24, 
 // 02731015-4510-4526-99e6-e5a17ebd1aea
 constexpr GUID kMonitorPowerOn = {0x02731015, 0x4510, 0x4526, {0x99, 0xe6, 0xe5, 0xa1, 0x7e, 0xbd, 0x1a, 0xea}};
 
-bool IsWindows8OrLater() {
-    OSVERSIONINFOEXW version{};
-    version.dwOSVersionInfoSize = sizeof(version);
-    version.dwMajorVersion = 6;
-    version.dwMinorVersion = 2;
-    version.wServicePackMajor = 0;
-    ULONGLONG condition = 0;
-    condition = ::VerSetConditionMask(condition, VER_MAJORVERSION, VER_GREATER_EQUAL);
-    condition = ::VerSetConditionMask(condition, VER_MINORVERSION, VER_GREATER_EQUAL);
-    condition = ::VerSetConditionMask(condition, VER_SERVICEPACKMAJOR, VER_GREATER_EQUAL);
-    return ::VerifyVersionInfoW(&version, VER_MAJORVERSION | VER_MINORVERSION | VER_SERVICEPACKMAJOR, condition);
-}
-
 }  // namespace
 
 void ServiceThread::run() {
     registerSessionNotification();
     UniqueSuspendResumeNotify suspendResume = RegisterSuspendResume(window());
     UniquePowerNotify powerSetting(::RegisterPowerSettingNotification(
-        window(), IsWindows8OrLater() ? &kConsoleDisplayState : &kMonitorPowerOn, DEVICE_NOTIFY_WINDOW_HANDLE));
+        window(), isWindows8OrLater() ? &kConsoleDisplayState : &kMonitorPowerOn, DEVICE_NOTIFY_WINDOW_HANDLE));
 
     JThread::run();
 

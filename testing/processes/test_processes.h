@@ -3,9 +3,9 @@
 // owner goes, and the process list as tests need to see it.
 #include <windows.h>
 
-#include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,9 +27,10 @@ public:
 
     explicit operator bool() const { return static_cast<bool>(process_); }
     DWORD id() const { return id_; }
-    HANDLE handle() const { return process_.get(); }
-    // Whether it ended within the time-out.
-    bool ended(DWORD timeoutMs = 0) const;
+
+    // The exit code once the process has ended by itself (or was ended by the code under test)
+    // within timeout milliseconds.
+    std::optional<DWORD> waitForExit(DWORD timeoutMs = 30000) const;
 
     // Ends the process and waits until it is gone.
     void end();

@@ -1,4 +1,4 @@
-#include "processes.h"
+#include "test_processes.h"
 
 #include <tlhelp32.h>
 
@@ -39,8 +39,12 @@ ChildProcess ChildProcess::sibling(std::wstring_view name, std::wstring_view arg
     return ChildProcess(std::move(commandLine));
 }
 
-bool ChildProcess::ended(DWORD timeoutMs) const {
-    return !process_ || ::WaitForSingleObject(process_.get(), timeoutMs) == WAIT_OBJECT_0;
+std::optional<DWORD> ChildProcess::waitForExit(DWORD timeoutMs) const {
+    DWORD code = 0;
+    if (!process_ || ::WaitForSingleObject(process_.get(), timeoutMs) != WAIT_OBJECT_0 ||
+        !::GetExitCodeProcess(process_.get(), &code))
+        return std::nullopt;
+    return code;
 }
 
 void ChildProcess::end() {

@@ -1,0 +1,15 @@
+#include "proxy/proxy_spec.h"
+
+namespace brisko {
+
+std::string BuildProxySpec(const std::string& httpHost, int httpPort, const std::string& httpsHost, int httpsPort) {
+    std::string spec;
+    if (!httpHost.empty()) spec = "http=" + httpHost + ":" + std::to_string(httpPort);
+    if (!httpsHost.empty()) {
+        if (!spec.empty()) spec += ";";
+        spec += "https=" + httpsHost + ":" + std::to_string(httpsPort);
+    }
+    return spec;
+}
+
+}  // namespace brisko

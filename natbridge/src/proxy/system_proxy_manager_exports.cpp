@@ -1,0 +1,38 @@
+#include "proxy/system_proxy_manager_exports.h"
+
+#include <filesystem>
+#include <string>
+
+#include "browser_policies.h"
+#include "jni/jni_strings.h"
+#include "mozilla_autoconfig.h"
+#include "proxy/system_proxy_list.h"
+#include "registry.h"
+
+namespace fs = std::filesystem;
+
+extern "C" void JNICALL Java_jni_com_brisko_desktop_windows_SystemProxyManager_setSystemProxy(
+    JNIEnv* env, jobject, jstring httpHost, jint httpPort, jstring httpsHost, jint httpsPort) {
+    if (!env) return;
+    const auto http = brisko::ToModifiedUtf8(env, httpHost, brisko::kMaxProxyHostBytes);
+    const auto https = brisko::ToModifiedUtf8(env, httpsHost, brisko::kMaxProxyHostBytes);
+    const brisko::SystemProxyList proxy = brisko::BuildSystemProxyList(http, httpPort, https, httpsPort);
+    if (proxy.refused || !brisko::EnableRestorePrivilege()) return;
+    brisko::ApplyBrowserPolicies(proxy.list.empty() ? nullptr : proxy.list.c_str());
+}
+
+extern "C" void JNICALL Java_jni_com_brisko_desktop_windows_SystemProxyManager_setFirefoxProxy(
+    JNIEnv* env, jobject, jstring autoconfigSource, jstring preferencesSource, jstring autoconfigName) {
+    if (!env) return;
+    const fs::path name = brisko::ToWideString(env, autoconfigName);
+    if (autoconfigSource && preferencesSource) {
+        const fs::path autoconfig = brisko::ToWideString(env, autoconfigSource);
+        const fs::path preferences = brisko::ToWideString(env, preferencesSource);
+        brisko::ForEachMozillaInstallDir([&](const fs::path& directory) {
+            return brisko::InstallFirefoxAutoconfig(directory, autoconfig, preferences, name);
+        });
+        return;
+    }
+    brisko::ForEachMozillaInstallDir(
+        [&](const fs::path& directory) { return brisko::RemoveFirefoxAutoconfig(directory, name); });
+}

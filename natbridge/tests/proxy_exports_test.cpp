@@ -1,0 +1,141 @@
+// The SystemProxyManager exports of natbridge.dll, called as the VM calls them: by their exported
+// names, with Java strings (and nulls) from the fake VM. They change the prefix's machine-wide
+// browser policies and the fake Mozilla installations.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "browser_policies.h"
+#include "executable_path.h"
+#include "fake_jvm.h"
+#include "fake_mozilla.h"
+#include "natbridge_exports.h"
+#include "registry_fixture.h"
+#include "unique_handle.h"
+
+namespace brisko::testing {
+namespace {
+
+using ::testing::IsEmpty;
+
+// A Java string argument; none stands for null.
+using JavaText = std::optional<std::wstring>;
+
+class ProxyExports : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(library) << "natbridge.dll not loaded: " << ::GetLastError();
+        ASSERT_TRUE(setSystemProxy && setFirefoxProxy);
+        removePolicies();
+    }
+    void TearDown() override {
+        removePolicies();
+        EXPECT_EQ(jvm.localRefsLeftAtDetach(), 0u);
+        EXPECT_EQ(jvm.unreleasedStrings(), 0u);
+        EXPECT_THAT(jvm.misuse(), IsEmpty());
+    }
+
+    jstring java(const JavaText& text) {
+        return text ? static_cast<jstring>(jvm.localRef(env, jvm.newString(*text))) : nullptr;
+    }
+    void SetSystemProxy(const JavaText& httpHost, jint httpPort, const JavaText& httpsHost, jint httpsPort) {
+        fakejvm::NativeFrame frame(jvm, env);
+        setSystemProxy(env, nullptr, java(httpHost), httpPort, java(httpsHost), httpsPort);
+        EXPECT_FALSE(env->ExceptionCheck());
+    }
+    void SetFirefoxProxy(const JavaText& autoconfig, const JavaText& preferences, const JavaText& name) {
+        fakejvm::NativeFrame frame(jvm, env);
+        setFirefoxProxy(env, nullptr, java(autoconfig), java(preferences), java(name));
+    }
+
+    static void removePolicies() { ApplyBrowserPolicies(nullptr); }
+    // The "ProxyServer" policy of Chrome and Chromium when both hold the same, else a marker.
+    static std::optional<std::wstring> proxyPolicy() {
+        const auto chrome = readString(HKEY_LOCAL_MACHINE, kChromePolicyKeys[0], L"ProxyServer", KEY_WOW64_32KEY);
+        const auto chromium = readString(HKEY_LOCAL_MACHINE, kChromePolicyKeys[1], L"ProxyServer", KEY_WOW64_32KEY);
+        return chrome == chromium ? chrome : std::optional<std::wstring>(L"(Chrome and Chromium differ)");
+    }
+
+    UniqueModule library{::LoadLibraryW(siblingPath(L"natbridge.dll").c_str())};
+    SetSystemProxyFunction setSystemProxy = SetSystemProxyExport(library.get());
+    SetFirefoxProxyFunction setFirefoxProxy = SetFirefoxProxyExport(library.get());
+    fakejvm::Jvm jvm;
+    JNIEnv* env = jvm.attachCurrentThread();
+};
+
+struct ListCase {
+    const char* name;
+    JavaText httpHost;
+    jint httpPort;
+    JavaText httpsHost;
+    jint httpsPort;
+    std::optional<std::wstring> policy;  // none: the policies are removed
+};
+
+const std::wstring kLongestHost(255, L'h');
+
+TEST_F(ProxyExports, SetSystemProxyWritesTheListOrRemovesThePolicies) {
+    const ListCase cases[] = {
+        {"BothHosts", L"127.0.0.1", 3128, L"127.0.0.1", 3129, L"http=127.0.0.1:3128;https=127.0.0.1:3129"},
+        {"HttpsOnlyHasNoLeadingSemicolon", std::nullopt, 3128, L"127.0.0.1", 3129, L"https=127.0.0.1:3129"},
+        {"ZeroAndNegativePorts", L"h", 0, L"h", -1, L"http=h:0;https=h:-1"},
+        {"NonAsciiHosts", L"h\u00e9te", 1, L"\U0001d525.example", 2, L"http=h\u00e9te:1;https=\U0001d525.example:2"},
+        {"EmptyHostIsLeftOut", L"", 3128, L"p", 3129, L"https=p:3129"},
+        {"HostOver255BytesIsLeftOut", kLongestHost + L"h", 3128, L"p", 3129, L"https=p:3129"},
+        {"HostOf255CharactersIsTakenButMakesTheListTooLong", kLongestHost, 3128, std::nullopt, 0, L"keep"},
+        {"NonAsciiHostOver255BytesIsLeftOut", std::wstring(128, L'\u00e9'), 3128, L"p", 1, L"https=p:1"},
+        {"BothNullRemoves", std::nullopt, 3128, std::nullopt, 3129, std::nullopt},
+        {"BothEmptyRemoves", L"", 3128, L"", 3129, std::nullopt},
+        {"ListOver255IsRefusedAndChangesNothing", std::wstring(130, L'a'), 3128, std::wstring(130, L'b'), 3129, L"keep"},
+        {"NulInsideAHostIsRefused", std::wstring(L"a\0b", 3), 1, std::nullopt, 0, L"keep"},
+    };
+    for (const auto& c : cases) {
+        ApplyBrowserPolicies(L"keep");
+        SetSystemProxy(c.httpHost, c.httpPort, c.httpsHost, c.httpsPort);
+        EXPECT_EQ(proxyPolicy(), c.policy) << c.name;
+        if (!c.policy) {
+            EXPECT_FALSE(readDword(HKEY_LOCAL_MACHINE, kInternetExplorerPolicyKey, L"Proxy", KEY_WOW64_32KEY)) << c.name;
+        }
+    }
+}
+
+class FirefoxExports : public ProxyExports {
+protected:
+    std::wstring cfgSource() const { return mozilla.cfgSource.wstring(); }
+    std::wstring prefsSource() const { return mozilla.prefsSource.wstring(); }
+    void expectPlaced(bool cfg, bool prefs) {
+        for (const auto& dir : {mozilla.firefox, mozilla.seamonkey, mozilla.firefox32, mozilla.firefox64}) {
+            EXPECT_EQ(fileText(dir / L"velmora.cfg"), cfg ? mozilla.cfgText : "") << dir;
+            EXPECT_EQ(fileText(dir / L"defaults/pref/velmora.js"), prefs ? mozilla.prefsText : "") << dir;
+        }
+    }
+
+    FakeMozilla mozilla;
+};
+
+TEST_F(FirefoxExports, BothSourcesInstallInEveryInstallationAndANullSourceRemoves) {
+    SetFirefoxProxy(cfgSource(), prefsSource(), L"velmora.cfg");
+    expectPlaced(true, true);
+    SetFirefoxProxy(cfgSource(), std::nullopt, L"velmora.cfg");
+    expectPlaced(false, false);
+    SetFirefoxProxy(cfgSource(), prefsSource(), L"velmora.cfg");
+    SetFirefoxProxy(std::nullopt, std::nullopt, L"velmora.cfg");
+    expectPlaced(false, false);
+}
+
+TEST_F(FirefoxExports, EmptySourcesCountAsGivenAndPlaceNothing) {
+    SetFirefoxProxy(cfgSource(), prefsSource(), L"velmora.cfg");
+    SetFirefoxProxy(L"", L"", L"velmora.cfg");
+    expectPlaced(true, true);
+}
+
+TEST_F(FirefoxExports, ANullAutoconfigNameTouchesOnlyThePreferencesFile) {
+    SetFirefoxProxy(cfgSource(), prefsSource(), L"velmora.cfg");
+    SetFirefoxProxy(std::nullopt, std::nullopt, std::nullopt);
+    expectPlaced(true, false);
+}
+
+}  // namespace
+}  // namespace brisko::testing

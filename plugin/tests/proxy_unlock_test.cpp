@@ -1,0 +1,108 @@
+// UnlockProxies through the loaded plug-in removes what the settings library's own operations
+// wrote: the machine-wide policies, every loaded user's proxy, the Mozilla files and the Opera
+// file, read back from the prefix's registry and file system.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "blob_builder.h"
+#include "browser_policies.h"
+#include "fake_mozilla.h"
+#include "mozilla_autoconfig.h"
+#include "opera_prefs.h"
+#include "registry.h"
+#include "registry_fixture.h"
+#include "support_library.h"
+#include "system_proxy.h"
+
+namespace brisko::testing {
+namespace {
+
+constexpr wchar_t kProxy[] = L"http=127.0.0.1:3128;https=127.0.0.1:3129";
+constexpr char kNarrowProxy[] = "http=127.0.0.1:3128;https=127.0.0.1:3129";
+constexpr wchar_t kLanConnection[] = L"DefaultConnectionSettings";
+constexpr wchar_t kCfgName[] = L"velmora.cfg";
+const std::vector<std::wstring> kChromeValues = {L"ProxyServer",  L"ProxyBypassList",      L"ProxyMode",
+                                                 L"QuicAllowed", L"ForceYouTubeRestrict", L"ForceGoogleSafeSearch"};
+
+std::vector<fs::path> OperaFiles() {
+    std::vector<fs::path> files;
+    ForEachOperaFixedPrefsFile([&](const fs::path& file) { files.push_back(file); });
+    return files;
+}
+
+class UnlockProxiesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(support.loaded());
+        ASSERT_TRUE(EnableRestorePrivilege());
+        ApplyBrowserPolicies(kProxy);
+        setBinary(HKEY_CURRENT_USER, kConnectionsKey, kLanConnection, makeBlob({.flags = 1}));
+        ASSERT_EQ(ApplyUserProxy(HKEY_CURRENT_USER, {kNarrowProxy, kProxy}), ERROR_SUCCESS);
+        ForEachMozillaInstallDir([&](const fs::path& directory) {
+            if (mozilla.owns(directory)) InstallFirefoxAutoconfig(directory, mozilla.cfgSource, mozilla.prefsSource, kCfgName);
+            return true;
+        });
+        for (const fs::path& file : OperaFiles()) writeFile(file, "[User Prefs]\n");
+    }
+
+    void TearDown() override {
+        ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kConnectionsKey, kLanConnection);
+        for (const fs::path& file : OperaFiles()) {
+            std::error_code ignored;
+            fs::remove(file, ignored);
+        }
+    }
+
+    // Everything the product forced is gone, and every user is left without a proxy.
+    void ExpectUnlocked() {
+        EXPECT_FALSE(readRaw(HKEY_LOCAL_MACHINE, kInternetExplorerPolicyKey, L"Proxy", KEY_WOW64_32KEY));
+        for (const wchar_t* key : kChromePolicyKeys)
+            for (const auto& name : kChromeValues)
+                EXPECT_FALSE(readRaw(HKEY_LOCAL_MACHINE, key, name.c_str(), KEY_WOW64_32KEY)) << name;
+
+        EXPECT_EQ(readDword(HKEY_CURRENT_USER, kInternetSettingsKey, L"ProxyEnable"), 0u);
+        EXPECT_FALSE(readRaw(HKEY_CURRENT_USER, kInternetSettingsKey, L"ProxyServer"));
+        EXPECT_FALSE(readRaw(HKEY_CURRENT_USER, kInternetSettingsKey, L"ProxyOverride"));
+        const auto lan = readBinary(HKEY_CURRENT_USER, kConnectionsKey, kLanConnection);
+        ASSERT_TRUE(lan);
+        EXPECT_EQ(*lan, makeBlob({.counter = counterOf(*lan), .flags = 9}));
+        // Every hive under HKEY_USERS that opens for writing, not only the current user's.
+        EXPECT_EQ(readDword(HKEY_USERS, std::wstring(L".DEFAULT\\") + kInternetSettingsKey, L"ProxyEnable"), 0u);
+
+        for (const fs::path& directory : {mozilla.firefox, mozilla.seamonkey, mozilla.firefox32, mozilla.firefox64}) {
+            EXPECT_FALSE(fs::exists(directory / kCfgName)) << directory;
+            EXPECT_FALSE(fs::exists(directory / kDefaultPreferencesFile)) << directory;
+        }
+        for (const fs::path& file : OperaFiles()) EXPECT_FALSE(fs::exists(file)) << file;
+    }
+
+    SupportLibrary support;
+    FakeMozilla mozilla;
+};
+
+TEST_F(UnlockProxiesTest, RemovesEverythingTheProductSet) {
+    ASSERT_TRUE(fs::exists(mozilla.firefox / kCfgName));
+    ASSERT_EQ(readDword(HKEY_CURRENT_USER, kInternetSettingsKey, L"ProxyEnable"), 1u);
+    ASSERT_FALSE(OperaFiles().empty());
+    ASSERT_TRUE(fs::exists(OperaFiles().front()));
+
+    support.unlockProxies();
+    ExpectUnlocked();
+}
+
+TEST_F(UnlockProxiesTest, RunningItAgainLeavesTheSameEndState) {
+    support.unlockProxies();
+    const auto lan = readBinary(HKEY_CURRENT_USER, kConnectionsKey, kLanConnection);
+    support.unlockProxies();
+    ExpectUnlocked();
+    // Clearing rewrites the blob again; only its change counter moves.
+    const auto again = readBinary(HKEY_CURRENT_USER, kConnectionsKey, kLanConnection);
+    ASSERT_TRUE(lan && again);
+    EXPECT_GT(counterOf(*again), counterOf(*lan));
+}
+
+}  // namespace
+}  // namespace brisko::testing
