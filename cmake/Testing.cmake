@@ -102,3 +102,20 @@ endfunction()
 function(harbee_check_imports target)
   harbee_host_check(${target}_imports check-imports.sh ${target})
 endfunction()
+
+# Copies targets' files beside a test program (built in the current folder), where it loads or
+# starts them: each entry is TARGET:FILE_NAME. They are copied again whenever a target changes.
+function(harbee_copy_beside test)
+  set(copies)
+  foreach(entry ${ARGN})
+    string(REPLACE ":" ";" entry ${entry})
+    list(GET entry 0 target)
+    list(GET entry 1 name)
+    add_custom_command(OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/${name}
+      COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${target}> ${CMAKE_CURRENT_BINARY_DIR}/${name}
+      DEPENDS ${target})
+    list(APPEND copies ${CMAKE_CURRENT_BINARY_DIR}/${name})
+  endforeach()
+  add_custom_target(${test}_beside DEPENDS ${copies})
+  add_dependencies(${test} ${test}_beside)
+endfunction()

@@ -41,7 +41,14 @@ std::vector<uint8_t> packPayload(const Values&... values) {
     return {reinterpret_cast<const uint8_t*>(buffer.data()), reinterpret_cast<const uint8_t*>(buffer.data()) + buffer.size()};
 }
 
-std::string readHost(const msgpack::object& value) { return value.is_nil() ? std::string() : value.as<std::string>(); }
+// msgpack-c would also turn a bin value into a string; where the protocol has a string, a bin
+// value is of the wrong type.
+std::string readString(const msgpack::object& value) {
+    if (value.type != msgpack::type::STR) throw msgpack::type_error();
+    return value.as<std::string>();
+}
+
+std::string readHost(const msgpack::object& value) { return value.is_nil() ? std::string() : readString(value); }
 int readPort(const msgpack::object& value) { return value.is_nil() ? 0 : value.as<int>(); }
 
 }  // namespace
@@ -171,15 +178,16 @@ void Agent::connectionChanged(Connection& connection, bool up) {
 }
 
 void Agent::requestProtectionChange(bool enable, int64_t durationMs, const std::string& password,
-                                    std::function<void(int)> completion) {
+                                    Completion<int> completion) {
     if (!connection_) {
         completion(-1);
         return;
     }
     const Message request{newRequestId(), kProtectionChannel, kChangeProtection, packPayload(password, enable, durationMs)};
-    connection_->sendRequest(request, [completion = std::move(completion)](const Message& response) {
-        completion(response.id < 0 ? response.code : -1);
-    });
+    connection_->sendRequest(request, Connection::Completion(std::make_shared<Completion<int>>(std::move(completion)),
+                                                             [](const Completion<int>& done, const Message& response) {
+                                                                 done(response.id < 0 ? response.code : -1);
+                                                             }));
 }
 
 std::unique_ptr<Message> Agent::messageReceived(Connection&, const Message& message) {
@@ -239,8 +247,8 @@ void Agent::applicationBlocked(const Message& message) {
     std::string name;
     int64_t reason = 0;
     try {
-        reader.next()->as<std::string>();
-        name = reader.next()->as<std::string>();
+        readString(reader.next().get());
+        name = readString(reader.next().get());
         reason = reader.next()->as<int64_t>();
     } catch (const msgpack::unpack_error&) {
         return;

@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -63,7 +62,7 @@ public:
     // Sends ChangeProtection; the completion receives the core's result (0 done, 3 wrong
     // password, other failure) or -1 when the connection is lost before the answer.
     void requestProtectionChange(bool enable, int64_t durationMs, const std::string& password,
-                                 std::function<void(int)> completion) override;
+                                 Completion<int> completion) override;
 
     void connectionChanged(Connection& connection, bool up) override;
     std::unique_ptr<Message> messageReceived(Connection& connection, const Message& message) override;

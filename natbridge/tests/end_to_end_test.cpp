@@ -11,16 +11,15 @@
 
 #include <algorithm>
 #include <chrono>
-#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "agent_manager/session_system.h"
-#include "agent_test_support.h"
+#include "desktop_session.h"
 #include "fake_jvm.h"
 #include "java_core.h"
 #include "natbridge_exports.h"
+#include "served_agents.h"
 #include "text.h"
 #include "unique_handle.h"
 
@@ -29,94 +28,6 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-
-constexpr wchar_t kAgent[] = L"harbeeagent_fakedesktop.exe";
-constexpr wchar_t kDesktopPipe[] = L"\\\\.\\pipe\\harbeeagent_fakedesktop";
-// Wine starts processes and RPC servers slowly; every wait polls up to this long.
-constexpr auto kPatience = std::chrono::seconds(60);
-constexpr DWORD kPatienceMs = 60000;
-
-// Everything this test starts ends with it, even when an assertion leaves early.
-class KillOnCloseJob {
-public:
-    KillOnCloseJob() : job_(::CreateJobObjectW(nullptr, nullptr)) {
-        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-        ::SetInformationJobObject(job_.get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits));
-    }
-    bool add(HANDLE process) const { return ::AssignProcessToJobObject(job_.get(), process) != FALSE; }
-
-private:
-    UniqueHandle job_;
-};
-
-// An "application": a helper program beside the test that waits to be ended.
-struct Application {
-    UniqueHandle process;
-    DWORD processId = 0;
-};
-
-Application StartApplication(const KillOnCloseJob& job, const std::wstring& fileName) {
-    std::wstring commandLine = L"\"" + siblingPath(fileName) + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info{};
-    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
-                          &startup, &info))
-        return {};
-    const UniqueHandle thread(info.hThread);
-    Application application{UniqueHandle(info.hProcess), info.dwProcessId};
-    if (!job.add(application.process.get())) {
-        ::TerminateProcess(application.process.get(), 1);
-        return {};
-    }
-    ::ResumeThread(thread.get());
-    return application;
-}
-
-bool Ended(const UniqueHandle& process, DWORD timeoutMs = kPatienceMs) {
-    return ::WaitForSingleObject(process.get(), timeoutMs) == WAIT_OBJECT_0;
-}
-
-// The desktop script the agent reads at its first look; removed again with the test.
-class DesktopScript {
-public:
-    explicit DesktopScript(const std::string& lines) : path_(siblingPath(L"harbeeagent_fakedesktop.desktop")) {
-        std::ofstream(wideToUtf8(path_), std::ios::binary) << lines;
-    }
-    ~DesktopScript() { ::DeleteFileW(path_.c_str()); }
-
-private:
-    std::wstring path_;
-};
-
-// The test's end of the fake desktop's control pipe: one command line, one answer line.
-class DesktopControl {
-public:
-    bool connect() {
-        return WaitUntil(
-            [&] {
-                pipe_.reset(::CreateFileW(kDesktopPipe, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                                          nullptr));
-                return static_cast<bool>(pipe_);
-            },
-            kPatienceMs);
-    }
-
-    std::string send(const std::string& command) {
-        const std::string line = command + "\n";
-        DWORD count = 0;
-        if (!::WriteFile(pipe_.get(), line.data(), static_cast<DWORD>(line.size()), &count, nullptr))
-            return "write failed";
-        std::string answer;
-        char c = 0;
-        while (::ReadFile(pipe_.get(), &c, 1, &count, nullptr) && count == 1 && c != '\n') answer.push_back(c);
-        return answer;
-    }
-
-private:
-    UniqueFile pipe_;
-};
 
 class EndToEnd : public ::testing::Test {
 protected:
@@ -171,11 +82,11 @@ TEST_F(EndToEnd, RefusedApplicationIsEndedAllowedOneIsReportedFromStartToStop) {
     // The refused application's window is on the desktop before the agent looks at it.
     const DesktopScript script("add 1 pid=" + std::to_string(refused.processId) + "\n");
 
-    ASSERT_NE(Start(siblingPath(kAgent)), 0);
+    ASSERT_NE(Start(siblingPath(kFakeDesktopAgent)), 0);
     HWND window = FindEventWindow();
     ASSERT_NE(window, nullptr);
     const DWORD console = ::WTSGetActiveConsoleSessionId();
-    const std::string user = wideToUtf8(SessionUserName(console));
+    const std::string user = wideToUtf8(sessionUser());
     // The console report comes once the event thread registered for session notifications and
     // created the agent manager; only then is a logon carried to the manager.
     ASSERT_TRUE(fakejvm::Jvm::waitFor([&] { return !core.events().empty(); }, kPatience));
@@ -183,7 +94,7 @@ TEST_F(EndToEnd, RefusedApplicationIsEndedAllowedOneIsReportedFromStartToStop) {
     ::SendMessageW(window, WM_WTSSESSION_CHANGE, WTS_SESSION_LOGON, console);
 
     std::vector<DWORD> agents;
-    ASSERT_TRUE(WaitUntil([&] { return !(agents = ChildProcesses(kAgent)).empty(); }, kPatienceMs))
+    ASSERT_TRUE(pollUntil([&] { return !(agents = childProcesses(kFakeDesktopAgent)).empty(); }, kPatienceMs))
         << "the agent manager launched no agent";
     ASSERT_EQ(agents.size(), 1u);
     const UniqueHandle agent(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_SET_QUOTA, FALSE, agents[0]));
@@ -207,7 +118,7 @@ TEST_F(EndToEnd, RefusedApplicationIsEndedAllowedOneIsReportedFromStartToStop) {
     EXPECT_TRUE(fakejvm::Jvm::waitFor([&] { return jvm.attachedThreads() == 1 && !FindEventWindow(); }, kPatience))
         << "the event thread did not end";
     EXPECT_TRUE(Ended(agent)) << "stopping the event thread must end the agent";
-    EXPECT_THAT(ChildProcesses(kAgent), IsEmpty());
+    EXPECT_THAT(childProcesses(kFakeDesktopAgent), IsEmpty());
     EXPECT_FALSE(Ended(allowed.process, 0)) << "an allowed application is left running";
 
     // The refused application was never listed, so its end reaches the core as nothing.

@@ -36,6 +36,15 @@ void DefineThrowables(Jvm& jvm) {
         {"java/lang/NoClassDefFoundError", "java/lang/LinkageError"},
         {"java/lang/IncompatibleClassChangeError", "java/lang/LinkageError"},
         {"java/lang/NoSuchMethodError", "java/lang/IncompatibleClassChangeError"},
+        {"java/lang/VirtualMachineError", "java/lang/Error"},
+        {"java/lang/OutOfMemoryError", "java/lang/VirtualMachineError"},
+        {"java/lang/NoSuchFieldError", "java/lang/IncompatibleClassChangeError"},
+        {"java/lang/UnsatisfiedLinkError", "java/lang/LinkageError"},
+        {"java/lang/IllegalStateException", "java/lang/RuntimeException"},
+        {"java/lang/ArrayIndexOutOfBoundsException", "java/lang/IndexOutOfBoundsException"},
+        {"java/lang/NegativeArraySizeException", "java/lang/RuntimeException"},
+        {"java/io/IOException", "java/lang/Exception"},
+        {"java/io/FileNotFoundException", "java/io/IOException"},
     };
     for (const auto& [name, super] : hierarchy) jvm.defineClass(name, super);
 }

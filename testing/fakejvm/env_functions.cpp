@@ -1,5 +1,6 @@
 // The JNIEnv function table. Every function but the few that JNI allows with an exception
 // pending records a misuse when called in that state.
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -26,12 +27,7 @@ Class* ClassOf(ThreadEnv& thread, jclass javaClass) {
     return object ? object->reflected : nullptr;
 }
 
-jclass ClassRef(ThreadEnv& thread, Class* javaClass) {
-    if (!javaClass) return nullptr;
-    auto object = thread.jvm->newInstance(*thread.jvm->findClass("java/lang/Class"));
-    object->reflected = javaClass;
-    return static_cast<jclass>(thread.jvm->newReference(thread, object, false));
-}
+jclass ClassRef(ThreadEnv& thread, Class* javaClass) { return thread.jvm->classRef(&thread, javaClass); }
 
 void Throw(ThreadEnv& thread, std::string_view className, std::wstring message) {
     thread.jvm->setPending(thread, thread.jvm->newThrowable(className, std::move(message)));
@@ -92,22 +88,24 @@ jthrowable JNICALL ExceptionOccurred(JNIEnv* env) {
     return static_cast<jthrowable>(thread->jvm->newReference(*thread, thread->jvm->takePending(*thread, false), false));
 }
 
+// As Throwable.printStackTrace shows it, without the stack: on System.err, wherever it points.
 void JNICALL ExceptionDescribe(JNIEnv* env) {
     ThreadEnv* thread = Enter(env, "ExceptionDescribe", true);
     if (!thread) return;
-    if (const ObjectPtr pending = thread->jvm->takePending(*thread, true))
-        std::fprintf(stderr, "fakejvm: exception %s: %s\n", pending->javaClass().name().c_str(),
-                     wideToUtf8(pending->text.value_or(L"")).c_str());
+    const ObjectPtr pending = thread->jvm->takePending(*thread, true);
+    if (!pending) return;
+    std::string name = pending->javaClass().name();
+    std::replace(name.begin(), name.end(), '/', '.');
+    std::string line = "Exception in thread \"" + thread->name + "\" " + name;
+    if (pending->text) line += ": " + wideToUtf8(*pending->text);
+    thread->jvm->writeStandardStream(true, line + "\r\n");
 }
 
 void JNICALL ExceptionClear(JNIEnv* env) {
     if (ThreadEnv* thread = Enter(env, "ExceptionClear", true)) thread->jvm->takePending(*thread, true);
 }
 
-void JNICALL FatalError(JNIEnv*, const char* message) {
-    std::fprintf(stderr, "fakejvm: FatalError: %s\n", message ? message : "");
-    std::abort();
-}
+void JNICALL FatalError(JNIEnv* env, const char* message) { static_cast<ThreadEnv*>(env)->jvm->abort(message); }
 
 jint JNICALL PushLocalFrame(JNIEnv* env, jint) {
     ThreadEnv* thread = Enter(env, "PushLocalFrame", true);
@@ -375,7 +373,7 @@ ObjectPtr StringOf(ThreadEnv& thread, jstring string, const char* function) {
 
 jstring JNICALL NewString(JNIEnv* env, const jchar* chars, jsize length) {
     ThreadEnv* thread = Enter(env, "NewString");
-    if (!thread) return nullptr;
+    if (!thread || thread->jvm->stringFails(*thread)) return nullptr;
     if (length < 0 || (length > 0 && !chars)) {
         thread->jvm->recordMisuse("NewString with invalid characters");
         return nullptr;
@@ -393,7 +391,7 @@ jsize JNICALL GetStringLength(JNIEnv* env, jstring string) {
 const jchar* JNICALL GetStringChars(JNIEnv* env, jstring string, jboolean* isCopy) {
     ThreadEnv* thread = Enter(env, "GetStringChars");
     const ObjectPtr o = thread ? StringOf(*thread, string, "GetStringChars") : nullptr;
-    if (!o) return nullptr;
+    if (!o || thread->jvm->stringFails(*thread)) return nullptr;
     if (isCopy) *isCopy = JNI_TRUE;
     return thread->jvm->lendChars(o);
 }
@@ -404,7 +402,7 @@ void JNICALL ReleaseStringChars(JNIEnv* env, jstring, const jchar* chars) {
 
 jstring JNICALL NewStringUTF(JNIEnv* env, const char* utf) {
     ThreadEnv* thread = Enter(env, "NewStringUTF");
-    if (!thread || !utf) return nullptr;
+    if (!thread || !utf || thread->jvm->stringFails(*thread)) return nullptr;
     return static_cast<jstring>(
         thread->jvm->newReference(*thread, thread->jvm->newString(modifiedUtf8ToWide(utf)), false));
 }
@@ -418,7 +416,7 @@ jsize JNICALL GetStringUTFLength(JNIEnv* env, jstring string) {
 const char* JNICALL GetStringUTFChars(JNIEnv* env, jstring string, jboolean* isCopy) {
     ThreadEnv* thread = Enter(env, "GetStringUTFChars");
     const ObjectPtr o = thread ? StringOf(*thread, string, "GetStringUTFChars") : nullptr;
-    if (!o) return nullptr;
+    if (!o || thread->jvm->stringFails(*thread)) return nullptr;
     if (isCopy) *isCopy = JNI_TRUE;
     return thread->jvm->lendUtf(o);
 }
@@ -453,6 +451,82 @@ void JNICALL GetStringUTFRegion(JNIEnv* env, jstring string, jsize start, jsize 
     if (!region) return;
     const std::string utf = wideToModifiedUtf8(*region);
     std::memcpy(buffer, utf.c_str(), utf.size() + 1);
+}
+
+jobjectArray JNICALL NewObjectArray(JNIEnv* env, jsize length, jclass elementClass, jobject initial) {
+    ThreadEnv* thread = Enter(env, "NewObjectArray");
+    if (!thread) return nullptr;
+    Class* c = ClassOf(*thread, elementClass);
+    if (!c) {
+        thread->jvm->recordMisuse("NewObjectArray without an element class");
+        return nullptr;
+    }
+    if (length < 0) {
+        Throw(*thread, "java/lang/NegativeArraySizeException", std::to_wstring(length));
+        return nullptr;
+    }
+    ObjectPtr array = thread->jvm->newArray(*c, static_cast<size_t>(length));
+    std::fill(array->elements.begin(), array->elements.end(), thread->jvm->resolve(initial));
+    return static_cast<jobjectArray>(thread->jvm->newReference(*thread, array, false));
+}
+
+ObjectPtr ArrayOf(ThreadEnv& thread, jarray array, const char* function) {
+    ObjectPtr o = thread.jvm->resolve(array);
+    if (!o || o->javaClass().name().front() != '[') {
+        thread.jvm->recordMisuse(std::string(function) + " on something that is not an array");
+        return nullptr;
+    }
+    return o;
+}
+
+bool InBounds(ThreadEnv& thread, const Object& array, jsize index) {
+    if (index >= 0 && static_cast<size_t>(index) < array.elements.size()) return true;
+    Throw(thread, "java/lang/ArrayIndexOutOfBoundsException", std::to_wstring(index));
+    return false;
+}
+
+jsize JNICALL GetArrayLength(JNIEnv* env, jarray array) {
+    ThreadEnv* thread = Enter(env, "GetArrayLength");
+    const ObjectPtr o = thread ? ArrayOf(*thread, array, "GetArrayLength") : nullptr;
+    return o ? static_cast<jsize>(o->elements.size()) : 0;
+}
+
+jobject JNICALL GetObjectArrayElement(JNIEnv* env, jobjectArray array, jsize index) {
+    ThreadEnv* thread = Enter(env, "GetObjectArrayElement");
+    const ObjectPtr o = thread ? ArrayOf(*thread, array, "GetObjectArrayElement") : nullptr;
+    if (!o || !InBounds(*thread, *o, index)) return nullptr;
+    return thread->jvm->newReference(*thread, o->elements[static_cast<size_t>(index)], false);
+}
+
+void JNICALL SetObjectArrayElement(JNIEnv* env, jobjectArray array, jsize index, jobject value) {
+    ThreadEnv* thread = Enter(env, "SetObjectArrayElement");
+    const ObjectPtr o = thread ? ArrayOf(*thread, array, "SetObjectArrayElement") : nullptr;
+    if (!o || !InBounds(*thread, *o, index)) return;
+    o->elements[static_cast<size_t>(index)] = thread->jvm->resolve(value);
+}
+
+jfieldID JNICALL GetStaticFieldID(JNIEnv* env, jclass javaClass, const char* name, const char* signature) {
+    ThreadEnv* thread = Enter(env, "GetStaticFieldID");
+    if (!thread) return nullptr;
+    Class* c = ClassOf(*thread, javaClass);
+    Field* field = c && name && signature ? c->findStaticField(name, signature) : nullptr;
+    if (!field) {
+        Throw(*thread, "java/lang/NoSuchFieldError", utf8ToWide(name ? name : ""));
+        return nullptr;
+    }
+    return reinterpret_cast<jfieldID>(field);
+}
+
+jobject JNICALL GetStaticObjectField(JNIEnv* env, jclass, jfieldID id) {
+    ThreadEnv* thread = Enter(env, "GetStaticObjectField");
+    if (!thread || !id) return nullptr;
+    return thread->jvm->newReference(*thread, thread->jvm->staticValue(*reinterpret_cast<Field*>(id)).object, false);
+}
+
+void JNICALL SetStaticObjectField(JNIEnv* env, jclass, jfieldID id, jobject value) {
+    ThreadEnv* thread = Enter(env, "SetStaticObjectField");
+    if (!thread || !id) return;
+    thread->jvm->setStaticValue(*reinterpret_cast<Field*>(id), Value::reference(thread->jvm->resolve(value)));
 }
 
 jint JNICALL GetJavaVM(JNIEnv* env, JavaVM** vm) {
@@ -532,6 +606,13 @@ JNINativeInterface_ MakeTable() {
     table.ReleaseStringUTFChars = ReleaseStringUTFChars;
     table.GetStringRegion = GetStringRegion;
     table.GetStringUTFRegion = GetStringUTFRegion;
+    table.NewObjectArray = NewObjectArray;
+    table.GetArrayLength = GetArrayLength;
+    table.GetObjectArrayElement = GetObjectArrayElement;
+    table.SetObjectArrayElement = SetObjectArrayElement;
+    table.GetStaticFieldID = GetStaticFieldID;
+    table.GetStaticObjectField = GetStaticObjectField;
+    table.SetStaticObjectField = SetStaticObjectField;
     table.GetJavaVM = GetJavaVM;
     table.ExceptionCheck = ExceptionCheck;
     table.GetObjectRefType = GetObjectRefType;

@@ -6,21 +6,30 @@ namespace {
 
 Jvm& Owner(JavaVM* vm) { return *static_cast<VmHandle*>(vm)->owner; }
 
-jint JNICALL DestroyJavaVM(JavaVM*) { return JNI_OK; }
+jint JNICALL DestroyJavaVM(JavaVM* vm) { return Owner(vm).destroy(); }
 
-jint JNICALL AttachCurrentThread(JavaVM* vm, void** env, void*) {
-    return Owner(vm).attach(reinterpret_cast<JNIEnv**>(env), false);
+// The optional JavaVMAttachArgs: a version the VM supports, and the thread's name.
+jint Attach(JavaVM* vm, void** env, void* args, bool daemon) {
+    if (!env) return JNI_EINVAL;
+    const auto* attachArgs = static_cast<const JavaVMAttachArgs*>(args);
+    if (attachArgs && !IsSupportedJniVersion(attachArgs->version)) return JNI_EVERSION;
+    return Owner(vm).attach(reinterpret_cast<JNIEnv**>(env), daemon, attachArgs ? attachArgs->name : nullptr);
 }
 
-jint JNICALL AttachCurrentThreadAsDaemon(JavaVM* vm, void** env, void*) {
-    return Owner(vm).attach(reinterpret_cast<JNIEnv**>(env), true);
-}
+jint JNICALL AttachCurrentThread(JavaVM* vm, void** env, void* args) { return Attach(vm, env, args, false); }
+
+jint JNICALL AttachCurrentThreadAsDaemon(JavaVM* vm, void** env, void* args) { return Attach(vm, env, args, true); }
 
 jint JNICALL DetachCurrentThread(JavaVM* vm) { return Owner(vm).detach(); }
 
 jint JNICALL GetEnv(JavaVM* vm, void** env, jint version) {
     *env = nullptr;
-    if (version < JNI_VERSION_1_1 || version > JNI_VERSION_1_8) return JNI_EVERSION;
+    if (version == FAKEJVM_CLASSES_VERSION) {
+        *env = Owner(vm).classRegistry();
+        return JNI_OK;
+    }
+    if (version < JNI_VERSION_1_1 || version > JNI_VERSION_10) return JNI_EVERSION;
+    if (Owner(vm).destroyed()) return JNI_EDETACHED;
     ThreadEnv* thread = Owner(vm).currentThreadEnv();
     if (!thread) return JNI_EDETACHED;
     *env = static_cast<JNIEnv*>(thread);

@@ -1,8 +1,12 @@
 #include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
 #include "internal.h"
+#include "executable_path.h"
 #include "text.h"
 
 namespace brisko::fakejvm {
@@ -75,12 +79,33 @@ bool Class::isSubclassOf(const Class& other) const {
     return false;
 }
 
+Class& Class::staticField(std::string name, std::string signature, Value initial) {
+    fields_.push_back(std::make_unique<Field>(Field{this, std::move(name), std::move(signature), std::move(initial)}));
+    return *this;
+}
+
+Field* Class::findStaticField(std::string_view name, std::string_view signature) {
+    for (auto& field : fields_)
+        if (field->name == name && field->signature == signature) return field.get();
+    return superclass_ ? superclass_->findStaticField(name, signature) : nullptr;
+}
+
 bool JavaEquals(const ObjectPtr& left, const ObjectPtr& right) {
     if (left == right) return true;
     if (!left || !right) return false;
     const bool leftString = left->javaClass().name() == "java/lang/String";
     const bool rightString = right->javaClass().name() == "java/lang/String";
     return leftString && rightString && left->text == right->text;
+}
+
+std::vector<std::wstring> SplitPathList(std::wstring_view list) {
+    std::vector<std::wstring> elements;
+    for (;;) {
+        const size_t end = list.find(L';');
+        elements.emplace_back(list.substr(0, end));
+        if (end == std::wstring_view::npos) return elements;
+        list.remove_prefix(end + 1);
+    }
 }
 
 SignatureKinds ParseSignature(std::string_view signature) {
@@ -116,10 +141,35 @@ SignatureKinds ParseSignature(std::string_view signature) {
     return kinds;
 }
 
-Jvm::Jvm() : vm_(std::make_unique<VmHandle>()) {
+namespace {
+
+// Where System.loadLibrary looks when the host gave no java.library.path: the program's
+// directory, the system directories, PATH and the current directory, as a Windows VM does.
+std::wstring DefaultLibraryPath() {
+    const std::wstring program = executablePath();
+    std::wstring path = program.substr(0, program.find_last_of(L"\\/"));
+    wchar_t directory[MAX_PATH];
+    if (const UINT length = ::GetSystemDirectoryW(directory, MAX_PATH); length > 0 && length < MAX_PATH)
+        path += L";" + std::wstring(directory, length);
+    if (const UINT length = ::GetWindowsDirectoryW(directory, MAX_PATH); length > 0 && length < MAX_PATH)
+        path += L";" + std::wstring(directory, length);
+    if (const DWORD size = ::GetEnvironmentVariableW(L"PATH", nullptr, 0); size > 0) {
+        std::wstring variable(size, L'\0');
+        variable.resize(::GetEnvironmentVariableW(L"PATH", variable.data(), size));
+        path += L";" + variable;
+    }
+    return path + L";.";
+}
+
+}  // namespace
+
+Jvm::Jvm() : vm_(std::make_unique<VmHandle>()), registry_(std::make_unique<ClassRegistry>()) {
     vm_->functions = InvokeFunctions();
     vm_->owner = this;
+    InitClassRegistry(*registry_, *this);
     DefineBuiltinClasses(*this);
+    DefineSystemClasses(*this);
+    configure(VmOptions{});
 }
 
 Jvm::~Jvm() = default;
@@ -138,6 +188,112 @@ void Jvm::failNextAttach(jint code) {
     nextAttachFailure_ = code;
 }
 
+void Jvm::failStringAfter(size_t skip) {
+    std::lock_guard guard(lock_);
+    stringsBeforeFailure_ = skip;
+}
+
+bool Jvm::stringFails(ThreadEnv& thread) {
+    {
+        std::lock_guard guard(lock_);
+        if (!stringsBeforeFailure_) return false;
+        if (*stringsBeforeFailure_ > 0) {
+            --*stringsBeforeFailure_;
+            return false;
+        }
+        stringsBeforeFailure_.reset();
+    }
+    setPending(thread, newThrowable("java/lang/OutOfMemoryError", L"Java heap space"));
+    return true;
+}
+
+void Jvm::configure(VmOptions options) {
+    std::lock_guard guard(lock_);
+    options_ = std::move(options);
+    properties_.clear();
+    properties_["java.library.path"] = DefaultLibraryPath();
+    properties_["java.class.path"] = L".";
+    properties_["line.separator"] = L"\r\n";
+    properties_["file.separator"] = L"\\";
+    properties_["path.separator"] = L";";
+    for (const auto& [name, value] : options_.properties) properties_[name] = ansiToWide(value);
+}
+
+VmOptions Jvm::options() const {
+    std::lock_guard guard(lock_);
+    return options_;
+}
+
+std::optional<std::wstring> Jvm::property(std::string_view name) const {
+    std::lock_guard guard(lock_);
+    const auto it = properties_.find(name);
+    if (it == properties_.end()) return std::nullopt;
+    return it->second;
+}
+
+void Jvm::setProperty(std::string name, std::wstring value) {
+    std::lock_guard guard(lock_);
+    properties_[std::move(name)] = std::move(value);
+}
+
+void Jvm::print(const char* format, ...) {
+    const JvmVfprintfHook hook = options().hooks.vfprintf;
+    va_list args;
+    va_start(args, format);
+    if (hook) {
+        hook(stdout, format, args);
+    } else {
+        std::vfprintf(stdout, format, args);
+        std::fflush(stdout);
+    }
+    va_end(args);
+}
+
+void Jvm::exit(jint code) {
+    if (const JvmExitHook hook = options().hooks.exit) hook(code);
+    std::exit(code);
+}
+
+void Jvm::abort(const char* message) {
+    print("FATAL ERROR in native method: %s\n", message ? message : "");
+    if (const JvmAbortHook hook = options().hooks.abort) hook();
+    std::abort();
+}
+
+jint Jvm::destroy() {
+    JNIEnv* env = nullptr;
+    if (!currentThreadEnv() && attach(&env, false, "DestroyJavaVM") != JNI_OK) return JNI_ERR;
+    std::unique_lock guard(lock_);
+    const DWORD self = ::GetCurrentThreadId();
+    threadsChanged_.wait(guard, [&] {
+        return std::none_of(threads_.begin(), threads_.end(),
+                            [&](const auto& entry) { return entry.first != self && !entry.second->daemon; });
+    });
+    destroyed_ = true;
+    return JNI_OK;
+}
+
+bool Jvm::destroyed() const {
+    std::lock_guard guard(lock_);
+    return destroyed_;
+}
+
+void Jvm::dumpThreads() {
+    std::vector<std::pair<std::string, ThreadEnv*>> threads;
+    {
+        std::lock_guard guard(lock_);
+        for (const auto& [id, thread] : threads_) threads.emplace_back(thread->name, thread.get());
+    }
+    print("Full thread dump (test JVM):\n\n");
+    for (const auto& [name, thread] : threads)
+        print("\"%s\" %stid=0x%lx\n   java.lang.Thread.State: RUNNABLE\n\n", name.c_str(),
+              thread->daemon ? "daemon " : "", static_cast<unsigned long>(thread->threadId));
+}
+
+void Jvm::parkForever() {
+    for (;;) ::Sleep(INFINITE);
+}
+
 Class& Jvm::defineClass(std::string name, std::string_view superclass) {
     std::lock_guard guard(lock_);
     Class* parent = nullptr;
@@ -149,9 +305,15 @@ Class& Jvm::defineClass(std::string name, std::string_view superclass) {
 
 Class* Jvm::findClass(std::string_view name) {
     std::lock_guard guard(lock_);
-    const auto it = classes_.find(name);
-    return it == classes_.end() ? nullptr : it->second.get();
+    if (const auto it = classes_.find(name); it != classes_.end()) return it->second.get();
+    if (name.empty() || name.front() != '[') return nullptr;
+    const auto object = classes_.find("java/lang/Object");
+    auto& slot = classes_[std::string(name)];
+    slot = std::make_unique<Class>(std::string(name), object == classes_.end() ? nullptr : object->second.get());
+    return slot.get();
 }
+
+FakeJvmClasses* Jvm::classRegistry() { return registry_.get(); }
 
 void Jvm::removeClass(std::string_view name) {
     std::lock_guard guard(lock_);
@@ -177,9 +339,34 @@ ObjectPtr Jvm::newThrowable(std::string_view className, std::wstring message) {
     return throwable;
 }
 
+ObjectPtr Jvm::newArray(Class& elementClass, size_t length) {
+    const std::string& element = elementClass.name();
+    Class* arrayClass = findClass(element.front() == '[' ? "[" + element : "[L" + element + ";");
+    auto array = newInstance(*arrayClass);
+    array->elements.resize(length);
+    return array;
+}
+
 jobject Jvm::localRef(JNIEnv* env, const ObjectPtr& object) {
     ThreadEnv* thread = threadEnv(env);
     return thread ? newReference(*thread, object, false) : nullptr;
+}
+
+jclass Jvm::classRef(JNIEnv* env, Class* javaClass) {
+    if (!javaClass) return nullptr;
+    auto object = newInstance(*findClass("java/lang/Class"));
+    object->reflected = javaClass;
+    return static_cast<jclass>(localRef(env, object));
+}
+
+Value Jvm::staticValue(const Field& field) const {
+    std::lock_guard guard(lock_);
+    return field.value;
+}
+
+void Jvm::setStaticValue(Field& field, Value value) {
+    std::lock_guard guard(lock_);
+    field.value = std::move(value);
 }
 
 ObjectPtr Jvm::resolve(jobject reference) {
@@ -255,6 +442,10 @@ bool Jvm::waitFor(const std::function<bool()>& condition, std::chrono::milliseco
 
 ThreadEnv* Jvm::threadEnv(JNIEnv* env) {
     if (!env) return nullptr;
+    if (destroyed()) {
+        recordMisuse("JNI called after DestroyJavaVM");
+        parkForever();
+    }
     auto* thread = static_cast<ThreadEnv*>(env);
     if (!thread->attached) {
         recordMisuse("environment of a detached thread used");
@@ -273,12 +464,11 @@ ThreadEnv* Jvm::currentThreadEnv() {
     return it == threads_.end() ? nullptr : it->second.get();
 }
 
-jint Jvm::attach(JNIEnv** env, bool daemon) {
+jint Jvm::attach(JNIEnv** env, bool daemon, const char* name) {
     std::lock_guard guard(lock_);
-    if (nextAttachFailure_ != JNI_OK) {
-        *env = nullptr;
-        return std::exchange(nextAttachFailure_, JNI_OK);
-    }
+    *env = nullptr;
+    if (destroyed_) return JNI_ERR;
+    if (nextAttachFailure_ != JNI_OK) return std::exchange(nextAttachFailure_, JNI_OK);
     const DWORD id = ::GetCurrentThreadId();
     auto& slot = threads_[id];
     if (!slot) {
@@ -286,6 +476,7 @@ jint Jvm::attach(JNIEnv** env, bool daemon) {
         slot->functions = EnvFunctions();
         slot->jvm = this;
         slot->threadId = id;
+        slot->name = name ? name : "Thread-" + std::to_string(nextThreadNumber_++);
         slot->daemon = daemon;
         slot->frames.emplace_back();
     }
@@ -308,6 +499,7 @@ jint Jvm::detach() {
     it->second->pending.reset();
     detachedThreads_.push_back(std::move(it->second));
     threads_.erase(it);
+    threadsChanged_.notify_all();
     return JNI_OK;
 }
 

@@ -19,29 +19,6 @@ void putBigEndian(std::vector<uint8_t>& out, uint32_t value) {
     for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(value >> shift));
 }
 
-std::vector<Value> decodeValues(const std::vector<uint8_t>& payload) {
-    std::vector<Value> values;
-    std::size_t offset = 0;
-    try {
-        while (offset < payload.size()) {
-            const msgpack::object_handle handle =
-                msgpack::unpack(reinterpret_cast<const char*>(payload.data()), payload.size(), offset);
-            const msgpack::object& object = handle.get();
-            switch (object.type) {
-                case msgpack::type::NIL: values.emplace_back(std::monostate{}); break;
-                case msgpack::type::BOOLEAN: values.emplace_back(object.via.boolean); break;
-                case msgpack::type::POSITIVE_INTEGER:
-                case msgpack::type::NEGATIVE_INTEGER: values.emplace_back(object.as<int64_t>()); break;
-                case msgpack::type::STR: values.emplace_back(object.as<std::string>()); break;
-                default: return {};
-            }
-        }
-    } catch (const std::exception&) {
-        return {};
-    }
-    return values;
-}
-
 }  // namespace
 
 TestCore::TestCore(uint16_t port, bool listenNow) : port_(port) {
@@ -84,6 +61,11 @@ void TestCore::stopListening() {
 void TestCore::answerChangeProtection(std::optional<int32_t> result) {
     const std::lock_guard lock(mutex_);
     changeProtectionResult_ = result;
+}
+
+void TestCore::react(Reactions reactions) {
+    const std::lock_guard lock(mutex_);
+    reactions_ = std::move(reactions);
 }
 
 bool TestCore::sendNotification(uint8_t code, const std::vector<uint8_t>& payload) {
@@ -168,6 +150,7 @@ void TestCore::serve() {
                 input_.clear();
                 ++connections_;
                 acceptTimes_.push_back(Clock::now());
+                if (reactions_.connected) reactions_.connected(connections_);
             }
         }
         if (client_ && FD_ISSET(client_.get(), &readable)) readClient();
@@ -181,6 +164,7 @@ void TestCore::readClient() {
         client_.reset();
         input_.clear();
         ++disconnections_;
+        if (reactions_.disconnected) reactions_.disconnected(connections_);
         return;
     }
     input_.insert(input_.end(), buffer, buffer + count);
@@ -214,19 +198,17 @@ void TestCore::readClient() {
             size = 16 + length;
         }
         input_.erase(input_.begin(), input_.begin() + static_cast<std::ptrdiff_t>(size));
-        frame.values = decodeValues(frame.payload);
+        frame.values = unpack(frame.payload);
         frame.connection = connections_;
         handle(std::move(frame));
     }
 }
 
 void TestCore::handle(Frame frame) {
-    if (frame.id >= 0 && frame.channel == 2 && frame.code == 0 && changeProtectionResult_) {
-        const uint32_t word = static_cast<uint32_t>(*changeProtectionResult_) << 8;
-        std::vector<uint8_t> response{'s', 'p', 'p', '2'};
-        putBigEndian(response, static_cast<uint32_t>(-frame.id));
-        putBigEndian(response, word);
-        sendLocked(response);
+    if (reactions_.frameReceived) {
+        if (const std::vector<uint8_t> reply = reactions_.frameReceived(frame); !reply.empty()) sendLocked(reply);
+    } else if (frame.id >= 0 && frame.channel == 2 && frame.code == 0 && changeProtectionResult_) {
+        sendLocked(responseBytes(frame.id, *changeProtectionResult_));
     }
     received_.push_back(std::move(frame));
 }
@@ -245,6 +227,29 @@ bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
             ::DispatchMessageW(&message);
         }
     }
+}
+
+std::vector<Value> unpack(const std::vector<uint8_t>& payload) {
+    std::vector<Value> values;
+    std::size_t offset = 0;
+    try {
+        while (offset < payload.size()) {
+            const msgpack::object_handle handle =
+                msgpack::unpack(reinterpret_cast<const char*>(payload.data()), payload.size(), offset);
+            const msgpack::object& object = handle.get();
+            switch (object.type) {
+                case msgpack::type::NIL: values.emplace_back(std::monostate{}); break;
+                case msgpack::type::BOOLEAN: values.emplace_back(object.via.boolean); break;
+                case msgpack::type::POSITIVE_INTEGER:
+                case msgpack::type::NEGATIVE_INTEGER: values.emplace_back(object.as<int64_t>()); break;
+                case msgpack::type::STR: values.emplace_back(object.as<std::string>()); break;
+                default: return {};
+            }
+        }
+    } catch (const std::exception&) {
+        return {};
+    }
+    return values;
 }
 
 std::vector<uint8_t> pack(const std::vector<Value>& values) {
@@ -275,6 +280,13 @@ std::vector<uint8_t> frameBytes(int32_t id, uint8_t channel, uint8_t code, const
         out.insert(out.end(), payload.begin(), payload.end());
     }
     return out;
+}
+
+std::vector<uint8_t> responseBytes(int32_t requestId, int32_t result) {
+    std::vector<uint8_t> response{'s', 'p', 'p', '2'};
+    putBigEndian(response, static_cast<uint32_t>(-requestId));
+    putBigEndian(response, static_cast<uint32_t>(result) << 8);
+    return response;
 }
 
 }  // namespace brisko::testing

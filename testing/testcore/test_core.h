@@ -49,6 +49,18 @@ public:
     // nullopt: ChangeProtection requests stay unanswered.
     void answerChangeProtection(std::optional<int32_t> result);
 
+    // A core that plays its part by itself (the demo core) reacts to its agents here. Each
+    // reaction runs on the core's thread with the core's lock held, so it must not call back
+    // into this object.
+    struct Reactions {
+        std::function<void(int connection)> connected;
+        std::function<void(int connection)> disconnected;
+        // The bytes to send back for a frame (a response, notifications); when set, it replaces
+        // the fixed ChangeProtection answer.
+        std::function<std::vector<uint8_t>(const Frame&)> frameReceived;
+    };
+    void react(Reactions reactions);
+
     // Frames and raw bytes go to the connected agent; false when none is connected.
     bool sendNotification(uint8_t code, const std::vector<uint8_t>& payload);
     bool sendRaw(const std::vector<uint8_t>& bytes);
@@ -77,6 +89,7 @@ private:
     UniqueSocket client_;
     std::vector<uint8_t> input_;
     std::optional<int32_t> changeProtectionResult_ = 0;
+    Reactions reactions_;
     int connections_ = 0;
     int disconnections_ = 0;
     std::vector<Clock::time_point> acceptTimes_;
@@ -92,7 +105,11 @@ bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 
 // Payload and frame builders for notifications and malformed input.
 std::vector<uint8_t> pack(const std::vector<Value>& values);
+// The values of a payload; empty when it is not MessagePack of the protocol's kinds.
+std::vector<Value> unpack(const std::vector<uint8_t>& payload);
 std::vector<uint8_t> frameBytes(int32_t id, uint8_t channel, uint8_t code, const std::vector<uint8_t>& payload,
                                 uint8_t extraFlags = 0);
+// The response to request `requestId` with a result code and no payload.
+std::vector<uint8_t> responseBytes(int32_t requestId, int32_t result);
 
 }  // namespace brisko::testing

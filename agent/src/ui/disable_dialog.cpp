@@ -85,10 +85,11 @@ void requestDisable(HWND dialog, DisableContext& context) {
     // event handling, where a message box would hold the connection up (a lost link would not be
     // retried before the parent dismissed it). An answer that comes after the dialog is gone
     // shows nothing.
-    context.changer.requestProtectionChange(false, *duration, text, [window = std::weak_ptr(context.window)](int result) {
-        if (const auto alive = window.lock())
-            ::PostMessageW(alive->handle, kVerdictMessage, static_cast<WPARAM>(static_cast<UINT>(result)), 0);
-    });
+    context.changer.requestProtectionChange(
+        false, *duration, text,
+        Completion<int>(std::weak_ptr<DialogWindow>(context.window), [](DialogWindow& window, int result) {
+            ::PostMessageW(window.handle, kVerdictMessage, static_cast<WPARAM>(static_cast<UINT>(result)), 0);
+        }));
 }
 
 void showVerdict(HWND dialog, int result) {

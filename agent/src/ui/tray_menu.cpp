@@ -85,7 +85,7 @@ void TrayMenu::command(UINT id) {
             if (!bringForward(disableDialog_)) showDisableDialog(instance_, changer_, disableDialog_);
             break;
         case kCommandEnableNow:
-            changer_.requestProtectionChange(true, 0, "", [](int) {});
+            changer_.requestProtectionChange(true, 0, "", Completion<int>());
             break;
         default:
             break;

@@ -1,0 +1,74 @@
+#include "desktop_session.h"
+
+#include <fstream>
+
+#include "executable_path.h"
+#include "test_processes.h"
+#include "text.h"
+
+namespace brisko::testing {
+
+namespace {
+
+constexpr wchar_t kDesktopPipe[] = L"\\\\.\\pipe\\harbeeagent_fakedesktop";
+
+}  // namespace
+
+KillOnCloseJob::KillOnCloseJob() : job_(::CreateJobObjectW(nullptr, nullptr)) {
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    ::SetInformationJobObject(job_.get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits));
+}
+
+bool KillOnCloseJob::add(HANDLE process) const { return ::AssignProcessToJobObject(job_.get(), process) != FALSE; }
+
+Application StartApplication(const KillOnCloseJob& job, const std::wstring& fileName) {
+    std::wstring commandLine = L"\"" + siblingPath(fileName) + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
+                          &startup, &info))
+        return {};
+    const UniqueHandle thread(info.hThread);
+    Application application{UniqueHandle(info.hProcess), info.dwProcessId};
+    if (!job.add(application.process.get())) {
+        ::TerminateProcess(application.process.get(), 1);
+        return {};
+    }
+    ::ResumeThread(thread.get());
+    return application;
+}
+
+bool Ended(const UniqueHandle& process, DWORD timeoutMs) {
+    return ::WaitForSingleObject(process.get(), timeoutMs) == WAIT_OBJECT_0;
+}
+
+DesktopScript::DesktopScript(const std::string& lines) : path_(siblingPath(L"harbeeagent_fakedesktop.desktop")) {
+    std::ofstream(wideToUtf8(path_), std::ios::binary) << lines;
+}
+
+DesktopScript::~DesktopScript() { ::DeleteFileW(path_.c_str()); }
+
+bool DesktopControl::connect() {
+    return pollUntil(
+        [&] {
+            pipe_.reset(
+                ::CreateFileW(kDesktopPipe, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+            return static_cast<bool>(pipe_);
+        },
+        kPatienceMs);
+}
+
+std::string DesktopControl::send(const std::string& command) {
+    const std::string line = command + "\n";
+    DWORD count = 0;
+    if (!::WriteFile(pipe_.get(), line.data(), static_cast<DWORD>(line.size()), &count, nullptr))
+        return "write failed";
+    std::string answer;
+    char c = 0;
+    while (::ReadFile(pipe_.get(), &c, 1, &count, nullptr) && count == 1 && c != '\n') answer.push_back(c);
+    return answer;
+}
+
+}  // namespace brisko::testing

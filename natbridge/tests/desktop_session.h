@@ -1,0 +1,59 @@
+#pragma once
+// Pieces of an end-to-end run with the fake-desktop agent under Wine: a job that ends
+// everything the test starts, helper programs as applications, the agent's desktop script and
+// the control pipe of its fake desktop.
+#include <windows.h>
+
+#include <chrono>
+#include <string>
+
+#include "unique_handle.h"
+
+namespace brisko::testing {
+
+constexpr wchar_t kFakeDesktopAgent[] = L"harbeeagent_fakedesktop.exe";
+// Wine starts processes and RPC servers slowly; every wait polls up to this long.
+constexpr auto kPatience = std::chrono::seconds(60);
+constexpr DWORD kPatienceMs = 60000;
+
+// Everything this test starts ends with it, even when an assertion leaves early.
+class KillOnCloseJob {
+public:
+    KillOnCloseJob();
+    bool add(HANDLE process) const;
+
+private:
+    UniqueHandle job_;
+};
+
+// An "application": a helper program beside the test that waits to be ended.
+struct Application {
+    UniqueHandle process;
+    DWORD processId = 0;
+};
+
+Application StartApplication(const KillOnCloseJob& job, const std::wstring& fileName);
+
+bool Ended(const UniqueHandle& process, DWORD timeoutMs = kPatienceMs);
+
+// The desktop script the agent reads at its first look; removed again with the test.
+class DesktopScript {
+public:
+    explicit DesktopScript(const std::string& lines);
+    ~DesktopScript();
+
+private:
+    std::wstring path_;
+};
+
+// The test's end of the fake desktop's control pipe: one command line, one answer line.
+class DesktopControl {
+public:
+    bool connect();
+    std::string send(const std::string& command);
+
+private:
+    UniqueFile pipe_;
+};
+
+}  // namespace brisko::testing
