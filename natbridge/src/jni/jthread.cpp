@@ -125,7 +125,15 @@ bool JThread::start(JNIEnv* env, jobject javaObject) {
 }
 
 DWORD WINAPI JThread::threadMain(void* self) {
+    // Once the thread has detached and destroyed its window, nothing keeps its caller from
+    // unloading the library, yet the thread still has to return through the library's code. It
+    // holds the library itself and lets go of it only in its very last call. Start is waiting
+    // for this thread, so the library is loaded when the reference is taken.
+    HMODULE library = nullptr;
+    ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&JThread::threadMain),
+                         &library);
     static_cast<JThread*>(self)->body();
+    if (library) ::FreeLibraryAndExitThread(library, 0);
     return 0;
 }
 
