@@ -4,8 +4,14 @@
 #if defined(__x86_64__)
 
 /* x86_64: a scope entry of the function's unwind data sends the exception to the filter below,
-   which records the code; the system then unwinds to the end label and execution goes on. */
+   which asks the guard's accept function; a taken exception makes the system unwind to the end
+   label, where execution goes on. */
 static __thread DWORD guardedCode;
+
+/* The filter finds the guard's accept function through the establisher frame it is given: the
+   distance from that frame to the guard's local is fixed by the function's layout, and measured
+   by each call (nested guards each find their own). */
+static volatile LONG_PTR acceptOffset;
 
 /* After an exception the callee-saved registers are only as good as the unwind data of the
    frames it passed through; naming them all as clobbered makes this function save them on entry
@@ -14,12 +20,31 @@ static __thread DWORD guardedCode;
     "xmm9", "xmm10", "xmm11", "xmm12", "xmm13", "xmm14", "xmm15", "memory"
 
 LONG BriskoGuardFilter(EXCEPTION_POINTERS* pointers, void* frame) {
-    (void)frame;
+    const BriskoGuardAccept accept = *(const BriskoGuardAccept*)((char*)frame + acceptOffset);
+    if (accept && !accept(pointers->ExceptionRecord)) return EXCEPTION_CONTINUE_SEARCH;
     guardedCode = pointers->ExceptionRecord->ExceptionCode;
     return EXCEPTION_EXECUTE_HANDLER;
 }
 
-__attribute__((noinline)) DWORD BriskoRunGuarded(void (*call)(void* context), void* context) {
+/* The establisher frame of the caller, as the exception dispatcher computes it. */
+static __attribute__((noinline)) char* CallerEstablisherFrame(void) {
+    CONTEXT context;
+    RtlCaptureContext(&context);
+    DWORD64 imageBase = 0;
+    PRUNTIME_FUNCTION function = RtlLookupFunctionEntry(context.Rip, &imageBase, NULL);
+    void* handlerData = NULL;
+    DWORD64 frame = 0;
+    /* From this function's own frame to its caller's: the caller's context is then current. */
+    RtlVirtualUnwind(UNW_FLAG_NHANDLER, imageBase, context.Rip, function, &context, &handlerData, &frame, NULL);
+    function = RtlLookupFunctionEntry(context.Rip, &imageBase, NULL);
+    RtlVirtualUnwind(UNW_FLAG_NHANDLER, imageBase, context.Rip, function, &context, &handlerData, &frame, NULL);
+    return (char*)(ULONG_PTR)frame;
+}
+
+__attribute__((noinline)) DWORD BriskoRunGuarded(void (*call)(void* context), void* context,
+                                                 BriskoGuardAccept accept) {
+    volatile BriskoGuardAccept guardAccept = accept;
+    acceptOffset = (char*)&guardAccept - CallerEstablisherFrame();
     guardedCode = 0;
     __asm__ __volatile__(
         ".l_brisko_guard_start:\n"
@@ -35,11 +60,13 @@ __attribute__((noinline)) DWORD BriskoRunGuarded(void (*call)(void* context), vo
 
 #elif defined(__i386__)
 
-/* i686: an exception registration record of our own at the head of FS:[0]. Its handler
-   unwinds the frames above it (running their handlers) and jumps back into the guard. */
+/* i686: an exception registration record of our own at the head of FS:[0]. Its handler asks the
+   accept function; for a taken exception it unwinds the frames above it (running their handlers)
+   and jumps back into the guard. */
 typedef struct GuardFrame {
     EXCEPTION_REGISTRATION_RECORD record; /* must come first: the system sees this address */
     void* resume[5];
+    BriskoGuardAccept accept;
     DWORD code;
 } GuardFrame;
 
@@ -49,14 +76,17 @@ static EXCEPTION_DISPOSITION NTAPI GuardHandler(EXCEPTION_RECORD* exception, voi
     (void)dispatcher;
     if (exception->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND)) return ExceptionContinueSearch;
     GuardFrame* frame = (GuardFrame*)establisher;
+    if (frame->accept && !frame->accept(exception)) return ExceptionContinueSearch;
     frame->code = exception->ExceptionCode;
     RtlUnwind(establisher, NULL, exception, NULL);
     __builtin_longjmp(frame->resume, 1);
 }
 
-__attribute__((noinline)) DWORD BriskoRunGuarded(void (*call)(void* context), void* context) {
+__attribute__((noinline)) DWORD BriskoRunGuarded(void (*call)(void* context), void* context,
+                                                 BriskoGuardAccept accept) {
     GuardFrame frame;
     frame.code = 0;
+    frame.accept = accept;
     frame.record.Handler = GuardHandler;
     frame.record.Next = (EXCEPTION_REGISTRATION_RECORD*)__readfsdword(0);
     if (__builtin_setjmp(frame.resume) == 0) {

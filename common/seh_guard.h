@@ -9,17 +9,23 @@
 extern "C" {
 #endif
 
-DWORD BriskoRunGuarded(void (*call)(void* context), void* context);
+// Decides, while the system searches for a handler, whether the guard takes an exception
+// (non-zero). One it does not take goes on with its search as raised, as if there were no
+// guard: record, context and frames untouched.
+typedef int (*BriskoGuardAccept)(const EXCEPTION_RECORD* exception);
+
+// A null accept takes every exception.
+DWORD BriskoRunGuarded(void (*call)(void* context), void* context, BriskoGuardAccept accept);
 
 #ifdef __cplusplus
 }
 
 namespace brisko {
 
-// Runs any callable under the guard; answers the exception code or 0.
+// Runs any callable under the guard; answers the code of an exception it took, or 0.
 template <typename Call>
-DWORD RunGuarded(Call&& call) {
-    return ::BriskoRunGuarded([](void* context) { (*static_cast<Call*>(context))(); }, &call);
+DWORD RunGuarded(Call&& call, BriskoGuardAccept accept = nullptr) {
+    return ::BriskoRunGuarded([](void* context) { (*static_cast<Call*>(context))(); }, &call, accept);
 }
 
 }  // namespace brisko

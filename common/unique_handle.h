@@ -76,6 +76,8 @@ inline void unregisterPowerSetting(HPOWERNOTIFY n) noexcept { ::UnregisterPowerS
 inline void freeRpcBinding(RPC_BINDING_HANDLE b) noexcept { ::RpcBindingFree(&b); }
 inline void unhookWindowsHook(HHOOK h) noexcept { ::UnhookWindowsHookEx(h); }
 inline void closeServiceHandle(SC_HANDLE s) noexcept { ::CloseServiceHandle(s); }
+inline void destroyMenu(HMENU m) noexcept { ::DestroyMenu(m); }
+inline void deleteFont(HFONT f) noexcept { ::DeleteObject(f); }
 
 // Kernel objects that answer null on failure (events, threads, processes, tokens).
 using UniqueHandle = UniqueResource<NullInvalidTraits<HANDLE, &closeHandle>>;
@@ -93,6 +95,8 @@ using UniquePowerNotify = UniqueResource<NullInvalidTraits<HPOWERNOTIFY, &unregi
 using UniqueHook = UniqueResource<NullInvalidTraits<HHOOK, &unhookWindowsHook>>;
 // Service control manager connections and services (advapi32).
 using UniqueServiceHandle = UniqueResource<NullInvalidTraits<SC_HANDLE, &closeServiceHandle>>;
+using UniqueMenu = UniqueResource<NullInvalidTraits<HMENU, &destroyMenu>>;
+using UniqueFont = UniqueResource<NullInvalidTraits<HFONT, &deleteFont>>;  // link gdi32 where used
 // RPC client bindings (link rpcrt4 where used).
 using UniqueRpcBinding = UniqueResource<NullInvalidTraits<RPC_BINDING_HANDLE, &freeRpcBinding>>;
 

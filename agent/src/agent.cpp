@@ -2,8 +2,6 @@
 
 #include <objbase.h>
 
-#include <algorithm>
-#include <climits>
 #include <utility>
 
 #include <msgpack.hpp>
@@ -11,6 +9,8 @@
 #include "core_link/payload_reader.h"
 #include "loop/window_class.h"
 #include "service_rpc/activity_monitor.h"
+#include "ui/notify_icon.h"
+#include "ui/tray.h"
 
 namespace brisko {
 namespace {
@@ -41,7 +41,14 @@ std::vector<uint8_t> packPayload(const Values&... values) {
     return {reinterpret_cast<const uint8_t*>(buffer.data()), reinterpret_cast<const uint8_t*>(buffer.data()) + buffer.size()};
 }
 
-std::string readHost(const msgpack::object& value) { return value.is_nil() ? std::string() : value.as<std::string>(); }
+// msgpack-c would also turn a bin value into a string; where the protocol has a string, a bin
+// value is of the wrong type.
+std::string readString(const msgpack::object& value) {
+    if (value.type != msgpack::type::STR) throw msgpack::type_error();
+    return value.as<std::string>();
+}
+
+std::string readHost(const msgpack::object& value) { return value.is_nil() ? std::string() : readString(value); }
 int readPort(const msgpack::object& value) { return value.is_nil() ? 0 : value.as<int>(); }
 
 }  // namespace
@@ -52,6 +59,7 @@ Agent::Agent(HINSTANCE instance, Notifier& notifier, ProxyGuard& proxyGuard, UIA
              const MonotonicClock& clock, CoreEndpoint endpoint)
     : instance_(instance),
       notifier_(notifier),
+      menu_(instance, *this),
       proxyGuard_(proxyGuard),
       monitorFactory_(std::move(monitorFactory)),
       clock_(clock),
@@ -62,6 +70,7 @@ Agent::~Agent() { closeConnection(); }
 int Agent::run() {
     WSADATA data;
     if (::WSAStartup(0x0202, &data) != 0) return 1;
+    taskbarCreatedMessage_ = ::RegisterWindowMessageW(L"TaskbarCreated");
     openConnection();
     mainLoop();
     closeConnection();
@@ -89,12 +98,16 @@ void Agent::mainLoop() {
 
     window_.reset(::CreateWindowExW(0, kWindowClass, kWindowClass, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
                                     CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance_, nullptr));
-    if (window_) ::SetWindowLongPtrW(window_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    if (window_) {
+        ::SetWindowLongPtrW(window_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        notifier_.addTrayIcon(window_.get());
+    }
 
     while (!quit_) {
         const HANDLE watch = proxyGuard_.watchEvent();
         const DWORD count = watch ? 1 : 0;
         const DWORD result = ::MsgWaitForMultipleObjects(count, watch ? &watch : nullptr, FALSE, INFINITE, kWakeMask);
+        ++wakeUps_;
         if (result == WAIT_OBJECT_0 + count) {
             takeMessages();
         } else if (result < WAIT_OBJECT_0 + count) {
@@ -109,6 +122,7 @@ void Agent::mainLoop() {
         proxyGuard_.stopProxyWatch();
     }
     if (window_) {
+        notifier_.removeTrayIcon();
         ::SetWindowLongPtrW(window_.get(), GWLP_USERDATA, 0);
         window_.reset();
     }
@@ -139,12 +153,18 @@ LRESULT CALLBACK Agent::windowProc(HWND window, UINT message, WPARAM wParam, LPA
             agent->quit_ = true;
             return 0;
         case WM_COMMAND:
-            return 1;  // the tray menu's commands
+            agent->menu_.command(LOWORD(wParam));
+            return 1;
         case WM_TIMER:
             if (wParam != kBalloonTimer) return ::DefWindowProcW(window, message, wParam, lParam);
             agent->notifier_.clearBalloon();
             return 1;
+        case kTrayCallbackMessage:
+            if (opensTrayMenu(LOWORD(lParam))) agent->menu_.show(window, agent->protection_, agent->clock_);
+            return 0;
         default:
+            // Explorer started again: its new notification area has no icon of ours yet.
+            if (message == agent->taskbarCreatedMessage_ && message != 0) agent->notifier_.addTrayIcon(window);
             return ::DefWindowProcW(window, message, wParam, lParam);
     }
 }
@@ -158,15 +178,16 @@ void Agent::connectionChanged(Connection& connection, bool up) {
 }
 
 void Agent::requestProtectionChange(bool enable, int64_t durationMs, const std::string& password,
-                                    std::function<void(int)> completion) {
+                                    Completion<int> completion) {
     if (!connection_) {
         completion(-1);
         return;
     }
     const Message request{newRequestId(), kProtectionChannel, kChangeProtection, packPayload(password, enable, durationMs)};
-    connection_->sendRequest(request, [completion = std::move(completion)](const Message& response) {
-        completion(response.id < 0 ? response.code : -1);
-    });
+    connection_->sendRequest(request, Connection::Completion(std::make_shared<Completion<int>>(std::move(completion)),
+                                                             [](const Completion<int>& done, const Message& response) {
+                                                                 done(response.id < 0 ? response.code : -1);
+                                                             }));
 }
 
 std::unique_ptr<Message> Agent::messageReceived(Connection&, const Message& message) {
@@ -210,10 +231,8 @@ void Agent::protectionStatus(const Message& message) {
             proxyGuard_.applyProxy(std::nullopt);
             proxyGuard_.stopProxyWatch();
         }
-        const int64_t minutes = wholeMinutesLeft(protection_.deadline, now, clock_.nanosecondsPerTick());
-        if (minutes >= 1)
-            notifier_.showBalloon({kDisabledTitle, {}}, ResourceString{kDisabledCountdown, static_cast<int>(std::min<int64_t>(minutes, INT_MAX))},
-                                  false);
+        const int minutes = minutesToShow(protection_.deadline, now, clock_.nanosecondsPerTick());
+        if (minutes >= 1) notifier_.showBalloon({kDisabledTitle, {}}, ResourceString{kDisabledCountdown, minutes}, false);
         return;
     }
     if (!proxyGuard_.proxySpec().empty()) {
@@ -228,8 +247,8 @@ void Agent::applicationBlocked(const Message& message) {
     std::string name;
     int64_t reason = 0;
     try {
-        reader.next()->as<std::string>();
-        name = reader.next()->as<std::string>();
+        readString(reader.next().get());
+        name = readString(reader.next().get());
         reason = reader.next()->as<int64_t>();
     } catch (const msgpack::unpack_error&) {
         return;

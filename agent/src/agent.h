@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -16,6 +15,8 @@
 #include "notifier.h"
 #include "proxy_guard.h"
 #include "uia/activity_listener.h"
+#include "ui/protection_changer.h"
+#include "ui/tray_menu.h"
 #include "unique_handle.h"
 
 namespace brisko {
@@ -27,11 +28,10 @@ struct CoreEndpoint {
     double retryInterval = 10.0;
 };
 
-class Agent : public Connection::Handler, public std::enable_shared_from_this<Agent> {
+class Agent : public Connection::Handler, public ProtectionChanger, public std::enable_shared_from_this<Agent> {
 public:
     // Posted to the main thread with PostThreadMessageW, it ends the main loop.
     static constexpr UINT kQuitMessage = WM_USER + 1;
-    static constexpr UINT_PTR kBalloonTimer = 0x1000DADA;
 
     // Message numbers of the agent protocol.
     static constexpr uint16_t kSessionChannel = 0;
@@ -43,8 +43,8 @@ public:
     static constexpr int32_t kApplicationBlocked = 1;
     static constexpr int32_t kProxyConfiguration = 2;
 
-    // The monitor factory gives the window monitor whose reports go to the service
-    // (UIA::createMonitor in the shipped agent).
+    // The notifier shows the tray icon and balloons (a Tray in the shipped agent); the monitor
+    // factory gives the window monitor whose reports go to the service (UIA::createMonitor).
     Agent(HINSTANCE instance, Notifier& notifier, ProxyGuard& proxyGuard, UIA::MonitorFactory monitorFactory,
           const MonotonicClock& clock = performanceCounter(), CoreEndpoint endpoint = {});
     ~Agent() override;
@@ -62,13 +62,15 @@ public:
     // Sends ChangeProtection; the completion receives the core's result (0 done, 3 wrong
     // password, other failure) or -1 when the connection is lost before the answer.
     void requestProtectionChange(bool enable, int64_t durationMs, const std::string& password,
-                                 std::function<void(int)> completion);
+                                 Completion<int> completion) override;
 
     void connectionChanged(Connection& connection, bool up) override;
     std::unique_ptr<Message> messageReceived(Connection& connection, const Message& message) override;
 
     const ProtectionState& protection() const { return protection_; }
     int32_t newRequestId() { return nextRequestId_.fetch_add(1); }
+    // How often the main loop's wait has returned, for the idle benchmark.
+    uint32_t wakeUps() const { return wakeUps_.load(); }
 
 private:
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -81,12 +83,15 @@ private:
     void proxyConfiguration(const Message& message);
 
     std::atomic<int32_t> nextRequestId_{1};
+    std::atomic<uint32_t> wakeUps_{0};
+    UINT taskbarCreatedMessage_ = 0;
     std::unique_ptr<Connection> connection_;
     ProtectionState protection_;
     bool quit_ = false;
     UniqueWindow window_;
     HINSTANCE instance_;
     Notifier& notifier_;
+    TrayMenu menu_;
     ProxyGuard& proxyGuard_;
     UIA::MonitorFactory monitorFactory_;
     const MonotonicClock& clock_;

@@ -5,11 +5,12 @@
 
 #include "agent.h"
 #include "proxy/user_proxy_guard.h"
+#include "ui/tray.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-    // Balloons are not part of this program yet.
-    brisko::SilentNotifier notifier;
+    brisko::SystemTrayShell shell;
+    brisko::Tray tray(instance, shell);
     brisko::UserProxyGuard proxyGuard;
-    const auto agent = std::make_shared<brisko::Agent>(instance, notifier, proxyGuard, brisko::UIA::createMonitor);
+    const auto agent = std::make_shared<brisko::Agent>(instance, tray, proxyGuard, brisko::UIA::createMonitor);
     std::exit(agent->run());
 }

@@ -2,9 +2,11 @@
 // the test core listens on a free port and the connection retries after a fraction of a second.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "agent.h"
@@ -25,6 +27,18 @@ using Bytes = std::vector<uint8_t>;
 
 constexpr double kRetry = 0.3;
 constexpr auto kWait = 10s;
+
+// Completions hold what they write: a request may complete after the test body has returned,
+// when the fixture's connection closes.
+using Responses = std::vector<Message>;
+
+Connection::Completion recordInto(std::shared_ptr<Responses> responses) {
+    return {std::move(responses), [](Responses& into, const Message& response) { into.push_back(response); }};
+}
+
+Completion<int> recordResult(std::shared_ptr<int> result) {
+    return {std::move(result), [](int& into, int code) { into = code; }};
+}
 
 class RecordingHandler : public Connection::Handler {
 public:
@@ -125,11 +139,11 @@ class ConnectionBadInput : public ConnectionTest, public ::testing::WithParamInt
 
 TEST_P(ConnectionBadInput, DropsAndReconnects) {
     connectAndWait();
-    int32_t lost = 0;
-    connection->sendRequest(Message{5, 2, 0, {0xC0}}, [&](const Message& m) { lost = m.code; });
+    const auto lost = std::make_shared<Responses>();
+    connection->sendRequest(Message{5, 7, 0, {0xC0}}, recordInto(lost));  // the core answers nothing on channel 7
     core->sendRaw(GetParam().bytes);
     EXPECT_TRUE(dropsAndReconnects());
-    EXPECT_EQ(lost, -1) << "a request pending at the drop completes with -1";
+    EXPECT_EQ(*lost, Responses{(Message{5, 0, -1, {}})}) << "a request pending at the drop completes with -1";
     EXPECT_EQ(handler->downs, 0) << "only the peer's close is reported as a disconnection";
 }
 
@@ -168,27 +182,33 @@ TEST_F(ConnectionTest, RetriesUntilTheCoreListens) {
 TEST_F(ConnectionTest, ResponsesCompleteTheirRequestOnly) {
     connectAndWait();
     core->answerChangeProtection(3);
-    std::vector<Message> done;
-    connection->sendRequest(Message{41, 2, 0, pack({"pw", true, int64_t{1}})}, [&](const Message& m) { done.push_back(m); });
-    ASSERT_TRUE(waitUntil([&] { return done.size() == 1; }, kWait));
-    EXPECT_EQ(done[0], (Message{-41, 0, 3, {}}));
+    const auto answered = std::make_shared<Responses>();
+    connection->sendRequest(Message{41, 2, 0, pack({"pw", true, int64_t{1}})}, recordInto(answered));
+    ASSERT_TRUE(waitUntil([&] { return answered->size() == 1; }, kWait));
+    EXPECT_EQ(answered->at(0), (Message{-41, 0, 3, {}}));
     EXPECT_EQ(connection->pendingRequests(), 0u);
 
-    connection->sendRequest(Message{42, 7, 0, {0xC0}}, [&](const Message& m) { done.push_back(m); });  // unanswered
+    const auto unanswered = std::make_shared<Responses>();
+    connection->sendRequest(Message{42, 7, 0, {0xC0}}, recordInto(unanswered));
     core->sendRaw(frameBytes(-99, 0, 0, {}));   // no such request
     core->sendRaw(frameBytes(-41, 0, 0, {}));   // already answered
     core->sendRaw(frameBytes(INT32_MIN, 0, 0, {}));
     core->sendNotification(1, {});
     ASSERT_TRUE(waitUntil([&] { return handler->messages.size() == 1; }, kWait));
-    EXPECT_EQ(done.size(), 1u);
+    EXPECT_EQ(answered->size(), 1u);
+    EXPECT_TRUE(unanswered->empty());
     EXPECT_EQ(connection->pendingRequests(), 1u);
     EXPECT_EQ(core->disconnections(), 0);
+
+    connection->close();
+    EXPECT_EQ(*unanswered, Responses{(Message{42, 0, -1, {}})}) << "closing completes what is still pending";
+    EXPECT_EQ(answered->size(), 1u);
 }
 
 TEST_F(ConnectionTest, RequestWhileDisconnectedCompletesAtOnceAndStartsTheRetry) {
-    int32_t code = 0;
-    connection->sendRequest(Message{1, 2, 0, {0xC0}}, [&](const Message& m) { code = m.code; });
-    EXPECT_EQ(code, -1);
+    const auto responses = std::make_shared<Responses>();
+    connection->sendRequest(Message{1, 2, 0, {0xC0}}, recordInto(responses));
+    EXPECT_EQ(*responses, Responses{(Message{1, 0, -1, {}})});
     EXPECT_EQ(connection->pendingRequests(), 0u);
     EXPECT_TRUE(connection->isReconnectScheduled());
     EXPECT_TRUE(waitUntil([&] { return handler->ups == 1; }, kWait));
@@ -197,23 +217,29 @@ TEST_F(ConnectionTest, RequestWhileDisconnectedCompletesAtOnceAndStartsTheRetry)
 TEST_F(ConnectionTest, RequestWhileConnectingWaitsForTheConnection) {
     core->answerChangeProtection(0);
     ASSERT_TRUE(connection->connect());
-    int32_t code = 1;
-    connection->sendRequest(Message{1, 2, 0, {0xC0}}, [&](const Message& m) { code = m.code; });
-    ASSERT_TRUE(waitUntil([&] { return code != 1; }, kWait));
-    EXPECT_EQ(code, 0);
+    const auto responses = std::make_shared<Responses>();
+    connection->sendRequest(Message{1, 2, 0, {0xC0}}, recordInto(responses));
+    ASSERT_TRUE(waitUntil([&] { return !responses->empty(); }, kWait));
+    EXPECT_EQ(*responses, Responses{(Message{-1, 0, 0, {}})});
     EXPECT_EQ(core->connections(), 1);
 }
 
 TEST_F(ConnectionTest, CompletionMaySendAgainWhileClosing) {
     connectAndWait();
     core->answerChangeProtection(std::nullopt);
-    std::vector<int32_t> codes;
-    connection->sendRequest(Message{1, 2, 0, {0xC0}}, [&](const Message& m) {
-        codes.push_back(m.code);
-        connection->sendRequest(Message{2, 2, 0, {0xC0}}, [&](const Message& again) { codes.push_back(again.code); });
-    });
+    // The first completion sends a second request over the connection that is closing.
+    struct Resend {
+        Connection* connection;
+        std::shared_ptr<Responses> responses = std::make_shared<Responses>();
+    };
+    const auto resend = std::make_shared<Resend>(connection.get());
+    connection->sendRequest(Message{1, 2, 0, {0xC0}},
+                            Connection::Completion(resend, [](Resend& state, const Message& response) {
+                                state.responses->push_back(response);
+                                state.connection->sendRequest(Message{2, 2, 0, {0xC0}}, recordInto(state.responses));
+                            }));
     connection->close();
-    EXPECT_EQ(codes, (std::vector<int32_t>{-1, -1}));
+    EXPECT_EQ(*resend->responses, (Responses{Message{1, 0, -1, {}}, Message{2, 0, -1, {}}}));
     EXPECT_EQ(connection->pendingRequests(), 0u);
 }
 
@@ -290,10 +316,10 @@ class AgentChangeProtection : public AgentSession, public ::testing::WithParamIn
 
 TEST_P(AgentChangeProtection, CompletesWithTheCoresResult) {
     core->answerChangeProtection(GetParam());
-    int result = INT32_MIN;
-    agent->requestProtectionChange(false, 1800000, "secret", [&](int r) { result = r; });
-    ASSERT_TRUE(waitUntil([&] { return result != INT32_MIN; }, kWait));
-    EXPECT_EQ(result, GetParam());
+    const auto result = std::make_shared<int>(INT32_MIN);
+    agent->requestProtectionChange(false, 1800000, "secret", recordResult(result));
+    ASSERT_TRUE(waitUntil([&] { return *result != INT32_MIN; }, kWait));
+    EXPECT_EQ(*result, GetParam());
     const testing::Frame request = core->received().at(1);
     EXPECT_EQ(request.channel, 2);
     EXPECT_EQ(request.code, 0);
@@ -304,13 +330,55 @@ INSTANTIATE_TEST_SUITE_P(Results, AgentChangeProtection, ::testing::Values(0, 3,
 
 TEST_F(AgentSession, ChangeProtectionLostWithTheConnectionCompletesWithMinusOne) {
     core->answerChangeProtection(std::nullopt);
-    int result = INT32_MIN;
-    agent->requestProtectionChange(true, 0, "", [&](int r) { result = r; });
+    const auto result = std::make_shared<int>(INT32_MIN);
+    agent->requestProtectionChange(true, 0, "", recordResult(result));
     ASSERT_TRUE(waitUntil([&] { return core->received().size() == 2; }, kWait));
-    EXPECT_EQ(result, INT32_MIN);
+    EXPECT_EQ(*result, INT32_MIN);
     core->closeClient();
-    ASSERT_TRUE(waitUntil([&] { return result != INT32_MIN; }, kWait));
-    EXPECT_EQ(result, -1);
+    ASSERT_TRUE(waitUntil([&] { return *result != INT32_MIN; }, kWait));
+    EXPECT_EQ(*result, -1);
+}
+
+// The dialog's case: the object waiting for the answer goes away before the answer comes.
+TEST_F(AgentSession, AnAnswerForAnObjectThatIsGoneReachesNothing) {
+    core->answerChangeProtection(std::nullopt);
+    struct Waiter {
+        int answers = 0;
+    };
+    auto waiter = std::make_shared<Waiter>();
+    const std::weak_ptr<Waiter> watch = waiter;
+    agent->requestProtectionChange(true, 0, "", Completion<int>(watch, [](Waiter& w, int) { ++w.answers; }));
+    ASSERT_TRUE(waitUntil([&] { return core->received().size() == 2; }, kWait));
+    waiter.reset();
+    EXPECT_TRUE(watch.expired()) << "the pending request does not keep a weakly held object alive";
+    agent->closeConnection();
+}
+
+TEST(CompletionTest, SharedOwnersLiveUntilTheCompletionRanWeakOnesDoNot) {
+    auto shared = std::make_shared<int>(0);
+    const Completion<int> keeps(shared, [](int& into, int code) { into = code; });
+    auto weak = std::make_shared<int>(0);
+    const Completion<int> watches(std::weak_ptr<int>(weak), [](int& into, int code) { into = code; });
+    const std::weak_ptr<int> sharedWatch = shared;
+    shared.reset();
+    weak.reset();
+    ASSERT_FALSE(sharedWatch.expired());
+    keeps(7);
+    EXPECT_EQ(*sharedWatch.lock(), 7);
+    watches(7);  // its owner is gone: nothing to write to, nothing happens
+    Completion<int>()(7);
+}
+
+// Only stateless report functions make a completion: state captured by reference could be gone
+// by the time the request ends.
+TEST(CompletionTest, TakesOnlyReportFunctionsWithoutCaptures) {
+    int local = 0;
+    [[maybe_unused]] const auto capturing = [&local](int&, int code) { local = code; };
+    [[maybe_unused]] const auto stateless = [](int&, int) {};
+    static_assert(!std::is_constructible_v<Completion<int>, std::shared_ptr<int>, decltype(capturing)>);
+    static_assert(!std::is_constructible_v<Completion<int>, std::shared_ptr<int>, std::function<void(int&, int)>>);
+    static_assert(std::is_constructible_v<Completion<int>, std::shared_ptr<int>, decltype(stateless)>);
+    static_assert(std::is_constructible_v<Completion<int>, std::weak_ptr<int>, decltype(stateless)>);
 }
 
 }  // namespace

@@ -74,9 +74,18 @@ private:
         APTTYPE type;
         APTTYPEQUALIFIER qualifier;
         const bool com = SUCCEEDED(::CoGetApartmentType(&type, &qualifier));
-        const bool window = ::FindWindowW(L"Brisko::Agent", L"Brisko::Agent") != nullptr;
+        // The loop's own window: other test programs run agents of their own meanwhile.
+        bool window = false;
+        ::EnumThreadWindows(::GetCurrentThreadId(), &isAgentWindow, reinterpret_cast<LPARAM>(&window));
         return event + (window ? " window" : " no window") + (com ? " com" : " no com");
     }
+    static BOOL CALLBACK isAgentWindow(HWND candidate, LPARAM found) {
+        wchar_t name[32] = {};
+        ::GetClassNameW(candidate, name, 32);
+        if (::lstrcmpW(name, L"Brisko::Agent") == 0) *reinterpret_cast<bool*>(found) = true;
+        return TRUE;
+    }
+
     UIA::ActivityMonitor& listener_;
     std::vector<std::string>& log_;
 };

@@ -2,6 +2,7 @@
 // balloons and the proxy guard, on a clock the test sets.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <memory>
 #include <string>
@@ -39,6 +40,8 @@ void PrintTo(const Balloon& b, std::ostream* os) {
 
 class RecordingNotifier : public Notifier {
 public:
+    void addTrayIcon(HWND) override {}
+    void removeTrayIcon() override {}
     void showBalloon(const ResourceString& title, const BalloonText& text, bool autoHide) override {
         balloons.push_back({title, text, autoHide});
     }
@@ -207,6 +210,21 @@ INSTANTIATE_TEST_SUITE_P(
         NotificationCase{"UnknownCodeIgnored", 3, pack({false, int64_t{30 * kMinute}}), true, "", {}, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+Bytes operator+(Bytes first, const Bytes& second) {
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
+}
+
+// A MessagePack bin value holding "h", then the rest of the payload.
+Bytes withBinaryFirst(const Bytes& rest) {
+    Bytes bytes(3 + rest.size());
+    bytes[0] = 0xC4;
+    bytes[1] = 0x01;
+    bytes[2] = 'h';
+    std::copy(rest.begin(), rest.end(), bytes.begin() + 3);
+    return bytes;
+}
+
 // A value of the wrong type escapes the handler, for the connection to drop the link.
 struct WrongTypeCase {
     const char* name;
@@ -238,7 +256,10 @@ INSTANTIATE_TEST_SUITE_P(
                       WrongTypeCase{"BlockedNameNotAString", 1, pack({"id", int64_t{5}, int64_t{0}})},
                       WrongTypeCase{"ProxyHostNotAString", 2, pack({int64_t{1}, int64_t{1}, Value{}, Value{}})},
                       WrongTypeCase{"ProxyPortBeyondInt", 2, pack({"h", int64_t{INT_MAX} + 1, Value{}, Value{}})},
-                      WrongTypeCase{"ProxyPortAString", 2, pack({"h", "80", Value{}, Value{}})}),
+                      WrongTypeCase{"ProxyPortAString", 2, pack({"h", "80", Value{}, Value{}})},
+                      WrongTypeCase{"BlockedFirstBinary", 1, withBinaryFirst(pack({"Game", int64_t{0}}))},
+                      WrongTypeCase{"BlockedNameBinary", 1, pack({"id"}) + withBinaryFirst(pack({int64_t{0}}))},
+                      WrongTypeCase{"ProxyHostBinary", 2, withBinaryFirst(pack({int64_t{80}, Value{}, Value{}}))}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(AgentMessages, StatusKeepsTheFlagWhenTheTimeIsMissing) {
@@ -257,9 +278,9 @@ TEST_F(AgentMessages, StatusAfterAReconnectionIsNotTheFirst) {
 }
 
 TEST_F(AgentMessages, ChangeProtectionWithoutConnectionCompletesAtOnce) {
-    int result = 0;
-    agent->requestProtectionChange(true, 0, "", [&](int r) { result = r; });
-    EXPECT_EQ(result, -1);
+    const auto result = std::make_shared<int>(0);
+    agent->requestProtectionChange(true, 0, "", Completion<int>(result, [](int& into, int code) { into = code; }));
+    EXPECT_EQ(*result, -1);
 }
 
 TEST(ProtectionMinutes, TruncateToWholeMinutes) {

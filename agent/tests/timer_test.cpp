@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <stdexcept>
 
 #include "loop/timer.h"
 #include "test_core.h"
@@ -49,6 +50,16 @@ TEST(Timer, CallbackMayDestroyItsTimer) {
     ASSERT_TRUE(waitUntil([&] { return timer == nullptr; }, 5s));
     waitUntil([] { return false; }, 300ms);
     EXPECT_EQ(fired, 1);
+}
+
+TEST(Timer, AnExceptionEndsOneRunOfTheCallbackOnly) {
+    int fired = 0;
+    Timer timer(Timer::now() + 0.02, 0.05, [&](Timer&) {
+        ++fired;
+        throw std::runtime_error("callback failed");
+    });
+    timer.schedule();
+    EXPECT_TRUE(waitUntil([&] { return fired >= 3; }, 5s)) << "the repeating timer goes on firing";
 }
 
 TEST(Timer, NowCountsFrom2001) {

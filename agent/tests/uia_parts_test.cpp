@@ -98,5 +98,19 @@ TEST(WindowTable, FindsEntriesByEqualRuntimeIdsThroughRehashing) {
     EXPECT_EQ(table.size(), 39u);
 }
 
+// The monitor erases an entry after releasing its process record: the entry must go whatever
+// the automation object answers, or the next look at it would reach a released record.
+TEST(WindowTable, AnEntryIsErasedEvenWhenRuntimeIdsCannotBeCompared) {
+    const auto desktop = fakeuia::FakeDesktop::create();
+    WindowTable table(desktop->automation());
+    ProcessRecord record{100, ProcessKind::Desktop, {}, {}};
+    table.insert(runtimeId(42, 2), WindowEntry(record));
+    WindowEntry& entry = table.insert(runtimeId(42, 1), WindowEntry(record));
+    desktop->setComparisonFails(true);
+    table.erase(entry);
+    EXPECT_EQ(table.size(), 1u);
+    EXPECT_EQ(table.entriesOfProcess(100).size(), 1u);
+}
+
 }  // namespace
 }  // namespace brisko::UIA

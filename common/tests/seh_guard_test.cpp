@@ -2,6 +2,7 @@
 
 #include <rpc.h>
 
+#include "rpc_guard.h"
 #include "seh_guard.h"
 
 namespace {
@@ -25,6 +26,54 @@ TEST(SehGuard, CatchesAnAccessViolationAndCanBeUsedAgain) {
     EXPECT_EQ(brisko::RunGuarded([&] { ::RpcRaiseException(RPC_S_CALL_FAILED); }),
               static_cast<DWORD>(RPC_S_CALL_FAILED));
     EXPECT_EQ(brisko::RunGuarded([] {}), 0u);
+}
+
+EXCEPTION_RECORD seen{};
+
+int RecordAndAccept(const EXCEPTION_RECORD* exception) {
+    seen = *exception;
+    return 1;
+}
+
+int AcceptOnly42(const EXCEPTION_RECORD* exception) { return exception->ExceptionCode == 42; }
+
+TEST(SehGuard, AnExceptionItDoesNotAcceptGoesOnAsRaised) {
+    bool afterRaise = false;
+    const ULONG_PTR parameters[2] = {7, 8};
+    DWORD inner = 1;
+    const DWORD outer = brisko::RunGuarded(
+        [&] {
+            inner = brisko::RunGuarded(
+                [&] {
+                    ::RaiseException(43, 0, 2, parameters);
+                    afterRaise = true;
+                },
+                &AcceptOnly42);
+        },
+        &RecordAndAccept);
+    EXPECT_EQ(outer, 43u);
+    EXPECT_EQ(inner, 1u) << "the inner guard did not return";
+    EXPECT_FALSE(afterRaise);
+    EXPECT_EQ(seen.ExceptionFlags & EXCEPTION_NONCONTINUABLE, 0u) << "not raised again";
+    ASSERT_EQ(seen.NumberParameters, 2u);
+    EXPECT_EQ(seen.ExceptionInformation[1], 8u);
+
+    EXPECT_EQ(brisko::RunGuarded([] { ::RaiseException(42, 0, 0, nullptr); }, &AcceptOnly42), 42u);
+}
+
+// The agent's RPC calls: RPC failures are taken, an access violation reaches the next handler
+// as it happened.
+TEST(RpcGuard, TakesRpcFailuresOnly) {
+    EXPECT_EQ(brisko::RunRpcCall([] { ::RpcRaiseException(RPC_S_SERVER_UNAVAILABLE); }),
+              static_cast<DWORD>(RPC_S_SERVER_UNAVAILABLE));
+    EXPECT_EQ(brisko::RunRpcCall([] { ::RpcRaiseException(RPC_X_SS_IN_NULL_CONTEXT); }),
+              static_cast<DWORD>(RPC_X_SS_IN_NULL_CONTEXT));
+
+    volatile int* nowhere = nullptr;
+    const DWORD outer = brisko::RunGuarded([&] { brisko::RunRpcCall([&] { *nowhere = 1; }); }, &RecordAndAccept);
+    EXPECT_EQ(outer, static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
+    ASSERT_EQ(seen.NumberParameters, 2u) << "the fault's own record, with the address it touched";
+    EXPECT_EQ(seen.ExceptionInformation[1], 0u);
 }
 
 TEST(SehGuard, NestedGuardsCatchInTheInnermost) {

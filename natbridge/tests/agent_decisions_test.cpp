@@ -4,18 +4,20 @@
 
 #include <rpc.h>
 
-#include <atomic>
+#include <chrono>
+#include <optional>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "agent_manager/reported_process.h"
 #include "agent_manager/restart_rule.h"
 #include "agent_rpc/agent_rpc_server.h"
 #include "agent_rpc/caller_process.h"
 #include "applications/application_registry.h"
 #include "applications/user_applications.h"
-#include "test_event_thread.h"
+#include "bounded_thread.h"
+#include "event_thread.h"
 
 namespace brisko {
 namespace {
@@ -99,7 +101,40 @@ INSTANTIATE_TEST_SUITE_P(Table, CallerGateTest,
 
 TEST(CallerGate, OutsideAnRpcCallTheCallerIsUnknown) { EXPECT_EQ(QueryCallerProcessId(), -1); }
 
+// ---- reported processes -------------------------------------------------------------------
+
+constexpr DWORD kService = 4000;
+
+struct ReportCase {
+    const char* name;
+    long processId;
+    std::optional<DWORD> callerSession;
+    std::optional<DWORD> processSession;
+    bool mayAct;
+};
+
+class ReportedProcessTest : public ::testing::TestWithParam<ReportCase> {};
+
+TEST_P(ReportedProcessTest, Decides) {
+    const ReportCase& c = GetParam();
+    EXPECT_EQ(MayActOnReportedProcess(c.processId, kService, c.callerSession, c.processSession), c.mayAct);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ReportedProcessTest,
+    ::testing::Values(ReportCase{"same_session", 1234, 1, 1, true},
+                      ReportCase{"the_service_itself", static_cast<long>(kService), 0, 0, false},
+                      ReportCase{"another_session", 1234, 1, 2, false},
+                      ReportCase{"a_session_0_process", 1234, 1, 0, false},
+                      ReportCase{"session_of_the_process_unknown", 1234, 1, std::nullopt, false},
+                      ReportCase{"session_of_the_caller_unknown", 1234, std::nullopt, 1, false},
+                      ReportCase{"pid_zero", 0, 1, 1, false},
+                      ReportCase{"negative_pid", -8, 1, 1, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // ---- interface registration after the authentication step ---------------------------------
+// Wine neither calls the security callback nor enforces secure-only, so a running server looks
+// the same whatever the flags: the flags are checked here, where they are decided.
 
 struct RegistrationCase {
     const char* name;
@@ -144,7 +179,9 @@ public:
     void didStop(const ApplicationProcess& process, const std::wstring& userName) override {
         log.push_back(L"stop " + process.applicationId + L" " + userName);
     }
-    void terminate(int32_t processId) override { log.push_back(L"end " + std::to_wstring(processId)); }
+    void terminate(const ApplicationProcess& process) override {
+        log.push_back(L"end " + std::to_wstring(process.processId));
+    }
 };
 
 ApplicationProcess P(int32_t id, const wchar_t* application) { return {id, application, L"name"}; }
@@ -262,7 +299,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ApplicationRegistry, TerminateEndsListedProcessesOfThatUserOnly) {
     std::vector<int32_t> ended;
-    ApplicationRegistry registry([](auto&&...) { return true; }, [&](int32_t id) { ended.push_back(id); });
+    ApplicationRegistry registry([](auto&&...) { return true; },
+                                 [&](const ApplicationProcess& p) { ended.push_back(p.processId); });
     registry.open(L"alice", {P(1, L"win32:a"), P(2, L"win32:b"), P(3, L"win32:a")});
     registry.open(L"Alice", {P(4, L"win32:a")});
     registry.terminateApplication(L"win32:a", L"alice");
@@ -280,13 +318,25 @@ TEST(ApplicationRegistry, ListsBelongToTheUserNotTheAgent) {
             if (!started) stops.push_back(id);
             return true;
         },
-        [](int32_t) {});
+        [](const ApplicationProcess&) {});
     UserApplications* first = registry.open(L"alice", {P(1, L"win32:a")});
     UserApplications* second = registry.open(L"alice", {P(2, L"win32:b")});
     EXPECT_EQ(first, second);
     EXPECT_THAT(stops, ElementsAre(L"win32:a"));
     registry.started(reinterpret_cast<void*>(0x1234), P(9, L"win32:z"));  // not a list of ours
     EXPECT_THAT(first->running(), ElementsAre(P(2, L"win32:b")));
+}
+
+// An id may pass to another process of the same application while its agent is away; ending
+// the application must then reach the process reported now.
+TEST(ApplicationRegistry, TerminateEndsTheProcessAsLastReported) {
+    std::vector<uint64_t> ended;
+    ApplicationRegistry registry([](auto&&...) { return true; },
+                                 [&](const ApplicationProcess& p) { ended.push_back(p.createdAt); });
+    registry.open(L"alice", {ApplicationProcess{1, L"win32:a", L"A", 100}});
+    registry.open(L"alice", {ApplicationProcess{1, L"win32:a", L"A", 200}});
+    registry.terminateApplication(L"win32:a", L"alice");
+    EXPECT_THAT(ended, ElementsAre(200u));
 }
 
 // The core may call terminate (on the event thread) from inside shouldStartApplication while
@@ -304,17 +354,11 @@ TEST(ApplicationRegistry, TerminateFromInsideADecisionDoesNotDeadlock) {
             });
             return answer;
         },
-        [&](int32_t id) { ended.push_back(id); });
+        [&](const ApplicationProcess& p) { ended.push_back(p.processId); });
     registryPointer = &registry;
     UserApplications* list = registry.open(L"alice", {});
-    std::atomic<bool> done = false;
-    std::thread rpcThread([&] {
-        registry.started(list, P(1, L"win32:a"));
-        done = true;
-    });
-    for (int i = 0; i < 500 && !done; ++i) ::Sleep(10);
-    ASSERT_TRUE(done) << "deadlock between the decision and terminate";
-    rpcThread.join();
+    testing::BoundedThread rpcThread([&] { registry.started(list, P(1, L"win32:a")); });
+    ASSERT_TRUE(rpcThread.joinWithin(std::chrono::seconds(5))) << "deadlock between the decision and terminate";
     EXPECT_THAT(ended, ElementsAre(1)) << "only the refusal ends the undecided process";
 }
 

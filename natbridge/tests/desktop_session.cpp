@@ -2,8 +2,8 @@
 
 #include <fstream>
 
-#include "agent_test_support.h"
 #include "executable_path.h"
+#include "test_processes.h"
 #include "text.h"
 
 namespace brisko::testing {
@@ -51,7 +51,7 @@ DesktopScript::DesktopScript(const std::string& lines) : path_(siblingPath(L"har
 DesktopScript::~DesktopScript() { ::DeleteFileW(path_.c_str()); }
 
 bool DesktopControl::connect() {
-    return WaitUntil(
+    return pollUntil(
         [&] {
             pipe_.reset(
                 ::CreateFileW(kDesktopPipe, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));

@@ -22,6 +22,17 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
+// Once its session registration worked, the thread reports the console session. That report is
+// posted to the thread, and the messages a test sends are served before it: a test waits for the
+// report before it sends anything whose order it checks.
+bool WaitForConsoleReport(const JavaCore& core) {
+    return fakejvm::Jvm::waitFor([&] {
+        for (const std::string& event : core.events())
+            if (event.starts_with("onSessionChange(")) return true;
+        return false;
+    });
+}
+
 class NatbridgeDll : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -96,6 +107,22 @@ TEST_F(NatbridgeDll, StartRunsAnAttachedEventThreadThatStopEnds) {
     ExpectCleanVm();
 }
 
+// The core may let go of the library while an event thread still runs: the thread keeps it
+// loaded until it has ended, and then nothing of the library is left.
+TEST_F(NatbridgeDll, TheLibraryStaysLoadedUntilItsEventThreadHasEnded) {
+    const jlong handle = Start(L"");
+    ASSERT_NE(handle, 0);
+    library.reset();
+    ASSERT_NE(::GetModuleHandleW(L"natbridge.dll"), nullptr);
+    EXPECT_NE(FindEventWindow(), nullptr);
+
+    Stop(handle);
+    EXPECT_TRUE(fakejvm::Jvm::waitFor([] { return ::GetModuleHandleW(L"natbridge.dll") == nullptr; }));
+    EXPECT_EQ(FindEventWindow(), nullptr);
+    EXPECT_EQ(jvm.attachedThreads(), 1u);
+    ExpectCleanVm();
+}
+
 struct MessageCase {
     const char* name;
     UINT message;
@@ -111,8 +138,7 @@ TEST_P(NatbridgeMessages, ReachTheRightCallback) {
     const jlong handle = Start(L"");
     ASSERT_NE(handle, 0);
     HWND window = FindEventWindow();
-    // The console report of a working session registration comes first; leave it behind.
-    fakejvm::Jvm::waitFor([&] { return !core.events().empty(); }, std::chrono::seconds(2));
+    ASSERT_TRUE(WaitForConsoleReport(core));
     core.clear();
 
     std::vector<BYTE> setting;
@@ -160,7 +186,7 @@ TEST_F(NatbridgeDll, LogonReportsTheSessionUserAndLogoffReportsNull) {
     const jlong handle = Start(L"");
     ASSERT_NE(handle, 0);
     HWND window = FindEventWindow();
-    fakejvm::Jvm::waitFor([&] { return !core.events().empty(); }, std::chrono::seconds(2));
+    ASSERT_TRUE(WaitForConsoleReport(core));
     core.clear();
     const DWORD console = ::WTSGetActiveConsoleSessionId();
     ::SendMessageW(window, WM_WTSSESSION_CHANGE, WTS_SESSION_LOGON, console);
@@ -189,6 +215,7 @@ TEST_F(NatbridgeDll, AMissingCallbackIsLookedUpOnceAndTheThreadGoesOn) {
     }
     ASSERT_NE(handle, 0);
     HWND window = FindEventWindow();
+    ASSERT_TRUE(WaitForConsoleReport(partial));
     for (int i = 0; i < 3; ++i) ::SendMessageW(window, WM_WTSSESSION_CHANGE, WTS_SESSION_LOCK, 1);
     ::SendMessageW(window, WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
     EXPECT_TRUE(fakejvm::Jvm::waitFor([&] {
@@ -217,6 +244,7 @@ TEST_F(NatbridgeDll, AnExceptionOfACallbackDoesNotReachTheNextJniCall) {
     }
     ASSERT_NE(handle, 0);
     HWND window = FindEventWindow();
+    ASSERT_TRUE(WaitForConsoleReport(raising));
     ::SendMessageW(window, WM_WTSSESSION_CHANGE, WTS_SESSION_LOCK, 1);
     ::SendMessageW(window, WM_WTSSESSION_CHANGE, WTS_SESSION_LOCK, 1);
     ::SendMessageW(window, WM_POWERBROADCAST, PBT_APMSUSPEND, 0);

@@ -15,12 +15,11 @@
 #include <utility>
 #include <vector>
 
-#include "agent_manager/session_system.h"
-#include "agent_test_support.h"
 #include "desktop_session.h"
 #include "fake_jvm.h"
 #include "java_core.h"
 #include "natbridge_exports.h"
+#include "served_agents.h"
 #include "text.h"
 #include "unique_handle.h"
 
@@ -87,7 +86,7 @@ TEST_F(EndToEnd, RefusedApplicationIsEndedAllowedOneIsReportedFromStartToStop) {
     HWND window = FindEventWindow();
     ASSERT_NE(window, nullptr);
     const DWORD console = ::WTSGetActiveConsoleSessionId();
-    const std::string user = wideToUtf8(SessionUserName(console));
+    const std::string user = wideToUtf8(sessionUser());
     // The console report comes once the event thread registered for session notifications and
     // created the agent manager; only then is a logon carried to the manager.
     ASSERT_TRUE(fakejvm::Jvm::waitFor([&] { return !core.events().empty(); }, kPatience));
@@ -95,7 +94,7 @@ TEST_F(EndToEnd, RefusedApplicationIsEndedAllowedOneIsReportedFromStartToStop) {
     ::SendMessageW(window, WM_WTSSESSION_CHANGE, WTS_SESSION_LOGON, console);
 
     std::vector<DWORD> agents;
-    ASSERT_TRUE(WaitUntil([&] { return !(agents = ChildProcesses(kFakeDesktopAgent)).empty(); }, kPatienceMs))
+    ASSERT_TRUE(pollUntil([&] { return !(agents = childProcesses(kFakeDesktopAgent)).empty(); }, kPatienceMs))
         << "the agent manager launched no agent";
     ASSERT_EQ(agents.size(), 1u);
     const UniqueHandle agent(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_SET_QUOTA, FALSE, agents[0]));
@@ -119,7 +118,7 @@ TEST_F(EndToEnd, RefusedApplicationIsEndedAllowedOneIsReportedFromStartToStop) {
     EXPECT_TRUE(fakejvm::Jvm::waitFor([&] { return jvm.attachedThreads() == 1 && !FindEventWindow(); }, kPatience))
         << "the event thread did not end";
     EXPECT_TRUE(Ended(agent)) << "stopping the event thread must end the agent";
-    EXPECT_THAT(ChildProcesses(kFakeDesktopAgent), IsEmpty());
+    EXPECT_THAT(childProcesses(kFakeDesktopAgent), IsEmpty());
     EXPECT_FALSE(Ended(allowed.process, 0)) << "an allowed application is left running";
 
     // The refused application was never listed, so its end reaches the core as nothing.

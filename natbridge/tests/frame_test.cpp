@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <stdexcept>
 
 #include "fake_jvm.h"
 #include "java_core.h"
@@ -110,6 +112,54 @@ TEST(RunOnEventThread, WithoutAWindowTheCallableDoesNotRun) {
     bool ran = false;
     RunOnEventThread(never, [&] { ran = true; });
     EXPECT_FALSE(ran);
+}
+
+// A started JThread whose handler raises for WM_APP; stopped and waited for at the end.
+class RunningThread : public JThread {
+public:
+    RunningThread(fakejvm::Jvm& jvm, JNIEnv* env) : jvm_(jvm), core_(jvm) {
+        fakejvm::NativeFrame frame(jvm, env);
+        started_ = start(env, core_.newObject(env));
+    }
+    ~RunningThread() override {
+        stop();
+        fakejvm::Jvm::waitFor([&] { return window() == nullptr && jvm_.attachedThreads() == 1; });
+    }
+    bool handleMessage(HWND, UINT message, WPARAM, LPARAM) override {
+        if (message == WM_APP) throw std::runtime_error("handler failed");
+        return false;
+    }
+    bool started() const { return started_; }
+
+private:
+    fakejvm::Jvm& jvm_;
+    JavaCore core_;
+    bool started_ = false;
+};
+
+TEST_F(FrameTest, TheEventWindowRunsOnlyCallablesThatRunOnEventThreadWaitsFor) {
+    RunningThread thread(jvm, env);
+    ASSERT_TRUE(thread.started());
+    bool ran = false;
+    const std::function<void()> stranger = [&] { ran = true; };
+    ::SendMessageW(thread.window(), kRunCallableMessage, reinterpret_cast<WPARAM>(&stranger), 0);
+    ::SendMessageW(thread.window(), kRunCallableMessage, 0x1234, 0);
+    EXPECT_FALSE(ran) << "a message from another sender runs nothing";
+    RunOnEventThread(thread, stranger);
+    EXPECT_TRUE(ran);
+}
+
+// 64-bit Wine happens to stop what escapes a window procedure; on 32-bit, an exception unwinding
+// through the system's dispatch code ends the program.
+TEST_F(FrameTest, ExceptionsStayOnTheEventThread) {
+    RunningThread thread(jvm, env);
+    ASSERT_TRUE(thread.started());
+    EXPECT_NO_THROW(RunOnEventThread(thread, [] { throw std::runtime_error("callable failed"); }));
+    ::SendMessageW(thread.window(), WM_APP, 0, 0);
+    DWORD servedBy = 0;
+    RunOnEventThread(thread, [&] { servedBy = ::GetCurrentThreadId(); });
+    EXPECT_NE(servedBy, 0u) << "the thread goes on serving";
+    EXPECT_NE(servedBy, ::GetCurrentThreadId());
 }
 
 struct UserNameCase {

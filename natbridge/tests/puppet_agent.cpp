@@ -1,7 +1,8 @@
 // A stand-in for the session agent's RPC client, driven by its parent test over a named pipe
 // "\\.\pipe\brisko-puppet-<parent pid>". Each request is one message of tab-separated UTF-8
 // fields; each answer is the RPC status of the call ("0", or the fault code).
-//   open [pid id name]...   started pid id name   stopped pid id name   close   reuse
+//   open [pid id name]...   started pid id name   stopped pid id name   close
+//   reuse: a call with the handle that close gave back, rebuilt from its wire form
 // The agent is launched without arguments, so the parent is found through the process list.
 #include <windows.h>
 
@@ -70,7 +71,8 @@ int wmain() {
     ::RpcStringFreeW(&bindingText);
 
     ApplicationListHandle list = nullptr;
-    ApplicationListHandle closed = nullptr;
+    // The wire form of the last closed handle: the client runtime frees the handle itself.
+    unsigned char closed[20] = {};
     const std::string hello = std::to_string(::GetCurrentProcessId());
     DWORD written = 0;
     ::WriteFile(pipe.get(), hello.data(), static_cast<DWORD>(hello.size()), &written, nullptr);
@@ -96,12 +98,15 @@ int wmain() {
         } else if (command == L"stopped" && applications.size() == 1) {
             status = brisko::RunGuarded([&] { ApplicationStopped(list, applications[0].record); });
         } else if (command == L"close") {
-            closed = list;
+            if (list) ::NDRCContextMarshall(list, closed);
             status = brisko::RunGuarded([&] { CloseApplicationList(&list); });
             if (status == 0 && list != nullptr) status = ERROR_INVALID_DATA;  // must come back null
         } else if (command == L"reuse") {
+            ApplicationListHandle stale = nullptr;
+            ::NDRCContextUnmarshall(&stale, binding, closed, NDR_LOCAL_DATA_REPRESENTATION);
             RunningApplication nothing{1, nullptr, nullptr};
-            status = brisko::RunGuarded([&] { ApplicationStopped(closed, nothing); });
+            status = brisko::RunGuarded([&] { ApplicationStopped(stale, nothing); });
+            if (stale) ::RpcSsDestroyClientContext(&stale);
         }
         const std::string answer = std::to_string(status);
         if (!::WriteFile(pipe.get(), answer.data(), static_cast<DWORD>(answer.size()), &written, nullptr)) break;

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <map>
+#include <optional>
 #include <thread>
 
 #include "agent_manager_double.h"
@@ -188,6 +189,8 @@ struct DecisionCase {
     bool started;
     bool answer;
     std::vector<std::string> events;
+    // The Java string, counted from 0, that the VM cannot make.
+    std::optional<size_t> failingString = std::nullopt;
 };
 
 class HandlerDecisions : public ServiceThreadTest, public ::testing::WithParamInterface<DecisionCase> {};
@@ -198,6 +201,7 @@ TEST_P(HandlerDecisions, RunOnTheEventThread) {
     Start(core, L"C:\\agent.exe");
     ASSERT_TRUE(fakejvm::Jvm::waitFor([] { return static_cast<bool>(agentManagerDouble().handler()); }));
     core.clear();
+    if (c.failingString) jvm.failStringAfter(*c.failingString);
     EXPECT_EQ(Decide(L"win32:game.exe", L"Game", L"alice", c.started), c.answer);
     EXPECT_EQ(core.events(), c.events);
     EXPECT_FALSE(core.callbackThreads().contains(::GetCurrentThreadId()));
@@ -213,8 +217,55 @@ INSTANTIATE_TEST_SUITE_P(
                      {"didStartApplication(win32:game.exe,Game,alice)"}},
         DecisionCase{"decision_raises", {{}, {"shouldStartApplication"}, false, {}, {}}, true, true,
                      {"shouldStartApplication(win32:game.exe,Game,alice)", "didStartApplication(win32:game.exe,Game,alice)"}},
-        DecisionCase{"stopped", {}, false, true, {"didStopApplication(win32:game.exe,alice)"}}),
+        DecisionCase{"stopped", {}, false, true, {"didStopApplication(win32:game.exe,alice)"}},
+        // A string the VM cannot make skips its callback, as a core that failed to answer.
+        DecisionCase{"decision_strings_fail", {}, true, true, {"didStartApplication(win32:game.exe,Game,alice)"}, 1},
+        DecisionCase{"start_report_strings_fail", {}, true, true, {"shouldStartApplication(win32:game.exe,Game,alice)"}, 5},
+        DecisionCase{"stop_report_strings_fail", {}, false, true, {}, 0}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ServiceThreadTest, AUserNameTheVmCannotMakeIsNotReportedAsNoUser) {
+    sessions.users = {{1, L"alice"}, {2, L"bob"}};
+    JavaCore core(jvm);
+    Start(core, L"");
+    ASSERT_TRUE(core.waitForEvents(1));
+    jvm.failStringAfter(0);
+    ::SendMessageW(window, WM_WTSSESSION_CHANGE, WTS_SESSION_LOGON, 2);
+    ::SendMessageW(window, WM_WTSSESSION_CHANGE, WTS_SESSION_LOGON, 2);
+    EXPECT_THAT(core.events(), ElementsAre("onSessionChange(alice)", "onSessionChange(bob)"));
+}
+
+// The exports run on the core's own threads: an error of the VM goes back to the caller, and no
+// JNI call follows it.
+TEST_F(ServiceThreadTest, TerminateLeavesAStringTheVmCannotReadToItsCaller) {
+    JavaCore core(jvm);
+    Start(core, L"C:\\agent.exe");
+    ASSERT_TRUE(core.waitForEvents(1));
+    for (const size_t failing : {0, 1}) {
+        jvm.failStringAfter(failing);
+        Terminate(env, L"win32:game.exe", L"alice");
+        const fakejvm::ObjectPtr pending = jvm.pendingException(::GetCurrentThreadId());
+        ASSERT_TRUE(pending) << failing;
+        EXPECT_EQ(pending->javaClass().name(), "java/lang/OutOfMemoryError");
+        env->ExceptionClear();
+    }
+    EXPECT_THAT(agentManagerDouble().calls(), ElementsAre("CreateAgentManager(C:\\agent.exe)"));
+}
+
+TEST_F(ServiceThreadTest, StartFailsWhenTheVmCannotReadThePath) {
+    JavaCore core(jvm);
+    {
+        fakejvm::NativeFrame frame(jvm, env);
+        const jobject self = core.newObject(env);
+        const auto path = static_cast<jstring>(jvm.localRef(env, jvm.newString(L"C:\\agent.exe")));
+        jvm.failStringAfter(0);
+        EXPECT_EQ(Java_jni_com_brisko_desktop_windows_SystemEventThread_start(env, self, path), 0);
+    }
+    EXPECT_TRUE(jvm.pendingException(::GetCurrentThreadId()));
+    env->ExceptionClear();
+    EXPECT_EQ(FindEventWindow(), nullptr) << "no thread starts without its agent path";
+    EXPECT_EQ(jvm.attachedThreads(), 1u);
+}
 
 TEST_F(ServiceThreadTest, TerminateFromInsideTheDecisionDoesNotDeadlock) {
     CoreOptions options;

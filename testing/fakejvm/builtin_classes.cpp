@@ -36,6 +36,8 @@ void DefineThrowables(Jvm& jvm) {
         {"java/lang/NoClassDefFoundError", "java/lang/LinkageError"},
         {"java/lang/IncompatibleClassChangeError", "java/lang/LinkageError"},
         {"java/lang/NoSuchMethodError", "java/lang/IncompatibleClassChangeError"},
+        {"java/lang/VirtualMachineError", "java/lang/Error"},
+        {"java/lang/OutOfMemoryError", "java/lang/VirtualMachineError"},
         {"java/lang/NoSuchFieldError", "java/lang/IncompatibleClassChangeError"},
         {"java/lang/UnsatisfiedLinkError", "java/lang/LinkageError"},
         {"java/lang/IllegalStateException", "java/lang/RuntimeException"},

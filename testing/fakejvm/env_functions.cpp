@@ -373,7 +373,7 @@ ObjectPtr StringOf(ThreadEnv& thread, jstring string, const char* function) {
 
 jstring JNICALL NewString(JNIEnv* env, const jchar* chars, jsize length) {
     ThreadEnv* thread = Enter(env, "NewString");
-    if (!thread) return nullptr;
+    if (!thread || thread->jvm->stringFails(*thread)) return nullptr;
     if (length < 0 || (length > 0 && !chars)) {
         thread->jvm->recordMisuse("NewString with invalid characters");
         return nullptr;
@@ -391,7 +391,7 @@ jsize JNICALL GetStringLength(JNIEnv* env, jstring string) {
 const jchar* JNICALL GetStringChars(JNIEnv* env, jstring string, jboolean* isCopy) {
     ThreadEnv* thread = Enter(env, "GetStringChars");
     const ObjectPtr o = thread ? StringOf(*thread, string, "GetStringChars") : nullptr;
-    if (!o) return nullptr;
+    if (!o || thread->jvm->stringFails(*thread)) return nullptr;
     if (isCopy) *isCopy = JNI_TRUE;
     return thread->jvm->lendChars(o);
 }
@@ -402,7 +402,7 @@ void JNICALL ReleaseStringChars(JNIEnv* env, jstring, const jchar* chars) {
 
 jstring JNICALL NewStringUTF(JNIEnv* env, const char* utf) {
     ThreadEnv* thread = Enter(env, "NewStringUTF");
-    if (!thread || !utf) return nullptr;
+    if (!thread || !utf || thread->jvm->stringFails(*thread)) return nullptr;
     return static_cast<jstring>(
         thread->jvm->newReference(*thread, thread->jvm->newString(modifiedUtf8ToWide(utf)), false));
 }
@@ -416,7 +416,7 @@ jsize JNICALL GetStringUTFLength(JNIEnv* env, jstring string) {
 const char* JNICALL GetStringUTFChars(JNIEnv* env, jstring string, jboolean* isCopy) {
     ThreadEnv* thread = Enter(env, "GetStringUTFChars");
     const ObjectPtr o = thread ? StringOf(*thread, string, "GetStringUTFChars") : nullptr;
-    if (!o) return nullptr;
+    if (!o || thread->jvm->stringFails(*thread)) return nullptr;
     if (isCopy) *isCopy = JNI_TRUE;
     return thread->jvm->lendUtf(o);
 }

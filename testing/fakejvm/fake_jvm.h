@@ -147,6 +147,12 @@ public:
     void detachCurrentThread();
     // The next attach request of any thread fails with this JNI code.
     void failNextAttach(jint code);
+    // Of the strings made or read from now on (NewString, NewStringUTF, GetStringChars,
+    // GetStringUTFChars, on any thread), the one after `skip` others fails as in a VM out of
+    // memory: it answers null and leaves OutOfMemoryError pending.
+    void failStringAfter(size_t skip);
+    // True (with the error pending on the thread) when this string operation is the one to fail.
+    bool stringFails(ThreadEnv& thread);
 
     // What JNI_CreateJavaVM was given: properties, hooks, sizes. The default is a VM created
     // without options.
@@ -259,6 +265,7 @@ private:
     size_t leftAtDetach_ = 0;
     size_t globals_ = 0;
     jint nextAttachFailure_ = JNI_OK;
+    std::optional<size_t> stringsBeforeFailure_;
     std::vector<std::string> misuse_;
     std::map<std::string, size_t, std::less<>> lookups_;
 };

@@ -188,6 +188,25 @@ void Jvm::failNextAttach(jint code) {
     nextAttachFailure_ = code;
 }
 
+void Jvm::failStringAfter(size_t skip) {
+    std::lock_guard guard(lock_);
+    stringsBeforeFailure_ = skip;
+}
+
+bool Jvm::stringFails(ThreadEnv& thread) {
+    {
+        std::lock_guard guard(lock_);
+        if (!stringsBeforeFailure_) return false;
+        if (*stringsBeforeFailure_ > 0) {
+            --*stringsBeforeFailure_;
+            return false;
+        }
+        stringsBeforeFailure_.reset();
+    }
+    setPending(thread, newThrowable("java/lang/OutOfMemoryError", L"Java heap space"));
+    return true;
+}
+
 void Jvm::configure(VmOptions options) {
     std::lock_guard guard(lock_);
     options_ = std::move(options);

@@ -289,6 +289,7 @@ public:
 
     HRESULT STDMETHODCALLTYPE CompareRuntimeIds(SAFEARRAY* left, SAFEARRAY* right, BOOL* same) override {
         if (!same) return E_POINTER;
+        if (desktop_->comparisonFails()) return E_FAIL;
         std::vector<LONG> leftValues, rightValues;
         if (!readRuntimeId(left, leftValues) || !readRuntimeId(right, rightValues)) return E_INVALIDARG;
         *same = leftValues == rightValues;
@@ -493,6 +494,16 @@ void FakeDesktop::setProcessId(int id, DWORD processId) {
 void FakeDesktop::setEnumerationFails(bool fails) {
     const std::lock_guard lock(mutex_);
     enumerationFails_ = fails;
+}
+
+void FakeDesktop::setComparisonFails(bool fails) {
+    const std::lock_guard lock(mutex_);
+    comparisonFails_ = fails;
+}
+
+bool FakeDesktop::comparisonFails() const {
+    const std::lock_guard lock(mutex_);
+    return comparisonFails_;
 }
 
 void FakeDesktop::holdEnumeration() {

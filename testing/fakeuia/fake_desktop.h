@@ -62,6 +62,9 @@ public:
 
     // The enumeration's first step fails (GetFirstChildElementBuildCache on the desktop).
     void setEnumerationFails(bool fails);
+    // CompareRuntimeIds fails.
+    void setComparisonFails(bool fails);
+    bool comparisonFails() const;
     // The enumeration's first step waits until released; waitEnumerationHeld tells when a
     // caller is waiting there.
     void holdEnumeration();
@@ -116,6 +119,7 @@ private:
     std::map<int, std::shared_ptr<Node>> nodes_;  // 0 is the desktop
     std::unique_ptr<Registrations> registrations_;
     bool enumerationFails_ = false;
+    bool comparisonFails_ = false;
     bool enumerationHeld_ = false;
     bool enumerationWaiting_ = false;
     std::shared_ptr<EventThread> events_;

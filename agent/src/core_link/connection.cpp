@@ -127,7 +127,12 @@ void Connection::failAndReconnect() {
 void Connection::scheduleReconnect() {
     if (retryTimer_) return;
     retryTimer_ = std::make_unique<Timer>(Timer::now() + retryInterval_, retryInterval_, [this](Timer&) {
-        if (connect()) retryTimer_.reset();
+        // A failed attempt, thrown or answered, leaves nothing half made; the timer tries again.
+        try {
+            if (connect()) retryTimer_.reset();
+        } catch (const std::exception&) {
+            close();
+        }
     });
     retryTimer_->schedule();
 }

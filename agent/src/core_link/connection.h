@@ -5,11 +5,11 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
 
+#include "core_link/completion.h"
 #include "core_link/message.h"
 #include "core_link/ring_buffer.h"
 #include "loop/timer.h"
@@ -28,7 +28,7 @@ public:
     };
 
     // Receives the response, or a message with code -1 when the connection goes away first.
-    using Completion = std::function<void(const Message&)>;
+    using Completion = brisko::Completion<const Message&>;
 
     static constexpr UINT kSocketMessage = WM_USER + 1;
     static constexpr uint32_t kReadSize = 2048;

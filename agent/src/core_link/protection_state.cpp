@@ -1,5 +1,7 @@
 #include "core_link/protection_state.h"
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <limits>
 
@@ -16,6 +18,10 @@ int64_t deadlineAfter(int64_t remainingMs, int64_t now, double nanosecondsPerTic
 int64_t wholeMinutesLeft(int64_t deadline, int64_t now, double nanosecondsPerTick) {
     if (deadline <= 0) return 0;
     return static_cast<int64_t>(static_cast<double>(deadline - now) * nanosecondsPerTick / 1'000'000'000.0 / 60.0);
+}
+
+int minutesToShow(int64_t deadline, int64_t now, double nanosecondsPerTick) {
+    return static_cast<int>(std::clamp<int64_t>(wholeMinutesLeft(deadline, now, nanosecondsPerTick), 0, INT_MAX));
 }
 
 }  // namespace brisko

@@ -19,4 +19,8 @@ int64_t deadlineAfter(int64_t remainingMs, int64_t now, double nanosecondsPerTic
 // Whole minutes from now until the deadline, truncated; 0 when there is no end time.
 int64_t wholeMinutesLeft(int64_t deadline, int64_t now, double nanosecondsPerTick);
 
+// The same as a count a user is shown: a deadline already passed shows 0, one absurdly far is
+// held at the largest int.
+int minutesToShow(int64_t deadline, int64_t now, double nanosecondsPerTick);
+
 }  // namespace brisko

@@ -63,9 +63,13 @@ void CALLBACK Timer::timerProc(HWND, UINT, UINT_PTR identifier, DWORD) {
         timer.stop();
     }
     // The callback may destroy the timer, and with it the stored function: a copy is called, and
-    // nothing of the timer is touched after it.
+    // nothing of the timer is touched after it. An exception must not unwind through the system's
+    // dispatch code: it ends this run of the callback, and a repeating timer fires again.
     const Callback callback = timer.callback_;
-    callback(timer);
+    try {
+        callback(timer);
+    } catch (...) {
+    }
 }
 
 }  // namespace brisko

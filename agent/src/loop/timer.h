@@ -9,6 +9,7 @@ namespace brisko {
 
 class Timer {
 public:
+    // An exception from the callback ends that run of it and is not seen elsewhere.
     using Callback = std::function<void(Timer&)>;
 
     // fireDate and interval in seconds; fireDate counts from 2001-01-01 00:00 UTC, an

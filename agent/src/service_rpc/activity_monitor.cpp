@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "agent.h"
-#include "seh_guard.h"
+#include "rpc_guard.h"
 
 namespace brisko {
 namespace {
@@ -96,13 +96,10 @@ void ActivityMonitor::reportStopped(DWORD processId, const std::wstring& applica
 
 // Runs one procedure with the mutex held. An RPC exception (service gone, caller refused, broken
 // or closed handle) drops the list here and ends the agent; nothing is retried. Exceptions that
-// the RPC filter leaves to the system (access violations and the like) are raised again.
+// the RPC filter leaves to the system (access violations and the like) are not taken at all.
 template <typename Call>
 void ActivityMonitor::callService(Call&& call) {
-    const DWORD code = RunGuarded(std::forward<Call>(call));
-    if (code == 0) return;
-    if (::I_RpcExceptionFilter(code) == EXCEPTION_CONTINUE_SEARCH)
-        ::RaiseException(code, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+    if (RunRpcCall(std::forward<Call>(call)) == 0) return;
     dropList();
     requestQuit();
 }

@@ -43,6 +43,9 @@ std::span<const std::byte> arrayBytes(SAFEARRAY* array) {
 std::size_t WindowTable::Hash::operator()(SAFEARRAY* runtimeId) const { return runtimeIdHash(arrayBytes(runtimeId)); }
 
 bool WindowTable::Equal::operator()(SAFEARRAY* left, SAFEARRAY* right) const {
+    // The stored key itself is found without asking: erasing an entry must not depend on a
+    // call that can fail.
+    if (left == right) return true;
     BOOL same = FALSE;
     return SUCCEEDED(automation->CompareRuntimeIds(left, right, &same)) && same;
 }

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "agent_manager/session_system.h"
+#include "agent_manager/reported_process.h"
 #include "agent_rpc/agent_rpc_server.h"
 
 namespace brisko {
@@ -15,6 +15,21 @@ AgentManager* current = nullptr;
 AgentManager* Current() {
     std::lock_guard lock(currentLock);
     return current;
+}
+
+// Takes the manager out of reach of new holders, then waits until every holder (an RPC
+// procedure, the security callback) has let go; sent messages are served meanwhile, since a
+// holder may wait for this thread.
+void Retire(AgentManager& manager) {
+    {
+        std::lock_guard lock(currentLock);
+        current = nullptr;
+    }
+    while (manager.activeCalls() > 0) {
+        MSG message;
+        ::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        ::Sleep(5);
+    }
 }
 
 }  // namespace
@@ -43,7 +58,9 @@ ManagerCall::~ManagerCall() {
 AgentManager::AgentManager(std::wstring agentPath, const Handler& handler)
     : handler_(handler),
       agentPath_(std::move(agentPath)),
-      registry_(handler_, [](int32_t processId) { CurrentSessionSystem().terminateProcess(processId); }) {}
+      registry_(handler_, [](const ApplicationProcess& process) {
+          EndReportedProcess(static_cast<DWORD>(process.processId), process.createdAt);
+      }) {}
 
 AgentManager::~AgentManager() = default;
 
@@ -119,10 +136,8 @@ AgentManager* CreateAgentManager(const std::wstring& agentPath, const Handler& h
         current = manager.get();
     }
     if (manager->start() != 0) {
-        {
-            std::lock_guard lock(currentLock);
-            current = nullptr;
-        }
+        // Calls may have taken hold of it while it was current.
+        Retire(*manager);
         return nullptr;
     }
     return manager.release();
@@ -132,16 +147,8 @@ DWORD StopAgentManager() {
     AgentManager* manager = Current();
     if (!manager) return 0;
     if (const DWORD status = manager->stop(); status != 0) return status;
-    {
-        std::lock_guard lock(currentLock);
-        current = nullptr;
-    }
     // Routines that took hold of the manager before it stopped listening finish first.
-    while (manager->activeCalls() > 0) {
-        MSG message;
-        ::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-        ::Sleep(5);
-    }
+    Retire(*manager);
     UnregisterAgentRpcInterface();
     delete manager;
     return 0;
@@ -152,8 +159,9 @@ void PostSessionMessage(int kind, DWORD sessionId) {
 }
 
 bool FindSupervisedAgent(DWORD processId, std::wstring* userName) {
-    AgentManager* manager = Current();
-    return manager && manager->findSupervisedAgent(processId, userName);
+    // Held like the procedures hold it: the security callback may run while the manager goes.
+    const ManagerCall call;
+    return call && call->findSupervisedAgent(processId, userName);
 }
 
 void TerminateApplication(const std::wstring& applicationId, const std::wstring& userName) {

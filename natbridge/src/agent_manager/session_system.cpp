@@ -20,6 +20,12 @@ std::vector<DWORD> EnumerateSessions() {
     return ids;
 }
 
+std::optional<DWORD> SessionOfProcess(DWORD processId) {
+    DWORD sessionId = 0;
+    if (!::ProcessIdToSessionId(processId, &sessionId)) return std::nullopt;
+    return sessionId;
+}
+
 bool TerminateSessionProcess(DWORD processId) {
     if (::WTSTerminateProcess(WTS_CURRENT_SERVER_HANDLE, processId, 0)) return true;
     // Where Terminal Services cannot end it (Wine's WTSTerminateProcess is a stub that refuses),
@@ -30,7 +36,7 @@ bool TerminateSessionProcess(DWORD processId) {
 
 }  // namespace
 
-SessionSystem RealSessionSystem() { return {EnumerateSessions, TerminateSessionProcess}; }
+SessionSystem RealSessionSystem() { return {EnumerateSessions, SessionOfProcess, TerminateSessionProcess}; }
 
 SessionSystem& CurrentSessionSystem() {
     static SessionSystem system = RealSessionSystem();

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,8 @@ namespace brisko {
 struct SessionSystem {
     // Every session of the current server, whatever its state (WTSEnumerateSessionsW).
     std::function<std::vector<DWORD>()> enumerateSessions;
+    // The Terminal Services session of a process (ProcessIdToSessionId); none when unknown.
+    std::function<std::optional<DWORD>(DWORD processId)> sessionOfProcess;
     // Ends a process on the current server with exit code 0 (WTSTerminateProcess, or
     // TerminateProcess where that fails).
     std::function<bool(DWORD processId)> terminateProcess;

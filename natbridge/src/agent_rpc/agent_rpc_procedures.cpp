@@ -5,33 +5,50 @@
 #include <AgentApplications.h>
 
 #include <new>
+#include <optional>
 
 #include "agent_manager/agent_manager_impl.h"
+#include "agent_manager/reported_process.h"
 #include "agent_rpc/caller_process.h"
 
 namespace brisko {
 
 namespace {
 
-std::wstring Text(const wchar_t* text) { return text ? text : L""; }
+// The supervised agent that calls, with the user name it was launched under.
+struct Caller {
+    DWORD processId = 0;
+    std::wstring userName;
+};
 
-ApplicationProcess ToProcess(const RunningApplication& application) {
-    return {application.processId, Text(application.applicationId), Text(application.applicationName)};
+std::optional<Caller> IdentifyCaller() {
+    const long processId = QueryCallerProcessId();
+    Caller caller;
+    if (AdmitCaller(processId, [&](DWORD id) { return FindSupervisedAgent(id, &caller.userName); }) != RPC_S_OK)
+        return std::nullopt;
+    caller.processId = static_cast<DWORD>(processId);
+    return caller;
 }
 
-// The supervised agent that calls, with the user name it was launched under.
-bool IdentifyCaller(std::wstring* userName) {
-    const long processId = QueryCallerProcessId();
-    return AdmitCaller(processId, [&](DWORD id) { return FindSupervisedAgent(id, userName); }) == RPC_S_OK;
+std::wstring Text(const wchar_t* text) { return text ? text : L""; }
+
+// The reported process as the registry keeps it; none for a process the service must not act
+// on for this caller, which is then neither decided nor listed.
+std::optional<ApplicationProcess> Admit(const Caller& caller, const RunningApplication& application) {
+    const std::optional<uint64_t> createdAt = StampReportedProcess(caller.processId, application.processId);
+    if (!createdAt) return std::nullopt;
+    return ApplicationProcess{application.processId, Text(application.applicationId),
+                              Text(application.applicationName), *createdAt};
 }
 
 template <typename Body>
 long RunProcedure(Body&& body) {
     try {
         ManagerCall call;
-        std::wstring userName;
-        if (!call || !IdentifyCaller(&userName)) return RPC_S_ACCESS_DENIED;
-        body(call->registry(), userName);
+        if (!call) return RPC_S_ACCESS_DENIED;
+        const std::optional<Caller> caller = IdentifyCaller();
+        if (!caller) return RPC_S_ACCESS_DENIED;
+        body(call->registry(), *caller);
         return RPC_S_OK;
     } catch (const std::bad_alloc&) {
         return RPC_S_OUT_OF_MEMORY;
@@ -43,25 +60,28 @@ long RunProcedure(Body&& body) {
 }  // namespace
 
 long OpenListForCaller(long count, const RunningApplication* applications, void** list) {
-    return RunProcedure([&](ApplicationRegistry& registry, const std::wstring& userName) {
+    return RunProcedure([&](ApplicationRegistry& registry, const Caller& caller) {
         std::vector<ApplicationProcess> reported;
-        for (long i = 0; i < count; ++i) reported.push_back(ToProcess(applications[i]));
-        *list = registry.open(userName, reported);
+        for (long i = 0; i < count; ++i)
+            if (std::optional<ApplicationProcess> process = Admit(caller, applications[i]))
+                reported.push_back(std::move(*process));
+        *list = registry.open(caller.userName, reported);
     });
 }
 
 long ReportStarted(void* list, const RunningApplication& application) {
-    return RunProcedure([&](ApplicationRegistry& registry, const std::wstring&) {
-        registry.started(list, ToProcess(application));
+    return RunProcedure([&](ApplicationRegistry& registry, const Caller& caller) {
+        if (const std::optional<ApplicationProcess> process = Admit(caller, application))
+            registry.started(list, *process);
     });
 }
 
 long ReportStopped(void* list, long processId) {
-    return RunProcedure([&](ApplicationRegistry& registry, const std::wstring&) { registry.stopped(list, processId); });
+    return RunProcedure([&](ApplicationRegistry& registry, const Caller&) { registry.stopped(list, processId); });
 }
 
 long CloseListForCaller() {
-    return RunProcedure([](ApplicationRegistry& registry, const std::wstring&) { registry.close(); });
+    return RunProcedure([](ApplicationRegistry& registry, const Caller&) { registry.close(); });
 }
 
 void RunDownList() {

@@ -18,7 +18,7 @@ public:
         Unlocked unlocked(listLock_);
         registry_.handler_(process.applicationId, process.applicationName, userName, false);
     }
-    void terminate(int32_t processId) override { registry_.terminate_(processId); }
+    void terminate(const ApplicationProcess& process) override { registry_.terminate_(process); }
 
 private:
     struct Unlocked {
@@ -75,16 +75,16 @@ void ApplicationRegistry::stopped(void* list, int32_t processId) {
 void ApplicationRegistry::close() { std::lock_guard application(applicationLock_); }
 
 void ApplicationRegistry::terminateApplication(const std::wstring& applicationId, const std::wstring& userName) {
-    std::vector<int32_t> processes;
+    std::vector<ApplicationProcess> processes;
     {
         std::lock_guard lists(listLock_);
         const auto user = std::find_if(userLists_.begin(), userLists_.end(),
                                        [&](const auto& candidate) { return candidate->userName() == userName; });
         if (user == userLists_.end()) return;
         for (const ApplicationProcess& process : (*user)->running())
-            if (process.applicationId == applicationId) processes.push_back(process.processId);
+            if (process.applicationId == applicationId) processes.push_back(process);
     }
-    for (const int32_t processId : processes) terminate_(processId);
+    for (const ApplicationProcess& process : processes) terminate_(process);
 }
 
 }  // namespace brisko

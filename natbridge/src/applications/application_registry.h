@@ -24,7 +24,7 @@ namespace brisko {
 
 class ApplicationRegistry {
 public:
-    using Terminate = std::function<void(int32_t processId)>;
+    using Terminate = std::function<void(const ApplicationProcess& process)>;
 
     ApplicationRegistry(Handler handler, Terminate terminate);
 

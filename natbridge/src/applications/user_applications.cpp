@@ -16,7 +16,7 @@ void UserApplications::add(const ApplicationProcess& process, ApplicationDecisio
         return;
     }
     if (!decisions.shouldStart(process, userName_)) {
-        decisions.terminate(process.processId);
+        decisions.terminate(process);
         return;
     }
     running_.push_back(process);
@@ -58,7 +58,11 @@ void UserApplications::synchronise(const std::vector<ApplicationProcess>& report
             return p.processId == process.processId;
         });
         if (listed != running_.end()) {
-            if (listed->applicationId == process.applicationId) continue;
+            if (listed->applicationId == process.applicationId) {
+                // The same application may run under a reused id: the process is the one reported now.
+                listed->createdAt = process.createdAt;
+                continue;
+            }
             remove(process.processId, decisions);
         }
         add(process, decisions);

@@ -13,6 +13,9 @@ struct ApplicationProcess {
     int32_t processId = 0;
     std::wstring applicationId;
     std::wstring applicationName;
+    // When the process was created, as the service found it at the report: with the id, it names
+    // this process even after the id has passed to another one.
+    uint64_t createdAt = 0;
 
     bool operator==(const ApplicationProcess&) const = default;
 };
@@ -25,7 +28,7 @@ public:
     // Reports that the last process of an application ended.
     virtual void didStop(const ApplicationProcess& process, const std::wstring& userName) = 0;
     // Ends a refused process.
-    virtual void terminate(int32_t processId) = 0;
+    virtual void terminate(const ApplicationProcess& process) = 0;
 };
 
 class UserApplications {

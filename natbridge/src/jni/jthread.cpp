@@ -16,6 +16,17 @@ constexpr wchar_t kThreadProperty[] = L"com.brisko.thread";
 
 ATOM eventLoopClass = 0;
 
+// C++ exceptions must not unwind through the system's dispatch code: whatever a callable or a
+// handler raises ends it here, and the thread goes on serving.
+template <typename Work>
+bool ContainExceptions(Work&& work) {
+    try {
+        return work();
+    } catch (...) {
+        return false;
+    }
+}
+
 LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* thread = static_cast<JThread*>(::GetPropW(window, kThreadProperty));
     if (!thread) return ::DefWindowProcW(window, message, wParam, lParam);
@@ -25,13 +36,16 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
             ::PostQuitMessage(0);
             return ::DefWindowProcW(window, message, wParam, lParam);
         case kRunCallableMessage:
-            if (wParam) (*reinterpret_cast<const std::function<void()>*>(wParam))();
+            if (const std::function<void()>* callable = thread->take(wParam)) ContainExceptions([&] {
+                (*callable)();
+                return true;
+            });
             return ::DefWindowProcW(window, message, wParam, lParam);
         case WM_SIZE:
         case WM_PAINT:
             return 0;
         default:
-            return thread->handleMessage(window, message, wParam, lParam)
+            return ContainExceptions([&] { return thread->handleMessage(window, message, wParam, lParam); })
                        ? 0
                        : ::DefWindowProcW(window, message, wParam, lParam);
     }
@@ -111,7 +125,15 @@ bool JThread::start(JNIEnv* env, jobject javaObject) {
 }
 
 DWORD WINAPI JThread::threadMain(void* self) {
+    // Once the thread has detached and destroyed its window, nothing keeps its caller from
+    // unloading the library, yet the thread still has to return through the library's code. It
+    // holds the library itself and lets go of it only in its very last call. Start is waiting
+    // for this thread, so the library is loaded when the reference is taken.
+    HMODULE library = nullptr;
+    ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&JThread::threadMain),
+                         &library);
     static_cast<JThread*>(self)->body();
+    if (library) ::FreeLibraryAndExitThread(library, 0);
     return 0;
 }
 
@@ -157,11 +179,29 @@ void JThread::body() {
     ::DestroyWindow(w);
 }
 
+void JThread::expect(const std::function<void()>* callable) {
+    std::lock_guard lock(expectedLock_);
+    expected_.insert(callable);
+}
+
+void JThread::forget(const std::function<void()>* callable) {
+    std::lock_guard lock(expectedLock_);
+    expected_.erase(callable);
+}
+
+const std::function<void()>* JThread::take(WPARAM callable) {
+    const auto* expected = reinterpret_cast<const std::function<void()>*>(callable);
+    std::lock_guard lock(expectedLock_);
+    return expected_.erase(expected) != 0 ? expected : nullptr;
+}
+
 void RunOnEventThread(JThread& thread, const std::function<void()>& callable) {
     if (!callable) throw std::bad_function_call();
     HWND w = thread.window();
     if (!w) return;
+    thread.expect(&callable);
     ::SendMessageW(w, kRunCallableMessage, reinterpret_cast<WPARAM>(&callable), 0);
+    thread.forget(&callable);
 }
 
 }  // namespace brisko

@@ -6,6 +6,8 @@
 
 #include <atomic>
 #include <functional>
+#include <mutex>
+#include <set>
 
 namespace brisko {
 
@@ -31,6 +33,12 @@ public:
 
     HWND window() const { return window_.load(); }
 
+    // The callables that RunOnEventThread hands over: the window runs only those it waits for,
+    // and each once, so that a "run this" message from any other sender does nothing.
+    void expect(const std::function<void()>* callable);
+    void forget(const std::function<void()>* callable);
+    const std::function<void()>* take(WPARAM callable);
+
 protected:
     // Valid on the thread itself only.
     JNIEnv* env() const { return env_; }
@@ -47,11 +55,14 @@ private:
     jobject javaTarget_ = nullptr;
     HANDLE ready_ = nullptr;
     bool prepared_ = false;
+    std::mutex expectedLock_;
+    std::set<const std::function<void()>*> expected_;
 };
 
 // Runs the callable on the thread and returns when it has run; when the thread's window no
 // longer exists it returns at once without running it. An empty callable throws
-// std::bad_function_call here, on the caller's thread.
+// std::bad_function_call here, on the caller's thread; an exception that the callable raises
+// ends it on the event thread and is not seen by the caller.
 void RunOnEventThread(JThread& thread, const std::function<void()>& callable);
 
 // The window class of every JThread; registered while the library is loaded.

@@ -3,6 +3,7 @@
 #include <wtsapi32.h>
 
 #include <cstring>
+#include <tuple>
 
 #include "agent_manager/agent_manager.h"
 #include "jni/jni_strings.h"
@@ -137,12 +138,8 @@ void ServiceThread::sessionsReady() {
 void ServiceThread::reportSession(std::optional<DWORD> sessionId) {
     std::optional<std::wstring> userName;
     if (sessionId) userName = sessionCalls().sessionUserName(*sessionId);
-    const jmethodID method = lookUp(onSessionChange_);
-    if (!method) return;
     const bool reported = userName && IsReportedUserName(*userName);
-    LocalRef argument(env(), reported ? ToJavaString(env(), userName->c_str(), userName->size()) : nullptr);
-    env()->CallVoidMethod(javaTarget(), method, argument.get());
-    clearException();
+    callVoid(onSessionChange_, reported ? userName->c_str() : nullptr);
 }
 
 bool ServiceThread::decideApplication(const std::wstring& applicationId, const std::wstring& applicationName,
@@ -153,16 +150,12 @@ bool ServiceThread::decideApplication(const std::wstring& applicationId, const s
             callVoid(didStopApplication_, applicationId.c_str(), userName.c_str());
             return;
         }
-        if (const jmethodID should = lookUp(shouldStartApplication_)) {
-            LocalRef id(env(), ToJavaString(env(), applicationId.c_str(), applicationId.size()));
-            LocalRef name(env(), ToJavaString(env(), applicationName.c_str(), applicationName.size()));
-            LocalRef user(env(), ToJavaString(env(), userName.c_str(), userName.size()));
-            const jboolean allowed = env()->CallBooleanMethod(javaTarget(), should, id.get(), name.get(), user.get());
-            // A core that failed to answer has not refused: the application is treated as allowed.
-            if (!clearException() && !allowed) {
-                answer = false;
-                return;
-            }
+        // Only a plain "no" refuses. A core that has no such method, failed to answer, or could not
+        // be asked has not refused: the application is treated as allowed.
+        if (callBoolean(shouldStartApplication_, applicationId.c_str(), applicationName.c_str(), userName.c_str()) ==
+            false) {
+            answer = false;
+            return;
         }
         callVoid(didStartApplication_, applicationId.c_str(), applicationName.c_str(), userName.c_str());
     });
@@ -188,15 +181,21 @@ jmethodID ServiceThread::lookUp(CachedMethod& method) {
 namespace {
 
 // Java strings for wide arguments (local references deleted with the holder), others as they are.
+// Once a string could not be made no other is tried: its error is pending.
 template <typename T>
-auto JavaArgument(JNIEnv*, T value) {
+T JavaArgument(JNIEnv*, T value, bool&) {
     return value;
 }
 
-LocalRef JavaArgument(JNIEnv* env, const wchar_t* value) { return LocalRef(env, ToJavaString(env, value)); }
+LocalRef JavaArgument(JNIEnv* env, const wchar_t* value, bool& made) {
+    if (!made) return LocalRef(env, nullptr);
+    LocalRef string(env, ToJavaString(env, value));
+    made = !env->ExceptionCheck();
+    return string;
+}
 
 template <typename T>
-auto Raw(const T& value) {
+T Raw(const T& value) {
     return value;
 }
 
@@ -204,13 +203,36 @@ jobject Raw(const LocalRef& value) { return value.get(); }
 
 }  // namespace
 
+template <typename Call, typename... Args>
+bool ServiceThread::withJavaArguments(Call call, Args... args) {
+    bool made = true;
+    // A braced list converts its elements in order, so the strings are made one after the other.
+    const std::tuple javaArgs{JavaArgument(env(), args, made)...};
+    if (!made) {
+        clearException();
+        return false;
+    }
+    std::apply([&](const auto&... converted) { call(Raw(converted)...); }, javaArgs);
+    return true;
+}
+
 template <typename... Args>
 void ServiceThread::callVoid(CachedMethod& method, Args... args) {
     const jmethodID id = lookUp(method);
     if (!id) return;
-    const auto call = [&](const auto&... converted) { env()->CallVoidMethod(javaTarget(), id, Raw(converted)...); };
-    call(JavaArgument(env(), args)...);
+    withJavaArguments([&](auto... raw) { env()->CallVoidMethod(javaTarget(), id, raw...); }, args...);
     clearException();
+}
+
+template <typename... Args>
+std::optional<bool> ServiceThread::callBoolean(CachedMethod& method, Args... args) {
+    const jmethodID id = lookUp(method);
+    if (!id) return std::nullopt;
+    jboolean answer = JNI_FALSE;
+    if (!withJavaArguments([&](auto... raw) { answer = env()->CallBooleanMethod(javaTarget(), id, raw...); }, args...))
+        return std::nullopt;
+    if (clearException()) return std::nullopt;
+    return answer != JNI_FALSE;
 }
 
 bool ServiceThread::clearException() {

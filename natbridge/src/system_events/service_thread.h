@@ -43,8 +43,18 @@ private:
     bool handleSessionChange(WPARAM change, DWORD sessionId);
 
     jmethodID lookUp(CachedMethod& method);
+    // Callbacks with wide strings converted to Java strings. A callback whose method is missing,
+    // or one of whose strings the VM could not make, is not called; whatever is pending after it
+    // is cleared: no Java frame on this thread waits for it.
     template <typename... Args>
     void callVoid(CachedMethod& method, Args... args);
+    // The method's answer; none when it was not called or raised.
+    template <typename... Args>
+    std::optional<bool> callBoolean(CachedMethod& method, Args... args);
+    // Runs call(raw Java arguments...) once every argument is made; false (the VM's error
+    // cleared) when one cannot be.
+    template <typename Call, typename... Args>
+    bool withJavaArguments(Call call, Args... args);
     // Clears what a Java method raised: the thread's next JNI call must not run with it pending.
     bool clearException();
 

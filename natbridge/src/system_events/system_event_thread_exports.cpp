@@ -4,6 +4,8 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <string>
+#include <utility>
 
 #include "jni/jni_strings.h"
 #include "system_events/service_thread.h"
@@ -31,7 +33,10 @@ using brisko::ServiceThread;
 extern "C" jlong JNICALL Java_jni_com_brisko_desktop_windows_SystemEventThread_start(JNIEnv* env, jobject self,
                                                                                     jstring agentPath) {
     if (!env || !agentPath) return 0;
-    auto thread = std::make_unique<ServiceThread>(brisko::ToWideString(env, agentPath));
+    // A path the VM could not read is no empty path: the error goes back to the caller.
+    std::wstring path = brisko::ToWideString(env, agentPath);
+    if (env->ExceptionCheck()) return 0;
+    auto thread = std::make_unique<ServiceThread>(std::move(path));
     if (!thread->start(env, self)) return 0;
     std::lock_guard guard(brisko::startedLock);
     brisko::startedThreads.insert(thread.get());
@@ -49,9 +54,12 @@ extern "C" void JNICALL Java_jni_com_brisko_desktop_windows_SystemEventThread_te
                                                                                         jstring userName) {
     ServiceThread* thread = brisko::FromHandle(handle);
     if (!thread || !env) return;
+    // A string the VM could not read leaves its error pending for the caller; no JNI call may
+    // follow it.
     const std::wstring id = brisko::ToWideString(env, applicationId);
+    if (env->ExceptionCheck()) return;
     const std::wstring user = brisko::ToWideString(env, userName);
-    if (id.empty() || user.empty()) return;
+    if (env->ExceptionCheck() || id.empty() || user.empty()) return;
     thread->terminateApplication(id, user);
 }
 

@@ -15,11 +15,10 @@
 #include <sstream>
 
 #include "agent_client.h"
-#include "agent_manager/session_system.h"
-#include "agent_test_support.h"
 #include "desktop_session.h"
 #include "executable_path.h"
 #include "jvm_host.h"
+#include "served_agents.h"
 #include "test_core.h"
 #include "text.h"
 
@@ -93,7 +92,7 @@ protected:
     }
 
     bool WaitForLine(const std::string& line) const {
-        return WaitUntil(
+        return pollUntil(
             [&] {
                 const auto lines = LogLines(log);
                 return std::find(lines.begin(), lines.end(), line) != lines.end();
@@ -116,12 +115,12 @@ TEST_F(DemoCore, RefusedApplicationIsEndedAndAllowedOneIsFollowedFromStartToStop
     Application allowed = StartApplication(job, L"MyApp.EXE");
     ASSERT_TRUE(refused.process && allowed.process);
     const DesktopScript script("");
-    const std::string user = wideToUtf8(SessionUserName(::WTSGetActiveConsoleSessionId()));
+    const std::string user = wideToUtf8(sessionUser());
 
     Start({L"agent=" + siblingPath(kFakeDesktopAgent), L"refuse=win32:NOTEPAD.exe", L"password=secret",
            L"announce-logon"});
     std::vector<DWORD> agents;
-    ASSERT_TRUE(WaitUntil([&] { return !(agents = ChildProcesses(kFakeDesktopAgent)).empty(); }, kPatienceMs))
+    ASSERT_TRUE(pollUntil([&] { return !(agents = childProcesses(kFakeDesktopAgent)).empty(); }, kPatienceMs))
         << "no agent launched\n" << ReadText(log);
     const UniqueHandle agent(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_SET_QUOTA, FALSE, agents[0]));
     ASSERT_TRUE(agent && job.add(agent.get()));

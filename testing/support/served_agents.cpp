@@ -1,51 +1,25 @@
-#include "agent_test_support.h"
-
-#include <tlhelp32.h>
+#include "served_agents.h"
 
 #include "agent_rpc/agent_rpc_server.h"
 #include "text.h"
 
 namespace brisko::testing {
 
-std::vector<DWORD> ChildProcesses(const std::wstring& exeName) {
-    std::vector<DWORD> children;
-    UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry))
-        if (entry.th32ParentProcessID == ::GetCurrentProcessId() && ::lstrcmpiW(entry.szExeFile, exeName.c_str()) == 0 &&
-            ProcessRunning(entry.th32ProcessID))
-            children.push_back(entry.th32ProcessID);
-    return children;
-}
-
-void EndChildProcesses() {
-    for (const wchar_t* name : {L"idle_agent.exe", L"puppet_agent.exe", L"exiting_agent.exe"}) {
-        for (const DWORD processId : ChildProcesses(name)) {
-            UniqueHandle process(::OpenProcess(PROCESS_TERMINATE, FALSE, processId));
-            if (process) ::TerminateProcess(process.get(), 1);
-        }
-    }
-}
-
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
-    const ULONGLONG end = ::GetTickCount64() + timeoutMs;
-    while (!condition()) {
-        if (::GetTickCount64() > end) return false;
-        ::Sleep(20);
-    }
-    return true;
-}
-
-bool ProcessRunning(DWORD processId) {
-    UniqueHandle process(::OpenProcess(SYNCHRONIZE, FALSE, processId));
-    return process && ::WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
+std::wstring sessionUser() {
+    wchar_t name[256];
+    DWORD size = 256;
+    return ::GetUserNameW(name, &size) ? name : L"";
 }
 
 FakeSessions::FakeSessions(std::vector<DWORD> sessions) {
     AgentRpcAuthentication() = [] { return 0L; };
     SessionSystem& system = CurrentSessionSystem();
     system.enumerateSessions = [sessions] { return sessions; };
+    system.sessionOfProcess = [this](DWORD processId) -> std::optional<DWORD> {
+        std::lock_guard lock(lock_);
+        const auto placed = placed_.find(processId);
+        return placed == placed_.end() ? 1 : placed->second;
+    };
     system.terminateProcess = [this](DWORD processId) {
         {
             std::lock_guard lock(lock_);
@@ -64,6 +38,11 @@ FakeSessions::~FakeSessions() {
 std::vector<DWORD> FakeSessions::ended() const {
     std::lock_guard lock(lock_);
     return ended_;
+}
+
+void FakeSessions::placeInSession(DWORD processId, DWORD sessionId) {
+    std::lock_guard lock(lock_);
+    placed_[processId] = sessionId;
 }
 
 Handler RecordingCore::handler() {
@@ -137,6 +116,44 @@ DWORD Puppet::call(const std::wstring& request) {
             return ERROR_BROKEN_PIPE;
     }
     return static_cast<DWORD>(std::stoul(std::string(answer, count)));
+}
+
+void AgentManagerTest::TearDown() {
+    stopManager();
+    for (const std::wstring& program : programs_) endChildProcesses({program});
+}
+
+AgentManager* AgentManagerTest::createManager(const std::wstring& program, Handler handler) {
+    programs_.insert(program);
+    AgentManager* manager = nullptr;
+    eventThread_.run([&] { manager = CreateAgentManager(siblingPath(program), handler); });
+    return manager;
+}
+
+DWORD AgentManagerTest::stopManager() {
+    DWORD status = 1;
+    eventThread_.run([&] { status = StopAgentManager(); });
+    return status;
+}
+
+void ServedAgentTest::SetUp() {
+    user_ = sessionUser();
+    ASSERT_FALSE(user_.empty());
+    ASSERT_NE(createManager(program_, core_.handler()), nullptr);
+    ASSERT_TRUE(agent_.accept()) << "the manager did not launch the agent";
+}
+
+const ChildProcess& ServedAgentTest::application(size_t number) {
+    while (applications_.size() < number) applications_.push_back(ChildProcess::sibling(applicationProgram_));
+    return applications_.at(number - 1);
+}
+
+std::wstring ServedAgentTest::pid(size_t number) { return std::to_wstring(application(number).id()); }
+
+void ServedAgentTest::TearDown() {
+    EXPECT_EQ(stopManager(), 0u);
+    EXPECT_TRUE(pollUntil([&] { return childProcesses(program_).empty(); })) << "stop ends the agent";
+    AgentManagerTest::TearDown();
 }
 
 }  // namespace brisko::testing

@@ -1,0 +1,26 @@
+/* Identifiers of the agent's resources, shared by the resource script and the code. */
+#pragma once
+
+#define IDI_AGENT 102
+
+#define IDD_ABOUT 200
+#define IDD_DISABLE 201
+
+#define IDC_ABOUT_PRODUCT 1004
+#define IDC_DISABLE_TITLE 1001
+#define IDC_DURATION 1002
+#define IDC_PASSWORD 1003
+
+#define IDS_PARENTS_SETTINGS_PROGRAM 101
+#define IDS_TOOLTIP 200
+#define IDS_MENU_ABOUT 201
+#define IDS_MENU_PARENTS_SETTINGS 202
+#define IDS_MENU_ENABLE_NOW 204
+#define IDS_MENU_DISABLE 205
+#define IDS_BLOCKED_TITLE 206
+#define IDS_BLOCKED_TIME_RANGE 207
+#define IDS_BLOCKED_QUOTA 208
+#define IDS_BLOCKED_DENIED 209
+#define IDS_DISABLED_TITLE 210
+#define IDS_DISABLED_COUNTDOWN 211
+#define IDS_ENABLED_TITLE 212

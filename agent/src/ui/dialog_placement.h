@@ -1,0 +1,15 @@
+#pragma once
+// Where the agent's dialogs appear: centred across their owner (the desktop when they have
+// none), a third of the way down.
+#include <windows.h>
+
+namespace brisko {
+
+POINT centeredOrigin(const RECT& owner, const RECT& dialog);
+
+void centerDialog(HWND dialog);
+
+// The agent's icon as the dialog's small icon.
+void setDialogIcon(HWND dialog, HINSTANCE instance);
+
+}  // namespace brisko
