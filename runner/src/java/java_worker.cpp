@@ -19,6 +19,7 @@ constexpr SIZE_T LargestWorkerStack = 0x200000;
 constexpr DWORD SettleAfterStartMs = 1000;
 constexpr size_t HookMessageChars = 1024;
 constexpr DWORD KilledWorkerExitCode = 5;
+constexpr DWORD LeavingWorkerWaitMs = 5000;
 
 constexpr char SystemClass[] = "java/lang/System";
 
@@ -237,7 +238,10 @@ BOOL javaHandleCallback(Handle* head, UINT message, WPARAM, LPARAM) {
     if (message != WM_CLOSE) return TRUE;
     auto* handle = reinterpret_cast<JavaHandle*>(head);
     if (JvmState.processVm && handle->vm) {
-        if (handle->workerThread && ::WaitForSingleObject(handle->workerThread, 0) == WAIT_TIMEOUT)
+        // A worker whose call is over is only on its way out: it is let go, since a thread ended
+        // there can leave the loader's or the heap's lock held, and the process then never ends.
+        const DWORD grace = handle->started ? 0 : LeavingWorkerWaitMs;
+        if (handle->workerThread && ::WaitForSingleObject(handle->workerThread, grace) == WAIT_TIMEOUT)
             ::TerminateThread(handle->workerThread, KilledWorkerExitCode);
         deleteGlobalReferences(handle);
     }
