@@ -459,7 +459,7 @@ TEST_F(Desktop, ParentsSettingsStartsTheProgramUnderProgramFiles) {
     const std::wstring folder = programFilesX86() + L"\\Corvel Harbee";
     const std::wstring program = folder + L"\\dashboard.exe";
     ::CreateDirectoryW(folder.c_str(), nullptr);
-    ASSERT_TRUE(::CopyFileW(siblingPath(L"ident_plain.exe").c_str(), program.c_str(), FALSE));
+    ASSERT_TRUE(::CopyFileW(siblingPath(L"ident_windowed.exe").c_str(), program.c_str(), FALSE));
 
     agent.command(kCommandParentsSettings);
     const DWORD started = waitForChild(::GetCurrentProcessId(), L"dashboard.exe", 10000);

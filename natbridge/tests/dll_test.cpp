@@ -324,6 +324,31 @@ TEST_F(NatbridgeHost, UsersHoldTheAccountOfThisProcess) {
     ExpectCleanVm();
 }
 
+// A string the VM cannot make ends the export with null and the VM's error pending for the
+// caller; no JNI call follows it.
+TEST_F(NatbridgeHost, AStringTheVmCannotMakeReachesTheCallerAsNull) {
+    const char* const names[] = {
+        "Java_jni_com_brisko_desktop_windows_Utils_getHostName",
+        "Java_jni_com_brisko_desktop_windows_Utils_getHostIdentifier",
+        "Java_jni_com_brisko_desktop_windows_Utils_getApplicationSupportDirectory",
+        "Java_jni_com_brisko_desktop_windows_SystemUsers_getUsers",
+    };
+    for (const char* name : names) {
+        const auto function = Export<StaticObjectFunction>(library.get(), name, 8);
+        ASSERT_NE(function, nullptr) << name;
+        {
+            fakejvm::NativeFrame frame(jvm, env);
+            jvm.failStringAfter(0);
+            EXPECT_EQ(function(env, nullptr), nullptr) << name;
+        }
+        const fakejvm::ObjectPtr pending = jvm.pendingException(::GetCurrentThreadId());
+        ASSERT_NE(pending, nullptr) << name;
+        EXPECT_EQ(pending->javaClass().name(), "java/lang/OutOfMemoryError") << name;
+        env->ExceptionClear();
+    }
+    ExpectCleanVm();
+}
+
 TEST_F(NatbridgeHost, InstalledPackagesReportNothingWhereThereIsNoPackageManager) {
     const auto getInstalledPackages = Export<InstalledPackagesFunction>(
         library.get(), "Java_jni_com_brisko_desktop_windows_Utils_getInstalledPackages", 12);

@@ -175,6 +175,20 @@ TEST_F(InstalledPackages, AnExceptionOfTheCallbackEndsTheReportAndReachesTheCall
     EXPECT_THAT(world.calls(), ::testing::Not(::testing::Contains(L"FindPackagesByUserSecurityId()")));
 }
 
+TEST_F(InstalledPackages, AStringTheVmCannotMakeEndsTheReportAndReachesTheCaller) {
+    world.allUsers = {Installed(L"First"), Installed(L"Second")};
+    // The first package's family name, identity name and logo.
+    for (const size_t failing : {0, 1, 2}) {
+        jvm.failStringAfter(failing);
+        GetInstalledPackages();
+        const fakejvm::ObjectPtr pending = TakePending();
+        ASSERT_NE(pending, nullptr) << failing;
+        EXPECT_EQ(pending->javaClass().name(), "java/lang/OutOfMemoryError") << failing;
+    }
+    EXPECT_THAT(reports, IsEmpty());
+    EXPECT_THAT(world.calls(), ::testing::Not(::testing::Contains(L"FindPackagesByUserSecurityId()")));
+}
+
 struct LogoCase {
     const char* name;
     std::optional<std::wstring> manifestLogo;

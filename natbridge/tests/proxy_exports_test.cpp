@@ -137,5 +137,39 @@ TEST_F(FirefoxExports, ANullAutoconfigNameTouchesOnlyThePreferencesFile) {
     expectPlaced(true, false);
 }
 
+// A string the VM cannot read is not taken for a missing one: the export leaves at once with the
+// VM's error pending for the caller, makes no JNI call after it, and changes no installation.
+TEST_F(FirefoxExports, AStringTheVmCannotReadChangesNothingAndReachesTheCaller) {
+    struct Case {
+        const char* name;
+        bool install;    // both sources given, else removal
+        size_t failing;  // read in the order name, autoconfig source, preferences source
+    };
+    const Case cases[] = {
+        {"InstallName", true, 0},
+        {"InstallAutoconfigSource", true, 1},
+        {"InstallPreferencesSource", true, 2},
+        {"RemoveName", false, 0},
+    };
+    for (const Case& c : cases) {
+        // Removal starts from installed files, installation from none.
+        if (c.install)
+            SetFirefoxProxy(std::nullopt, std::nullopt, L"velmora.cfg");
+        else
+            SetFirefoxProxy(cfgSource(), prefsSource(), L"velmora.cfg");
+        jvm.failStringAfter(c.failing);
+        if (c.install)
+            SetFirefoxProxy(cfgSource(), prefsSource(), L"velmora.cfg");
+        else
+            SetFirefoxProxy(std::nullopt, std::nullopt, L"velmora.cfg");
+        const fakejvm::ObjectPtr pending = jvm.pendingException(::GetCurrentThreadId());
+        ASSERT_NE(pending, nullptr) << c.name;
+        EXPECT_EQ(pending->javaClass().name(), "java/lang/OutOfMemoryError") << c.name;
+        env->ExceptionClear();
+        SCOPED_TRACE(c.name);
+        expectPlaced(!c.install, !c.install);
+    }
+}
+
 }  // namespace
 }  // namespace brisko::testing

@@ -14,8 +14,12 @@ namespace fs = std::filesystem;
 extern "C" void JNICALL Java_jni_com_brisko_desktop_windows_SystemProxyManager_setSystemProxy(
     JNIEnv* env, jobject, jstring httpHost, jint httpPort, jstring httpsHost, jint httpsPort) {
     if (!env) return;
+    // A host the VM could not read is no missing host: its error goes back to the caller, and
+    // nothing is written.
     const auto http = brisko::ToModifiedUtf8(env, httpHost, brisko::kMaxProxyHostBytes);
+    if (env->ExceptionCheck()) return;
     const auto https = brisko::ToModifiedUtf8(env, httpsHost, brisko::kMaxProxyHostBytes);
+    if (env->ExceptionCheck()) return;
     const brisko::SystemProxyList proxy = brisko::BuildSystemProxyList(http, httpPort, https, httpsPort);
     if (proxy.refused || !brisko::EnableRestorePrivilege()) return;
     brisko::ApplyBrowserPolicies(proxy.list.empty() ? nullptr : proxy.list.c_str());
@@ -24,10 +28,15 @@ extern "C" void JNICALL Java_jni_com_brisko_desktop_windows_SystemProxyManager_s
 extern "C" void JNICALL Java_jni_com_brisko_desktop_windows_SystemProxyManager_setFirefoxProxy(
     JNIEnv* env, jobject, jstring autoconfigSource, jstring preferencesSource, jstring autoconfigName) {
     if (!env) return;
+    // A string the VM could not read is no empty one: its error goes back to the caller, and no
+    // installation is changed.
     const fs::path name = brisko::ToWideString(env, autoconfigName);
+    if (env->ExceptionCheck()) return;
     if (autoconfigSource && preferencesSource) {
         const fs::path autoconfig = brisko::ToWideString(env, autoconfigSource);
+        if (env->ExceptionCheck()) return;
         const fs::path preferences = brisko::ToWideString(env, preferencesSource);
+        if (env->ExceptionCheck()) return;
         brisko::ForEachMozillaInstallDir([&](const fs::path& directory) {
             return brisko::InstallFirefoxAutoconfig(directory, autoconfig, preferences, name);
         });
