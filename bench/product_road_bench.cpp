@@ -2,10 +2,12 @@
 // agent): how long the service takes from its start to the core's "started" and from its stop
 // request to "stopped", and, on the road of one application start, from a window opening on the
 // agent's desktop to the core's decision and from a refusal to the refused process's end. Each
-// refusal is followed by bare round trips of an empty call on the service's own RPC endpoint:
-// the service answers this process's OpenApplicationList at once with "access denied", since
-// only its agents may call, so the call is the transport and the caller check alone. The ratios
-// to that call are the figures to track. Times of the core come from its log (local time, to the millisecond).
+// refusal is followed by round trips of a call on the service's own RPC endpoint that the
+// service refuses: it answers this process's OpenApplicationList at once with "access denied",
+// since only its agents may call. That call is the transport, the caller check and the refusal
+// raised back to the caller as an RPC exception (under Wine the exception is most of it), so it
+// is the baseline of the road's two figures. Times of the core come from its log (local time, to
+// the millisecond), which bounds the resolution of the road's figures.
 #include <windows.h>
 
 #include <AgentApplications.h>
@@ -34,7 +36,7 @@ using brisko::testing::StartApplication;
 
 constexpr wchar_t kService[] = L"HarbeeBench";
 constexpr int kRefusals = 9;
-constexpr int kBareCallsPerRefusal = 50;
+constexpr int kRefusedCallsPerRefusal = 50;
 constexpr DWORD kPatienceMs = 60000;
 
 int fail(const std::string& why) {
@@ -101,12 +103,12 @@ struct ServiceControl {
     }
 };
 
-// The empty call's round trip in microseconds, median of a batch; -1 when the service does
+// The refused call's round trip in microseconds, median of a batch; -1 when the service does
 // not answer as expected.
-double bareCall(handle_t binding) {
+double refusedCall(handle_t binding) {
     RunningApplication none{};
     std::vector<double> samples;
-    for (int i = 0; i < kBareCallsPerRefusal; ++i) {
+    for (int i = 0; i < kRefusedCallsPerRefusal; ++i) {
         ApplicationListHandle list = nullptr;
         const auto start = Clock::now();
         if (RunGuarded([&] { list = OpenApplicationList(binding, 0, &none); }) != RPC_S_ACCESS_DENIED) return -1;
@@ -135,7 +137,7 @@ int measureRoad(const std::wstring& coreLog) {
     Binding binding;
     if (!binding.handle) return fail("no RPC binding to the service");
 
-    std::vector<double> toDecision, toEnd, bare, decisionRatios, endRatios;
+    std::vector<double> toDecision, toEnd, refusedCalls, decisionRatios, endRatios;
     for (int round = 1; round <= kRefusals; ++round) {
         Application refused = StartApplication(job, L"notepad.exe");
         if (!refused.process) return fail("notepad.exe did not start");
@@ -148,19 +150,19 @@ int measureRoad(const std::wstring& coreLog) {
             return fail("the refusal was not carried out");
         const long long ended = nowMs();
         desktop.send("close " + std::to_string(round));
-        const double bareUs = bareCall(binding.handle.get());
-        if (bareUs <= 0) return fail("the service did not answer the bare call");
+        const double callUs = refusedCall(binding.handle.get());
+        if (callUs <= 0) return fail("the service did not refuse the call as expected");
         toDecision.push_back(static_cast<double>(decided - opened));
         toEnd.push_back(static_cast<double>(ended - decided));
-        bare.push_back(bareUs);
-        decisionRatios.push_back((decided - opened) * 1000.0 / bareUs);
-        endRatios.push_back((ended - decided) * 1000.0 / bareUs);
+        refusedCalls.push_back(callUs);
+        decisionRatios.push_back((decided - opened) * 1000.0 / callUs);
+        endRatios.push_back((ended - decided) * 1000.0 / callUs);
     }
     report("window_to_decision", median(toDecision), "ms");
     report("refusal_to_process_end", median(toEnd), "ms");
-    report("bare_rpc_call", median(bare), "us/call");
-    report("window_to_decision_vs_bare", median(decisionRatios), "x");
-    report("refusal_to_process_end_vs_bare", median(endRatios), "x");
+    report("refused_rpc_call", median(refusedCalls), "us/call");
+    report("window_to_decision_vs_refused_call", median(decisionRatios), "x");
+    report("refusal_to_process_end_vs_refused_call", median(endRatios), "x");
     return 0;
 }
 

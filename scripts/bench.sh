@@ -9,12 +9,7 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/wine.sh
 
-if wine_runs_32bit; then
-  preset=x86 build="32-bit build (i686)"
-else
-  preset=x64 build="64-bit build (x86_64; this machine cannot run 32-bit programs)"
-fi
-tree=build/$preset
+choose_wine_tree
 cmake --preset $preset >/dev/null && cmake --build --preset $preset --target benchmarks || exit 1
 
 status=0

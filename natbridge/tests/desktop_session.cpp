@@ -1,6 +1,8 @@
 #include "desktop_session.h"
 
+#include <algorithm>
 #include <fstream>
+#include <sstream>
 
 #include "executable_path.h"
 #include "test_processes.h"
@@ -69,6 +71,34 @@ std::string DesktopControl::send(const std::string& command) {
     char c = 0;
     while (::ReadFile(pipe_.get(), &c, 1, &count, nullptr) && count == 1 && c != '\n') answer.push_back(c);
     return answer;
+}
+
+std::string ReadText(const std::wstring& path) {
+    std::ifstream file(wideToUtf8(path), std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+std::vector<std::string> CoreLogLines(const std::wstring& path) {
+    std::vector<std::string> lines;
+    std::istringstream text(ReadText(path));
+    for (std::string line; std::getline(text, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const size_t stamp = line.find("] ");
+        lines.push_back(stamp == std::string::npos ? line : line.substr(stamp + 2));
+    }
+    return lines;
+}
+
+bool InOrder(const std::vector<std::string>& lines, const std::vector<std::string>& expected) {
+    auto at = lines.begin();
+    for (const std::string& line : expected) {
+        at = std::find(at, lines.end(), line);
+        if (at == lines.end()) return false;
+        ++at;
+    }
+    return true;
 }
 
 }  // namespace brisko::testing

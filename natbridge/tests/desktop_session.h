@@ -1,11 +1,12 @@
 #pragma once
 // Pieces of an end-to-end run with the fake-desktop agent under Wine: a job that ends
-// everything the test starts, helper programs as applications, the agent's desktop script and
-// the control pipe of its fake desktop.
+// everything the test starts, helper programs as applications, the agent's desktop script, the
+// control pipe of its fake desktop, and the demo core's log.
 #include <windows.h>
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include "unique_handle.h"
 
@@ -55,5 +56,14 @@ public:
 private:
     UniqueFile pipe_;
 };
+
+// The whole text of a file, empty when it cannot be read.
+std::string ReadText(const std::wstring& path);
+
+// The demo core's log lines without their time stamps.
+std::vector<std::string> CoreLogLines(const std::wstring& path);
+
+// Whether `expected` occurs in `lines` in this order (other lines may come between).
+bool InOrder(const std::vector<std::string>& lines, const std::vector<std::string>& expected);
 
 }  // namespace brisko::testing

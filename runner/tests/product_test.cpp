@@ -25,9 +25,11 @@ namespace {
 
 using namespace runner_test;
 using brisko::testing::Application;
+using brisko::testing::CoreLogLines;
 using brisko::testing::DesktopControl;
 using brisko::testing::DesktopScript;
 using brisko::testing::Ended;
+using brisko::testing::InOrder;
 using brisko::testing::KillOnCloseJob;
 using brisko::testing::kFakeDesktopAgent;
 using brisko::testing::kPatienceMs;
@@ -47,31 +49,11 @@ std::vector<DWORD> childrenNamed(DWORD parent, const wchar_t* exeName) {
     return found;
 }
 
-// The core's log lines without their time stamps.
-std::vector<std::string> coreLines(const std::wstring& path) {
-    std::vector<std::string> result;
-    for (const std::string& line : lines(readFile(path))) {
-        const size_t stamp = line.find("] ");
-        result.push_back(stamp == std::string::npos ? line : line.substr(stamp + 2));
-    }
-    return result;
-}
-
-bool inOrder(const std::vector<std::string>& lines, const std::vector<std::string>& expected) {
-    auto at = lines.begin();
-    for (const std::string& line : expected) {
-        at = std::find(at, lines.end(), line);
-        if (at == lines.end()) return false;
-        ++at;
-    }
-    return true;
-}
-
 class Product : public LifecycleTest {
 protected:
     bool waitForCoreLine(const std::string& line) const {
         for (DWORD waited = 0; waited < kPatienceMs; waited += 100) {
-            const std::vector<std::string> seen = coreLines(coreLog());
+            const std::vector<std::string> seen = CoreLogLines(coreLog());
             if (std::find(seen.begin(), seen.end(), line) != seen.end()) return true;
             ::Sleep(100);
         }
@@ -132,7 +114,7 @@ TEST_F(Product, ServiceRunsTheCoreWhichAllowsAndRefusesApplicationsAndStopsWithE
     EXPECT_TRUE(Ended(serviceProcess)) << "the service process must end";
     EXPECT_FALSE(Ended(allowed.process, 0)) << "an allowed application is left running";
 
-    EXPECT_TRUE(inOrder(coreLines(coreLog()),
+    EXPECT_TRUE(InOrder(CoreLogLines(coreLog()),
                         {"core starting", "natbridge loaded", "listening on 127.0.0.1:3800",
                          "SystemEventThread started with agent " + brisko::wideToUtf8(agentPath),
                          "SessionUser(" + user + ")",

@@ -28,36 +28,6 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-std::string ReadText(const std::wstring& path) {
-    std::ifstream file(wideToUtf8(path), std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-// The log's lines without their time stamps.
-std::vector<std::string> LogLines(const std::wstring& path) {
-    std::vector<std::string> lines;
-    std::istringstream text(ReadText(path));
-    for (std::string line; std::getline(text, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        const size_t stamp = line.find("] ");
-        lines.push_back(stamp == std::string::npos ? line : line.substr(stamp + 2));
-    }
-    return lines;
-}
-
-// Whether `expected` occurs in `lines` in this order (other lines may come between).
-bool InOrder(const std::vector<std::string>& lines, const std::vector<std::string>& expected) {
-    auto at = lines.begin();
-    for (const std::string& line : expected) {
-        at = std::find(at, lines.end(), line);
-        if (at == lines.end()) return false;
-        ++at;
-    }
-    return true;
-}
-
 class DemoCore : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -94,7 +64,7 @@ protected:
     bool WaitForLine(const std::string& line) const {
         return pollUntil(
             [&] {
-                const auto lines = LogLines(log);
+                const auto lines = CoreLogLines(log);
                 return std::find(lines.begin(), lines.end(), line) != lines.end();
             },
             kPatienceMs);
@@ -142,7 +112,7 @@ TEST_F(DemoCore, RefusedApplicationIsEndedAndAllowedOneIsFollowedFromStartToStop
     EXPECT_FALSE(Ended(allowed.process, 0)) << "an allowed application is left running";
     EXPECT_EQ(vm->DestroyJavaVM(), JNI_OK);
 
-    const std::vector<std::string> lines = LogLines(log);
+    const std::vector<std::string> lines = CoreLogLines(log);
     EXPECT_TRUE(InOrder(lines, {"core starting", "natbridge loaded", "listening on 127.0.0.1:3800",
                                 "SystemEventThread started with agent " + wideToUtf8(siblingPath(kFakeDesktopAgent)),
                                 "onSessionChange(" + user + ")", "SessionUser(" + user + ")",
@@ -192,7 +162,7 @@ TEST_F(DemoCore, ChangeProtectionIsCheckedAgainstTheParentsPassword) {
     EXPECT_EQ(next(), Frame(0, 1, 0, {true, int64_t{0}}));
 
     EXPECT_TRUE(Stop().ran);
-    const std::vector<std::string> lines = LogLines(log);
+    const std::vector<std::string> lines = CoreLogLines(log);
     EXPECT_TRUE(InOrder(lines, {"ignored parameter bogus", "SessionUser(tester)", "sent ProtectionStatus(true,0)",
                                 "sent ProxyConfiguration(127.0.0.1,8080,127.0.0.1,8080)",
                                 "ChangeProtection(false,600000) -> 3", "ChangeProtection() -> 1",
@@ -214,7 +184,7 @@ TEST_F(DemoCore, WithoutNatbridgeTheStartMethodThrows) {
     vm->DetachCurrentThread();
     const JavaCall main = CallStatic(vm, "demo/Core", "main", {L"log=" + log});
     EXPECT_TRUE(main.ran && main.threw);
-    const std::vector<std::string> lines = LogLines(log);
+    const std::vector<std::string> lines = CoreLogLines(log);
     EXPECT_THAT(lines, ElementsAre("core starting", "natbridge not loaded: no natbridge in java.library.path: Z:\\nowhere"));
 }
 
