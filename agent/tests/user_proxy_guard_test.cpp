@@ -5,7 +5,7 @@
 #include <climits>
 #include <string>
 
-#include "proxy/proxy_spec.h"
+#include "proxy/proxy_list.h"
 #include "proxy/user_proxy_guard.h"
 #include "registry_fixture.h"
 #include "system_proxy.h"
@@ -25,7 +25,7 @@ struct SpecCase {
     std::string spec;
 };
 
-TEST(ProxySpec, JoinsThePartsThatHaveAHost) {
+TEST(ProxyList, JoinsThePartsThatHaveAHost) {
     const SpecCase cases[] = {
         {"Both", "127.0.0.1", 3128, "127.0.0.1", 3129, "http=127.0.0.1:3128;https=127.0.0.1:3129"},
         {"HttpOnly", "proxy", 8080, "", 443, "http=proxy:8080"},
@@ -35,7 +35,7 @@ TEST(ProxySpec, JoinsThePartsThatHaveAHost) {
         {"NonAsciiHostKeptAsUtf8", "h\xC3\xA9", 1, "", 0, "http=h\xC3\xA9:1"},
         {"NoHosts", "", 3128, "", 3129, ""},
     };
-    for (const auto& c : cases) EXPECT_EQ(BuildProxySpec(c.httpHost, c.httpPort, c.httpsHost, c.httpsPort), c.spec) << c.name;
+    for (const auto& c : cases) EXPECT_EQ(BuildProxyList(c.httpHost, c.httpPort, c.httpsHost, c.httpsPort), c.spec) << c.name;
 }
 
 const std::wstring kSettings = kInternetSettingsKey;

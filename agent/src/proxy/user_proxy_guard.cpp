@@ -2,14 +2,14 @@
 
 #include <wininet.h>
 
-#include "proxy/proxy_spec.h"
+#include "proxy/proxy_list.h"
 #include "system_proxy.h"
 
 namespace brisko {
 
 void UserProxyGuard::setProxy(const std::string& httpHost, int httpPort, const std::string& httpsHost,
                               int httpsPort, bool protectionEnabled) {
-    spec_ = BuildProxySpec(httpHost, httpPort, httpsHost, httpsPort);
+    spec_ = BuildProxyList(httpHost, httpPort, httpsHost, httpsPort);
     if (spec_.empty()) {
         applyProxy(std::nullopt);
         stopProxyWatch();

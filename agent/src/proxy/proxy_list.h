@@ -7,6 +7,6 @@ namespace brisko {
 // "http=" host ":" port and/or "https=" host ":" port, joined by ";" when both are present; an
 // empty host leaves its part out. Ports are decimal, negative ones with a leading "-". The hosts
 // are UTF-8 and copied as they are.
-std::string BuildProxySpec(const std::string& httpHost, int httpPort, const std::string& httpsHost, int httpsPort);
+std::string BuildProxyList(const std::string& httpHost, int httpPort, const std::string& httpsHost, int httpsPort);
 
 }  // namespace brisko

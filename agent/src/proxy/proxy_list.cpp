@@ -1,8 +1,8 @@
-#include "proxy/proxy_spec.h"
+#include "proxy/proxy_list.h"
 
 namespace brisko {
 
-std::string BuildProxySpec(const std::string& httpHost, int httpPort, const std::string& httpsHost, int httpsPort) {
+std::string BuildProxyList(const std::string& httpHost, int httpPort, const std::string& httpsHost, int httpsPort) {
     std::string spec;
     if (!httpHost.empty()) spec = "http=" + httpHost + ":" + std::to_string(httpPort);
     if (!httpsHost.empty()) {
