@@ -105,11 +105,13 @@ TEST(CallerGate, OutsideAnRpcCallTheCallerIsUnknown) { EXPECT_EQ(QueryCallerProc
 
 constexpr DWORD kService = 4000;
 
+constexpr wchar_t kChild[] = L"S-1-5-21-1-2-3-1001";
+
 struct ReportCase {
     const char* name;
     long processId;
-    std::optional<DWORD> callerSession;
-    std::optional<DWORD> processSession;
+    ProcessPlace caller;
+    ProcessPlace process;
     bool mayAct;
 };
 
@@ -117,19 +119,23 @@ class ReportedProcessTest : public ::testing::TestWithParam<ReportCase> {};
 
 TEST_P(ReportedProcessTest, Decides) {
     const ReportCase& c = GetParam();
-    EXPECT_EQ(MayActOnReportedProcess(c.processId, kService, c.callerSession, c.processSession), c.mayAct);
+    EXPECT_EQ(MayActOnReportedProcess(c.processId, kService, c.caller, c.process), c.mayAct);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ReportedProcessTest,
-    ::testing::Values(ReportCase{"same_session", 1234, 1, 1, true},
-                      ReportCase{"the_service_itself", static_cast<long>(kService), 0, 0, false},
-                      ReportCase{"another_session", 1234, 1, 2, false},
-                      ReportCase{"a_session_0_process", 1234, 1, 0, false},
-                      ReportCase{"session_of_the_process_unknown", 1234, 1, std::nullopt, false},
-                      ReportCase{"session_of_the_caller_unknown", 1234, std::nullopt, 1, false},
-                      ReportCase{"pid_zero", 0, 1, 1, false},
-                      ReportCase{"negative_pid", -8, 1, 1, false}),
+    ::testing::Values(ReportCase{"same_session_and_account", 1234, {1, kChild}, {1, kChild}, true},
+                      ReportCase{"the_service_itself", static_cast<long>(kService), {0, kChild}, {0, kChild}, false},
+                      ReportCase{"another_session", 1234, {1, kChild}, {2, kChild}, false},
+                      ReportCase{"a_session_0_process", 1234, {1, kChild}, {0, kChild}, false},
+                      ReportCase{"session_of_the_process_unknown", 1234, {1, kChild}, {std::nullopt, kChild}, false},
+                      ReportCase{"session_of_the_caller_unknown", 1234, {std::nullopt, kChild}, {1, kChild}, false},
+                      ReportCase{"a_system_process_of_the_session", 1234, {1, kChild}, {1, L"S-1-5-18"}, false},
+                      ReportCase{"another_user_of_the_session", 1234, {1, kChild}, {1, L"S-1-5-21-1-2-3-1002"}, false},
+                      ReportCase{"account_of_the_process_unknown", 1234, {1, kChild}, {1, std::nullopt}, false},
+                      ReportCase{"account_of_the_caller_unknown", 1234, {1, std::nullopt}, {1, kChild}, false},
+                      ReportCase{"pid_zero", 0, {1, kChild}, {1, kChild}, false},
+                      ReportCase{"negative_pid", -8, {1, kChild}, {1, kChild}, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- interface registration after the authentication step ---------------------------------

@@ -122,6 +122,17 @@ TEST(SessionSystem, TerminateProcessEndsTheProcess) {
     EXPECT_EQ(application.waitForExit(20000), std::optional<DWORD>(0));
 }
 
+// The account of a process is its token's user; a process of the same user has the same one.
+TEST(SessionSystem, AccountOfAProcessIsItsUsersSid) {
+    const ChildProcess application = ChildProcess::sibling(L"idle_agent.exe");
+    ASSERT_TRUE(application);
+    const std::optional<std::wstring> own = RealSessionSystem().accountOfProcess(::GetCurrentProcessId());
+    ASSERT_TRUE(own.has_value());
+    EXPECT_TRUE(own->starts_with(L"S-1-5-")) << wideToUtf8(*own);
+    EXPECT_EQ(RealSessionSystem().accountOfProcess(application.id()), own);
+    EXPECT_EQ(RealSessionSystem().accountOfProcess(0xFFFFFFF0), std::nullopt) << "no such process";
+}
+
 // A process is ended only while it is the one the agent reported: an id reused by another
 // process, or the service's own, is left alone.
 TEST(ReportedProcess, OnlyTheProcessCreatedAtTheReportedTimeIsEnded) {

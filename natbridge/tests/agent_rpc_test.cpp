@@ -93,15 +93,21 @@ TEST_F(AgentRpcTest, AReportNamingTheServiceItselfIsIgnored) {
     EXPECT_THAT(sessions_.ended(), IsEmpty());
 }
 
-TEST_F(AgentRpcTest, AReportOfAnotherSessionsProcessIsIgnored) {
+// A process of another session, and one of the agent's own session that runs as another account
+// (as the system's own processes of a session do), are the agent's to report on neither.
+TEST_F(AgentRpcTest, AReportOfAProcessOfAnotherSessionOrAccountIsIgnored) {
     core_.refuse(L"win32:other.exe");
     sessions_.placeInSession(application(1).id(), 2);
-    EXPECT_EQ(agent_.call(L"open\t" + pid(1) + L"\twin32:other.exe\tOther"), 0u);
-    EXPECT_EQ(agent_.call(L"started\t" + pid(1) + L"\twin32:other.exe\tOther"), 0u);
+    sessions_.runAs(application(3).id(), L"S-1-5-18");
+    for (const int other : {1, 3}) {
+        EXPECT_EQ(agent_.call(L"open\t" + pid(other) + L"\twin32:other.exe\tOther"), 0u);
+        EXPECT_EQ(agent_.call(L"started\t" + pid(other) + L"\twin32:other.exe\tOther"), 0u);
+    }
     EXPECT_EQ(agent_.call(L"started\t" + pid(2) + L"\twin32:mine.exe\tMine"), 0u);
     EXPECT_THAT(core_.calls(), ElementsAre(started(L"win32:mine.exe")));
     EXPECT_THAT(sessions_.ended(), IsEmpty());
     EXPECT_FALSE(application(1).waitForExit(500));
+    EXPECT_FALSE(application(3).waitForExit(0));
 }
 
 TEST_F(AgentRpcTest, TerminateEndsTheListedProcessesButNoneThatEndedMeanwhile) {

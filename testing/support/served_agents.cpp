@@ -20,6 +20,14 @@ FakeSessions::FakeSessions(std::vector<DWORD> sessions) {
         const auto placed = placed_.find(processId);
         return placed == placed_.end() ? 1 : placed->second;
     };
+    system.accountOfProcess = [this](DWORD processId) -> std::optional<std::wstring> {
+        {
+            std::lock_guard lock(lock_);
+            const auto account = accounts_.find(processId);
+            if (account != accounts_.end()) return account->second;
+        }
+        return RealSessionSystem().accountOfProcess(processId);
+    };
     system.terminateProcess = [this](DWORD processId) {
         {
             std::lock_guard lock(lock_);
@@ -43,6 +51,11 @@ std::vector<DWORD> FakeSessions::ended() const {
 void FakeSessions::placeInSession(DWORD processId, DWORD sessionId) {
     std::lock_guard lock(lock_);
     placed_[processId] = sessionId;
+}
+
+void FakeSessions::runAs(DWORD processId, const std::wstring& account) {
+    std::lock_guard lock(lock_);
+    accounts_[processId] = account;
 }
 
 Handler RecordingCore::handler() {

@@ -35,11 +35,14 @@ public:
     ~FakeSessions();
     std::vector<DWORD> ended() const;
     void placeInSession(DWORD processId, DWORD sessionId);
+    // The process runs as that account (a SID string); others as their real one.
+    void runAs(DWORD processId, const std::wstring& account);
 
 private:
     mutable std::mutex lock_;
     std::vector<DWORD> ended_;
     std::map<DWORD, DWORD> placed_;
+    std::map<DWORD, std::wstring> accounts_;
 };
 
 // A Handler that records every call as "start id user" or "stop id user" and runs on the

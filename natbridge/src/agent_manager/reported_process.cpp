@@ -22,16 +22,19 @@ std::optional<uint64_t> CreationTimeIfRunning(HANDLE process) {
 
 }  // namespace
 
-bool MayActOnReportedProcess(long processId, DWORD serviceProcessId, std::optional<DWORD> callerSession,
-                             std::optional<DWORD> processSession) {
+bool MayActOnReportedProcess(long processId, DWORD serviceProcessId, const ProcessPlace& caller,
+                             const ProcessPlace& process) {
     if (processId <= 0 || static_cast<DWORD>(processId) == serviceProcessId) return false;
-    return callerSession && processSession && *callerSession == *processSession;
+    return caller.session && caller.session == process.session && caller.account &&
+           caller.account == process.account;
 }
 
 std::optional<uint64_t> StampReportedProcess(DWORD callerProcessId, long processId) {
+    if (processId <= 0) return std::nullopt;
     const SessionSystem& system = CurrentSessionSystem();
-    if (!MayActOnReportedProcess(processId, ::GetCurrentProcessId(), system.sessionOfProcess(callerProcessId),
-                                 processId > 0 ? system.sessionOfProcess(static_cast<DWORD>(processId)) : std::nullopt))
+    const auto placeOf = [&](DWORD id) { return ProcessPlace{system.sessionOfProcess(id), system.accountOfProcess(id)}; };
+    if (!MayActOnReportedProcess(processId, ::GetCurrentProcessId(), placeOf(callerProcessId),
+                                 placeOf(static_cast<DWORD>(processId))))
         return std::nullopt;
     const UniqueHandle process = OpenForChecks(static_cast<DWORD>(processId));
     if (!process) return std::nullopt;

@@ -1,7 +1,9 @@
 #include "agent_manager/session_system.h"
 
+#include <sddl.h>
 #include <wtsapi32.h>
 
+#include <memory>
 #include <string>
 
 #include "unique_handle.h"
@@ -26,6 +28,23 @@ std::optional<DWORD> SessionOfProcess(DWORD processId) {
     return sessionId;
 }
 
+std::optional<std::wstring> AccountOfProcess(DWORD processId) {
+    const UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    HANDLE rawToken = nullptr;
+    if (!process || !::OpenProcessToken(process.get(), TOKEN_QUERY, &rawToken)) return std::nullopt;
+    const UniqueHandle token(rawToken);
+    DWORD size = 0;
+    ::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+    if (size < sizeof(TOKEN_USER)) return std::nullopt;
+    std::vector<BYTE> buffer(size);
+    if (!::GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) return std::nullopt;
+    wchar_t* text = nullptr;
+    if (!::ConvertSidToStringSidW(reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid, &text))
+        return std::nullopt;
+    const std::unique_ptr<wchar_t, decltype(&::LocalFree)> owner(text, &::LocalFree);
+    return std::wstring(text);
+}
+
 bool TerminateSessionProcess(DWORD processId) {
     if (::WTSTerminateProcess(WTS_CURRENT_SERVER_HANDLE, processId, 0)) return true;
     // Where Terminal Services cannot end it (Wine's WTSTerminateProcess is a stub that refuses),
@@ -36,7 +55,9 @@ bool TerminateSessionProcess(DWORD processId) {
 
 }  // namespace
 
-SessionSystem RealSessionSystem() { return {EnumerateSessions, SessionOfProcess, TerminateSessionProcess}; }
+SessionSystem RealSessionSystem() {
+    return {EnumerateSessions, SessionOfProcess, AccountOfProcess, TerminateSessionProcess};
+}
 
 SessionSystem& CurrentSessionSystem() {
     static SessionSystem system = RealSessionSystem();

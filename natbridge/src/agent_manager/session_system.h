@@ -1,6 +1,7 @@
 #pragma once
-// The Terminal Services calls that Wine cannot show, behind a replaceable table. The defaults
-// are the real calls; tests put their own in place before creating an agent manager.
+// The Terminal Services calls and process facts that Wine cannot show (it has one session and
+// one user), behind a replaceable table. The defaults are the real calls; tests put their own
+// in place before creating an agent manager.
 #include <windows.h>
 
 #include <functional>
@@ -15,6 +16,9 @@ struct SessionSystem {
     std::function<std::vector<DWORD>()> enumerateSessions;
     // The Terminal Services session of a process (ProcessIdToSessionId); none when unknown.
     std::function<std::optional<DWORD>(DWORD processId)> sessionOfProcess;
+    // The account a process runs as, its token's user as a SID string; none when unknown.
+    // (Under Wine every process runs as the one user.)
+    std::function<std::optional<std::wstring>(DWORD processId)> accountOfProcess;
     // Ends a process on the current server with exit code 0 (WTSTerminateProcess, or
     // TerminateProcess where that fails).
     std::function<bool(DWORD processId)> terminateProcess;
