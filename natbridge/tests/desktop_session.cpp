@@ -101,4 +101,28 @@ bool InOrder(const std::vector<std::string>& lines, const std::vector<std::strin
     return true;
 }
 
+bool WaitForCoreLine(const std::wstring& coreLog, const std::string& line) {
+    return pollUntil(
+        [&] {
+            const std::vector<std::string> lines = CoreLogLines(coreLog);
+            return std::find(lines.begin(), lines.end(), line) != lines.end();
+        },
+        kPatienceMs);
+}
+
+std::string FollowRefusedAndAllowed(DesktopControl& desktop, const Application& refused, const Application& allowed,
+                                    const std::wstring& coreLog, const std::string& user) {
+    if (desktop.send("open 1 pid=" + std::to_string(refused.processId)) != "ok") return "the desktop refused window 1";
+    if (!WaitForCoreLine(coreLog, "shouldStartApplication(win32:notepad.exe,Notepad," + user + ") -> refused"))
+        return "the core did not refuse notepad.exe";
+    if (!Ended(refused.process)) return "the refused application still runs";
+    if (desktop.send("open 2 pid=" + std::to_string(allowed.processId)) != "ok") return "the desktop refused window 2";
+    if (!WaitForCoreLine(coreLog, "didStartApplication(win32:myapp.exe,MyApp.EXE," + user + ")"))
+        return "the core did not see MyApp.EXE start";
+    if (desktop.send("close 2") != "ok") return "the desktop did not close window 2";
+    if (!WaitForCoreLine(coreLog, "didStopApplication(win32:myapp.exe," + user + ")"))
+        return "the core did not see MyApp.EXE stop";
+    return {};
+}
+
 }  // namespace brisko::testing

@@ -66,4 +66,14 @@ std::vector<std::string> CoreLogLines(const std::wstring& path);
 // Whether `expected` occurs in `lines` in this order (other lines may come between).
 bool InOrder(const std::vector<std::string>& lines, const std::vector<std::string>& expected);
 
+// Waits until the demo core's log holds that line.
+bool WaitForCoreLine(const std::wstring& coreLog, const std::string& line);
+
+// The road of a refused and an allowed application on the agent's desktop, followed in the demo
+// core's log: the refused one's window opens and its process is ended; the allowed one's window
+// opens, the core sees it start, the window closes and the core sees it stop. Empty when the
+// road went so; otherwise the step that did not happen.
+std::string FollowRefusedAndAllowed(DesktopControl& desktop, const Application& refused, const Application& allowed,
+                                    const std::wstring& coreLog, const std::string& user);
+
 }  // namespace brisko::testing

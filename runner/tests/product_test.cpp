@@ -29,11 +29,13 @@ using brisko::testing::CoreLogLines;
 using brisko::testing::DesktopControl;
 using brisko::testing::DesktopScript;
 using brisko::testing::Ended;
+using brisko::testing::FollowRefusedAndAllowed;
 using brisko::testing::InOrder;
 using brisko::testing::KillOnCloseJob;
 using brisko::testing::kFakeDesktopAgent;
 using brisko::testing::kPatienceMs;
 using brisko::testing::StartApplication;
+using brisko::testing::WaitForCoreLine;
 using ::testing::HasSubstr;
 
 // Processes of that executable whose parent is the given process.
@@ -51,14 +53,6 @@ std::vector<DWORD> childrenNamed(DWORD parent, const wchar_t* exeName) {
 
 class Product : public LifecycleTest {
 protected:
-    bool waitForCoreLine(const std::string& line) const {
-        for (DWORD waited = 0; waited < kPatienceMs; waited += 100) {
-            const std::vector<std::string> seen = CoreLogLines(coreLog());
-            if (std::find(seen.begin(), seen.end(), line) != seen.end()) return true;
-            ::Sleep(100);
-        }
-        return false;
-    }
     std::wstring coreLog() const { return file(L"core.log"); }
 };
 
@@ -90,17 +84,11 @@ TEST_F(Product, ServiceRunsTheCoreWhichAllowsAndRefusesApplicationsAndStopsWithE
     ASSERT_FALSE(agents.empty()) << "the core launched no agent\n" << readFile(coreLog());
     const brisko::UniqueHandle agent(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_SET_QUOTA, FALSE, agents[0]));
     ASSERT_TRUE(agent && job.add(agent.get()));
-    ASSERT_TRUE(waitForCoreLine("SessionUser(" + user + ")")) << readFile(coreLog());
+    ASSERT_TRUE(WaitForCoreLine(coreLog(), "SessionUser(" + user + ")")) << readFile(coreLog());
 
     DesktopControl desktop;
     ASSERT_TRUE(desktop.connect()) << "the agent's fake desktop does not answer";
-    ASSERT_EQ(desktop.send("open 1 pid=" + std::to_string(refused.processId)), "ok");
-    ASSERT_TRUE(waitForCoreLine("shouldStartApplication(win32:notepad.exe,Notepad," + user + ") -> refused"));
-    EXPECT_TRUE(Ended(refused.process)) << "the refused application still runs";
-    ASSERT_EQ(desktop.send("open 2 pid=" + std::to_string(allowed.processId)), "ok");
-    ASSERT_TRUE(waitForCoreLine("didStartApplication(win32:myapp.exe,MyApp.EXE," + user + ")"));
-    ASSERT_EQ(desktop.send("close 2"), "ok");
-    ASSERT_TRUE(waitForCoreLine("didStopApplication(win32:myapp.exe," + user + ")"));
+    ASSERT_EQ(FollowRefusedAndAllowed(desktop, refused, allowed, coreLog(), user), "") << readFile(coreLog());
 
     const auto before = std::chrono::steady_clock::now();
     const ProcessResult stopped = command(L"//SS//");

@@ -61,14 +61,6 @@ protected:
         return started_.get();
     }
 
-    bool WaitForLine(const std::string& line) const {
-        return pollUntil(
-            [&] {
-                const auto lines = CoreLogLines(log);
-                return std::find(lines.begin(), lines.end(), line) != lines.end();
-            },
-            kPatienceMs);
-    }
 
     const std::wstring log = siblingPath(L"democore_test.log");
     const std::wstring out = siblingPath(L"democore_test.out.txt");
@@ -94,17 +86,11 @@ TEST_F(DemoCore, RefusedApplicationIsEndedAndAllowedOneIsFollowedFromStartToStop
         << "no agent launched\n" << ReadText(log);
     const UniqueHandle agent(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_SET_QUOTA, FALSE, agents[0]));
     ASSERT_TRUE(agent && job.add(agent.get()));
-    ASSERT_TRUE(WaitForLine("SessionUser(" + user + ")")) << "no agent reached the core\n" << ReadText(log);
+    ASSERT_TRUE(WaitForCoreLine(log, "SessionUser(" + user + ")")) << "no agent reached the core\n" << ReadText(log);
 
     DesktopControl desktop;
     ASSERT_TRUE(desktop.connect()) << "the agent's fake desktop does not answer";
-    ASSERT_EQ(desktop.send("open 1 pid=" + std::to_string(refused.processId)), "ok");
-    ASSERT_TRUE(WaitForLine("shouldStartApplication(win32:notepad.exe,Notepad," + user + ") -> refused"));
-    EXPECT_TRUE(Ended(refused.process)) << "the refused application still runs";
-    ASSERT_EQ(desktop.send("open 2 pid=" + std::to_string(allowed.processId)), "ok");
-    ASSERT_TRUE(WaitForLine("didStartApplication(win32:myapp.exe,MyApp.EXE," + user + ")"));
-    ASSERT_EQ(desktop.send("close 2"), "ok");
-    ASSERT_TRUE(WaitForLine("didStopApplication(win32:myapp.exe," + user + ")"));
+    ASSERT_EQ(FollowRefusedAndAllowed(desktop, refused, allowed, log, user), "") << ReadText(log);
 
     const JavaCall main = Stop();
     EXPECT_TRUE(main.ran && !main.threw) << main.failure;
@@ -132,7 +118,7 @@ TEST_F(DemoCore, RefusedApplicationIsEndedAndAllowedOneIsFollowedFromStartToStop
 // by the new protection status.
 TEST_F(DemoCore, ChangeProtectionIsCheckedAgainstTheParentsPassword) {
     Start({L"agent=", L"password=secret", L"proxy=127.0.0.1:8080", L"bogus"});
-    ASSERT_TRUE(WaitForLine("SystemEventThread started with agent ")) << ReadText(log);
+    ASSERT_TRUE(WaitForCoreLine(log, "SystemEventThread started with agent ")) << ReadText(log);
     AgentClient agent;
     ASSERT_TRUE(agent.connect());
     const auto next = [&] {
