@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <new>
 
 #include "foundation/log_names.h"
-#include "foundation/pool.h"
 
 namespace {
 
@@ -220,7 +220,8 @@ LogFile* openLog(const wchar_t* directory, const wchar_t* prefix, LONG rotateSec
         reportError("Unable to create logger at '%S'\n", folder);
         return &StandardErrorLog;
     }
-    auto* log = static_cast<LogFile*>(poolAlloc(nullptr, sizeof(LogFile)));
+    // Not from a pool: the pools report their own failures through the log.
+    auto* log = new (std::nothrow) LogFile{};
     if (!log) {
         reportError("Unable to create logger at '%S'\n", folder);
         return &StandardErrorLog;
@@ -232,14 +233,14 @@ LogFile* openLog(const wchar_t* directory, const wchar_t* prefix, LONG rotateSec
     log->lastRotation = now;
     if (!buildLogPath(log->path, log->directory, log->prefix, now, rotateSeconds, FALSE)) {
         reportError("Unable to create logger at '%S'\n", folder);
-        poolFree(log);
+        delete log;
         return &StandardErrorLog;
     }
     ::CreateDirectoryW(log->directory, nullptr);
     log->file = openLogFileHandle(log->path);
     if (log->file == INVALID_HANDLE_VALUE) {
         reportError("Unable to create logger at '%S'\n", log->path);
-        poolFree(log);
+        delete log;
         return &StandardErrorLog;
     }
     ::AcquireSRWLockExclusive(&LogLock);
@@ -262,7 +263,7 @@ void closeLog() {
         CurrentLog = nullptr;
         ::FlushFileBuffers(log->file);
         ::CloseHandle(log->file);
-        poolFree(log);
+        delete log;
     }
     ::ReleaseSRWLockExclusive(&LogLock);
 }

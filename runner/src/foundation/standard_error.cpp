@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "foundation/log.h"
-#include "foundation/std_streams.h"
+#include "foundation/std_write.h"
 
 namespace {
 constexpr size_t ReportBytes = 8192;

@@ -4,7 +4,7 @@
 #include <cwchar>
 
 #include "foundation/log.h"
-#include "foundation/std_streams.h"
+#include "foundation/std_write.h"
 #include "foundation/worker_exit.h"
 #include "process/command_line.h"
 #include "proc_address.h"
