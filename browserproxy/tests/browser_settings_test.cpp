@@ -5,9 +5,6 @@
 
 #include <windows.h>
 
-#include <knownfolders.h>
-#include <shlobj.h>
-
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -17,17 +14,13 @@
 #include "opera_prefs.h"
 #include "fake_mozilla.h"
 #include "registry_fixture.h"
+#include "system_folders.h"
 
 namespace brisko::testing {
 namespace {
 
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
-
-bool isWow64() {
-    BOOL wow64 = FALSE;
-    return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
-}
 
 const std::vector<std::wstring> kChromeValues = {L"ProxyServer",  L"ProxyBypassList",      L"ProxyMode",
                                                  L"QuicAllowed", L"ForceYouTubeRestrict", L"ForceGoogleSafeSearch"};
@@ -179,20 +172,23 @@ TEST_F(MozillaTest, AutoconfigNamesOutsideTheDirectoryAreNeverTouched) {
     }
 }
 
-std::wstring knownFolder(REFKNOWNFOLDERID id) {
-    wchar_t* path = nullptr;
-    if (FAILED(::SHGetKnownFolderPath(id, 0, nullptr, &path))) return {};
-    std::wstring copy(path);
-    ::CoTaskMemFree(path);
-    return copy;
-}
-
-TEST(OperaPrefs, OffersTheSystemFolderAndUnderWow64The32BitOne) {
+// What is written through each offered path lands in its own system folder, as the files lie on
+// disk: the 64-bit one's too for a 32-bit process under WOW64.
+TEST(OperaPrefs, OffersTheFileInEverySystemFolderAsItLiesOnDisk) {
     std::vector<fs::path> offered;
     ForEachOperaFixedPrefsFile([&](const fs::path& file) { offered.push_back(file); });
-    std::vector<fs::path> expected{fs::path(knownFolder(FOLDERID_System)) / L"operaprefs_fixed.ini"};
-    if (isWow64()) expected.push_back(fs::path(knownFolder(FOLDERID_SystemX86)) / L"operaprefs_fixed.ini");
-    EXPECT_THAT(offered, ElementsAreArray(expected));
+    std::vector<fs::path> onDisk{nativeSystemFolder() / L"operaprefs_fixed.ini"};
+    if (isWow64()) onDisk.push_back(systemX86Folder() / L"operaprefs_fixed.ini");
+    ASSERT_EQ(offered.size(), onDisk.size());
+
+    for (size_t i = 0; i < offered.size(); ++i) writeFile(offered[i], "offer " + std::to_string(i));
+    for (size_t i = 0; i < onDisk.size(); ++i) {
+        EXPECT_EQ(withoutRedirection([&] { return fileText(onDisk[i]); }), "offer " + std::to_string(i)) << onDisk[i];
+        withoutRedirection([&] {
+            std::error_code ignored;
+            return fs::remove(onDisk[i], ignored);
+        });
+    }
 }
 
 }  // namespace

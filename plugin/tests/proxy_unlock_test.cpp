@@ -11,10 +11,10 @@
 #include "browser_policies.h"
 #include "fake_mozilla.h"
 #include "mozilla_autoconfig.h"
-#include "opera_prefs.h"
 #include "registry.h"
 #include "registry_fixture.h"
 #include "support_library.h"
+#include "system_folders.h"
 #include "system_proxy.h"
 
 namespace brisko::testing {
@@ -27,10 +27,16 @@ constexpr wchar_t kCfgName[] = L"velmora.cfg";
 const std::vector<std::wstring> kChromeValues = {L"ProxyServer",  L"ProxyBypassList",      L"ProxyMode",
                                                  L"QuicAllowed", L"ForceYouTubeRestrict", L"ForceGoogleSafeSearch"};
 
+// Where Opera reads its fixed preferences, as the files lie on disk (read and written with
+// file-system redirection off): the system folder, and on a 64-bit machine the 32-bit one too.
 std::vector<fs::path> OperaFiles() {
-    std::vector<fs::path> files;
-    ForEachOperaFixedPrefsFile([&](const fs::path& file) { files.push_back(file); });
+    std::vector<fs::path> files{nativeSystemFolder() / L"operaprefs_fixed.ini"};
+    if (isWow64()) files.push_back(systemX86Folder() / L"operaprefs_fixed.ini");
     return files;
+}
+
+bool onDisk(const fs::path& file) {
+    return withoutRedirection([&] { return fs::exists(file); });
 }
 
 class UnlockProxiesTest : public ::testing::Test {
@@ -45,14 +51,17 @@ protected:
             if (mozilla.owns(directory)) InstallFirefoxAutoconfig(directory, mozilla.cfgSource, mozilla.prefsSource, kCfgName);
             return true;
         });
-        for (const fs::path& file : OperaFiles()) writeFile(file, "[User Prefs]\n");
+        for (const fs::path& file : OperaFiles())
+            withoutRedirection([&] { return writeFile(file, "[User Prefs]\n"); });
     }
 
     void TearDown() override {
         ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kConnectionsKey, kLanConnection);
         for (const fs::path& file : OperaFiles()) {
-            std::error_code ignored;
-            fs::remove(file, ignored);
+            withoutRedirection([&] {
+                std::error_code ignored;
+                return fs::remove(file, ignored);
+            });
         }
     }
 
@@ -76,7 +85,7 @@ protected:
             EXPECT_FALSE(fs::exists(directory / kCfgName)) << directory;
             EXPECT_FALSE(fs::exists(directory / kDefaultPreferencesFile)) << directory;
         }
-        for (const fs::path& file : OperaFiles()) EXPECT_FALSE(fs::exists(file)) << file;
+        for (const fs::path& file : OperaFiles()) EXPECT_FALSE(onDisk(file)) << file;
     }
 
     SupportLibrary support;
@@ -86,8 +95,7 @@ protected:
 TEST_F(UnlockProxiesTest, RemovesEverythingTheProductSet) {
     ASSERT_TRUE(fs::exists(mozilla.firefox / kCfgName));
     ASSERT_EQ(readDword(HKEY_CURRENT_USER, kInternetSettingsKey, L"ProxyEnable"), 1u);
-    ASSERT_FALSE(OperaFiles().empty());
-    ASSERT_TRUE(fs::exists(OperaFiles().front()));
+    for (const fs::path& file : OperaFiles()) ASSERT_TRUE(onDisk(file)) << file;
 
     support.unlockProxies();
     ExpectUnlocked();
