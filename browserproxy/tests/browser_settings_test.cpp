@@ -42,16 +42,21 @@ protected:
     }
 };
 
-TEST_F(BrowserPoliciesTest, SettingWritesTheWholeSetInThe32BitView) {
+// A 64-bit browser reads the 64-bit view, a 32-bit one the 32-bit view. The policy keys are shared
+// between the two (on Windows 7 and later, and under Wine), so the set written through the
+// 32-bit view is read back in each.
+TEST_F(BrowserPoliciesTest, SettingWritesTheWholeSetInTheViewOfEveryBrowser) {
     ApplyBrowserPolicies(L"http=127.0.0.1:3128;https=127.0.0.1:3129");
-    EXPECT_EQ(dwordPolicy(kInternetExplorerPolicyKey, L"Proxy"), 1u);
-    for (const wchar_t* key : kChromePolicyKeys) {
-        EXPECT_EQ(policy(key, L"ProxyServer"), L"http=127.0.0.1:3128;https=127.0.0.1:3129");
-        EXPECT_EQ(policy(key, L"ProxyBypassList"), L"<local>");
-        EXPECT_EQ(policy(key, L"ProxyMode"), L"fixed_servers");
-        EXPECT_EQ(dwordPolicy(key, L"QuicAllowed"), 0u);
-        EXPECT_EQ(dwordPolicy(key, L"ForceYouTubeRestrict"), 1u);
-        EXPECT_EQ(dwordPolicy(key, L"ForceGoogleSafeSearch"), 1u);
+    for (const REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+        EXPECT_EQ(dwordPolicy(kInternetExplorerPolicyKey, L"Proxy", view), 1u);
+        for (const wchar_t* key : kChromePolicyKeys) {
+            EXPECT_EQ(policy(key, L"ProxyServer", view), L"http=127.0.0.1:3128;https=127.0.0.1:3129");
+            EXPECT_EQ(policy(key, L"ProxyBypassList", view), L"<local>");
+            EXPECT_EQ(policy(key, L"ProxyMode", view), L"fixed_servers");
+            EXPECT_EQ(dwordPolicy(key, L"QuicAllowed", view), 0u);
+            EXPECT_EQ(dwordPolicy(key, L"ForceYouTubeRestrict", view), 1u);
+            EXPECT_EQ(dwordPolicy(key, L"ForceGoogleSafeSearch", view), 1u);
+        }
     }
 
     ApplyBrowserPolicies(L"http=10.0.0.1:8080");
