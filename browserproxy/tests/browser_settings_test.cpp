@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "browser_policies.h"
+#include "expected_policies.h"
 #include "mozilla_autoconfig.h"
 #include "opera_prefs.h"
 #include "fake_mozilla.h"
@@ -22,16 +23,14 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 
-const std::vector<std::wstring> kChromeValues = {L"ProxyServer",  L"ProxyBypassList",      L"ProxyMode",
-                                                 L"QuicAllowed", L"ForceYouTubeRestrict", L"ForceGoogleSafeSearch"};
-
 class BrowserPoliciesTest : public ::testing::Test {
 protected:
     BrowserPoliciesTest() { clean(); }
     ~BrowserPoliciesTest() override { clean(); }
 
     static void clean() {
-        for (const wchar_t* key : {L"Google", L"Chromium", L"Microsoft\\Internet Explorer"})
+        for (const wchar_t* key :
+             {L"Google", L"Chromium", L"Microsoft\\Edge", L"BraveSoftware", L"Microsoft\\Internet Explorer"})
             deleteTreeInBothViews(HKEY_LOCAL_MACHINE, L"Software\\Policies", key);
     }
     static std::optional<std::wstring> policy(const wchar_t* key, const wchar_t* name, REGSAM view = KEY_WOW64_32KEY) {
@@ -49,41 +48,54 @@ TEST_F(BrowserPoliciesTest, SettingWritesTheWholeSetInTheViewOfEveryBrowser) {
     ApplyBrowserPolicies(L"http=127.0.0.1:3128;https=127.0.0.1:3129");
     for (const REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
         EXPECT_EQ(dwordPolicy(kInternetExplorerPolicyKey, L"Proxy", view), 1u);
-        for (const wchar_t* key : kChromePolicyKeys) {
-            EXPECT_EQ(policy(key, L"ProxyServer", view), L"http=127.0.0.1:3128;https=127.0.0.1:3129");
-            EXPECT_EQ(policy(key, L"ProxyBypassList", view), L"<local>");
-            EXPECT_EQ(policy(key, L"ProxyMode", view), L"fixed_servers");
-            EXPECT_EQ(dwordPolicy(key, L"QuicAllowed", view), 0u);
-            EXPECT_EQ(dwordPolicy(key, L"ForceYouTubeRestrict", view), 1u);
-            EXPECT_EQ(dwordPolicy(key, L"ForceGoogleSafeSearch", view), 1u);
+        for (const auto& browser : expectedBrowserPolicies()) {
+            EXPECT_EQ(policy(browser.key, L"ProxyServer", view), L"http=127.0.0.1:3128;https=127.0.0.1:3129")
+                << browser.key;
+            EXPECT_EQ(policy(browser.key, L"ProxyBypassList", view), L"<local>") << browser.key;
+            EXPECT_EQ(policy(browser.key, L"ProxyMode", view), L"fixed_servers") << browser.key;
+            for (const auto& value : browser.dwords)
+                EXPECT_EQ(dwordPolicy(browser.key, value.name, view), value.data) << browser.key << " " << value.name;
         }
     }
 
     ApplyBrowserPolicies(L"http=10.0.0.1:8080");
-    for (const wchar_t* key : kChromePolicyKeys) EXPECT_EQ(policy(key, L"ProxyServer"), L"http=10.0.0.1:8080");
+    for (const auto& browser : expectedBrowserPolicies())
+        EXPECT_EQ(policy(browser.key, L"ProxyServer"), L"http=10.0.0.1:8080") << browser.key;
 }
 
+// A parent's own policies in the same keys: the values the set writes are replaced and then
+// removed, every other one stays, and so do the keys.
 TEST_F(BrowserPoliciesTest, RemovingDeletesExactlyTheValuesWrittenAndKeepsTheKeys) {
-    ApplyBrowserPolicies(L"http=127.0.0.1:3128");
-    for (const wchar_t* key : kChromePolicyKeys)
-        setString(HKEY_LOCAL_MACHINE, key, L"HomepageLocation", L"https://example.org", KEY_WOW64_32KEY);
+    for (const auto& browser : expectedBrowserPolicies()) {
+        setString(HKEY_LOCAL_MACHINE, browser.key, L"ProxyBypassList", L"*.school.example", KEY_WOW64_32KEY);
+        setString(HKEY_LOCAL_MACHINE, browser.key, L"HomepageLocation", L"https://example.org", KEY_WOW64_32KEY);
+    }
     setString(HKEY_LOCAL_MACHINE, kInternetExplorerPolicyKey, L"HomePage", L"1", KEY_WOW64_32KEY);
+    ApplyBrowserPolicies(L"http=127.0.0.1:3128");
+    for (const auto& browser : expectedBrowserPolicies())
+        EXPECT_EQ(policy(browser.key, L"ProxyBypassList"), L"<local>") << browser.key;
 
     ApplyBrowserPolicies(nullptr);
     EXPECT_FALSE(dwordPolicy(kInternetExplorerPolicyKey, L"Proxy"));
     EXPECT_EQ(policy(kInternetExplorerPolicyKey, L"HomePage"), L"1");
-    for (const wchar_t* key : kChromePolicyKeys) {
-        for (const auto& name : kChromeValues) EXPECT_FALSE(readRaw(HKEY_LOCAL_MACHINE, key, name.c_str(), KEY_WOW64_32KEY)) << name;
-        EXPECT_EQ(policy(key, L"HomepageLocation"), L"https://example.org");
+    for (const auto& browser : expectedBrowserPolicies()) {
+        for (const auto& name : policyNames(browser))
+            EXPECT_FALSE(readRaw(HKEY_LOCAL_MACHINE, browser.key, name.c_str(), KEY_WOW64_32KEY))
+                << browser.key << " " << name;
+        EXPECT_EQ(policy(browser.key, L"HomepageLocation"), L"https://example.org") << browser.key;
     }
 
     ApplyBrowserPolicies(nullptr);  // nothing left to remove: no effect, no failure
-    for (const wchar_t* key : kChromePolicyKeys) EXPECT_TRUE(keyExists(HKEY_LOCAL_MACHINE, key, KEY_WOW64_32KEY));
+    for (const auto& browser : expectedBrowserPolicies()) {
+        EXPECT_TRUE(keyExists(HKEY_LOCAL_MACHINE, browser.key, KEY_WOW64_32KEY)) << browser.key;
+        EXPECT_EQ(policy(browser.key, L"HomepageLocation"), L"https://example.org") << browser.key;
+    }
 }
 
 TEST_F(BrowserPoliciesTest, RemovingWhereNothingWasWrittenCreatesNothing) {
     ApplyBrowserPolicies(nullptr);
-    for (const wchar_t* key : kChromePolicyKeys) EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, key, KEY_WOW64_32KEY));
+    for (const auto& browser : expectedBrowserPolicies())
+        EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, browser.key, KEY_WOW64_32KEY)) << browser.key;
 }
 
 class MozillaTest : public ::testing::Test {

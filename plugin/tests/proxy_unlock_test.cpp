@@ -9,6 +9,7 @@
 
 #include "blob_builder.h"
 #include "browser_policies.h"
+#include "expected_policies.h"
 #include "fake_mozilla.h"
 #include "mozilla_autoconfig.h"
 #include "registry.h"
@@ -24,8 +25,6 @@ constexpr wchar_t kProxy[] = L"http=127.0.0.1:3128;https=127.0.0.1:3129";
 constexpr char kNarrowProxy[] = "http=127.0.0.1:3128;https=127.0.0.1:3129";
 constexpr wchar_t kLanConnection[] = L"DefaultConnectionSettings";
 constexpr wchar_t kCfgName[] = L"velmora.cfg";
-const std::vector<std::wstring> kChromeValues = {L"ProxyServer",  L"ProxyBypassList",      L"ProxyMode",
-                                                 L"QuicAllowed", L"ForceYouTubeRestrict", L"ForceGoogleSafeSearch"};
 
 // Where Opera reads its fixed preferences, as the files lie on disk (read and written with
 // file-system redirection off): the system folder, and on a 64-bit machine the 32-bit one too.
@@ -68,9 +67,10 @@ protected:
     // Everything the product forced is gone, and every user is left without a proxy.
     void ExpectUnlocked() {
         EXPECT_FALSE(readRaw(HKEY_LOCAL_MACHINE, kInternetExplorerPolicyKey, L"Proxy", KEY_WOW64_32KEY));
-        for (const wchar_t* key : kChromePolicyKeys)
-            for (const auto& name : kChromeValues)
-                EXPECT_FALSE(readRaw(HKEY_LOCAL_MACHINE, key, name.c_str(), KEY_WOW64_32KEY)) << name;
+        for (const auto& browser : expectedBrowserPolicies())
+            for (const auto& name : policyNames(browser))
+                EXPECT_FALSE(readRaw(HKEY_LOCAL_MACHINE, browser.key, name.c_str(), KEY_WOW64_32KEY))
+                    << browser.key << " " << name;
 
         EXPECT_EQ(readDword(HKEY_CURRENT_USER, kInternetSettingsKey, L"ProxyEnable"), 0u);
         EXPECT_FALSE(readRaw(HKEY_CURRENT_USER, kInternetSettingsKey, L"ProxyServer"));
@@ -95,6 +95,8 @@ protected:
 TEST_F(UnlockProxiesTest, RemovesEverythingTheProductSet) {
     ASSERT_TRUE(fs::exists(mozilla.firefox / kCfgName));
     ASSERT_EQ(readDword(HKEY_CURRENT_USER, kInternetSettingsKey, L"ProxyEnable"), 1u);
+    for (const auto& browser : expectedBrowserPolicies())
+        ASSERT_EQ(readString(HKEY_LOCAL_MACHINE, browser.key, L"ProxyServer", KEY_WOW64_32KEY), kProxy) << browser.key;
     for (const fs::path& file : OperaFiles()) ASSERT_TRUE(onDisk(file)) << file;
 
     support.unlockProxies();
