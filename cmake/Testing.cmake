@@ -1,11 +1,36 @@
 # Test programs are Windows binaries: CTest runs them under Wine through this emulator.
-if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-  set(HARBEE_WINE_LOADER /usr/lib/wine/wine)
+# HARBEE_WINE_ROOT names a Debian root whose Wine runs them instead of the host's (Wine's WoW64
+# mode, chosen by scripts/lib/wine.sh); the 32-bit build then runs under its 64-bit loader.
+set(HARBEE_WINE_ROOT "" CACHE PATH "Root of the Wine that runs the tests (empty: the host's)")
+if(HARBEE_WINE_ROOT)
+  set(wine_loader /usr/lib/wine/wine64)
+  set(HARBEE_WINE_FONTS ${HARBEE_WINE_ROOT}/usr/share/wine/fonts)
+elseif(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(wine_loader /usr/lib/wine/wine)
+  set(HARBEE_WINE_FONTS /usr/share/wine/fonts)
 else()
-  set(HARBEE_WINE_LOADER /usr/lib/wine/wine64)
+  set(wine_loader /usr/lib/wine/wine64)
+  set(HARBEE_WINE_FONTS /usr/share/wine/fonts)
 endif()
-set(HARBEE_WINESERVER /usr/lib/wine/wineserver64)
-set(HARBEE_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+# build/<arch>/wine/wine and wine/wineserver: the tree's Wine, wherever it lives.
+foreach(program wine wineserver)
+  if(program STREQUAL wine)
+    set(HARBEE_WINE_PROGRAM ${wine_loader})
+  else()
+    set(HARBEE_WINE_PROGRAM /usr/lib/wine/wineserver64)
+  endif()
+  configure_file(${PROJECT_SOURCE_DIR}/testing/wine/wine-program.sh.in ${CMAKE_BINARY_DIR}/wine/${program}
+                 @ONLY FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                 WORLD_READ WORLD_EXECUTE)
+endforeach()
+set(HARBEE_WINE_LOADER ${CMAKE_BINARY_DIR}/wine/wine)
+set(HARBEE_WINESERVER ${CMAKE_BINARY_DIR}/wine/wineserver)
+# Each Wine keeps a prefix of its own, so one tree can switch between them.
+if(HARBEE_WINE_ROOT)
+  set(HARBEE_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix-wow64)
+else()
+  set(HARBEE_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+endif()
 set(HARBEE_WINE_RUNNER ${CMAKE_BINARY_DIR}/run-under-wine.sh)
 configure_file(${PROJECT_SOURCE_DIR}/testing/wine/run-under-wine.sh.in ${HARBEE_WINE_RUNNER}
                @ONLY FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
