@@ -1,6 +1,7 @@
 // CheckPassword against the system's libxcrypt: for any password and stored hash text, the
-// plug-in's answer is true exactly when the text is "bcrypt$" and a setting whose canonical hash
-// libxcrypt computes from that password to the very same string. Null arguments are refused.
+// plug-in answers 1 exactly when the text is "bcrypt$" and a setting whose canonical hash
+// libxcrypt computes from that password to the very same string, else 0. Null arguments are
+// refused.
 #include <crypt.h>
 
 #include <cstdint>
@@ -56,8 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!affordable(setting)) return 0;
 
     const std::string stored = (form & 0x40 ? std::string("pbkdf2$") : std::string(kPrefix)) + setting;
-    const bool answer = CheckPassword(password.c_str(), stored.c_str());
-    FUZZ_CHECK(answer == (!(form & 0x40) && libxcryptMatches(password, setting)));
+    const int answer = CheckPassword(password.c_str(), stored.c_str());
+    FUZZ_CHECK(answer == ((!(form & 0x40) && libxcryptMatches(password, setting)) ? 1 : 0));
     FUZZ_CHECK(!CheckPassword(nullptr, stored.c_str()) && !CheckPassword(password.c_str(), nullptr));
     return 0;
 }
