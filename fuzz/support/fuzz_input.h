@@ -19,8 +19,19 @@ public:
 
     // 0 once the input is used up.
     uint8_t byte() { return at_ < size_ ? data_[at_++] : 0; }
-    uint16_t u16() { return static_cast<uint16_t>(byte() << 8 | byte()); }
-    uint32_t u32() { return static_cast<uint32_t>(u16()) << 16 | u16(); }
+    // Big-endian, the first byte taken first.
+    uint16_t u16() {
+        const uint8_t high = byte();
+        return static_cast<uint16_t>(high << 8 | byte());
+    }
+    uint32_t u32() {
+        const uint32_t high = u16();
+        return high << 16 | u16();
+    }
+    uint64_t u64() {
+        const uint64_t high = u32();
+        return high << 32 | u32();
+    }
     int32_t i32() { return static_cast<int32_t>(u32()); }
     bool flag() { return byte() & 1; }
 

@@ -5,7 +5,6 @@
 #include <sanitizer/allocator_interface.h>
 
 #include <algorithm>
-#include <climits>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -52,7 +51,7 @@ void packHost(msgpack::packer<msgpack::sbuffer>& packer, const std::string& host
 
 void roundTrips(FuzzInput& input) {
     const bool enabled = input.flag();
-    const auto remaining = static_cast<int64_t>(static_cast<uint64_t>(input.u32()) << 32 | input.u32());
+    const auto remaining = static_cast<int64_t>(input.u64());
     const std::string first = input.narrow(), name = input.narrow(), http = input.narrow(), https = input.narrow();
     const int httpPort = input.i32(), httpsPort = input.i32();
 
