@@ -114,9 +114,10 @@ function(harbee_check_exports target)
   harbee_host_check(${target}_exports check-exports.sh ${target} ${ARGN})
 endfunction()
 
-# A shipped binary needs no DLL beyond Windows' own.
+# A shipped binary needs no DLL beyond Windows' own, and imports none of the system DLLs named
+# after the target (which it binds at run time from the system folder).
 function(harbee_check_imports target)
-  harbee_host_check(${target}_imports check-imports.sh ${target})
+  harbee_host_check(${target}_imports check-imports.sh ${target} ${ARGN})
 endfunction()
 
 # Copies targets' files beside a test program (built in the current folder), where it loads or
@@ -134,4 +135,27 @@ function(harbee_copy_beside test)
   endforeach()
   add_custom_target(${test}_beside DEPENDS ${copies})
   add_dependencies(${test} ${test}_beside)
+endfunction()
+
+# Copies the planted marker DLL (testing/dllsearch) into a test's folder under the name of each
+# system DLL given, for a caller there that must never load them: TARGET FOLDER NAMES...
+function(harbee_plant_markers target folder)
+  set(copies)
+  foreach(name ${ARGN})
+    add_custom_command(OUTPUT ${folder}/${name}
+      COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:planted_marker> ${folder}/${name}
+      DEPENDS planted_marker)
+    list(APPEND copies ${folder}/${name})
+  endforeach()
+  add_custom_target(${target}_planted DEPENDS ${copies})
+  add_dependencies(${target} ${target}_planted)
+endfunction()
+
+# A double of a system DLL lives in the Wine prefix's system folder for the build's
+# architecture, where a load from the system folder only finds it. The test FIXTURE places the
+# DLL built by TARGET there; tests that need it name the fixture (FIXTURES_REQUIRED).
+function(harbee_system_folder_double fixture target)
+  add_test(NAME ${fixture} COMMAND place_in_system_folder $<TARGET_FILE_NAME:${target}>
+           WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}>)
+  set_tests_properties(${fixture} PROPERTIES TIMEOUT 60 LABELS wine FIXTURES_SETUP ${fixture})
 endfunction()
