@@ -56,6 +56,8 @@ protected:
         if (handle) {
             Stop();
             EXPECT_TRUE(fakejvm::Jvm::waitFor([&] { return jvm.attachedThreads() == 1; }));
+            // The thread detaches before it destroys its window: the next test must not find it.
+            EXPECT_TRUE(fakejvm::Jvm::waitFor([&] { return !::IsWindow(window); }));
         }
         EXPECT_EQ(jvm.localRefsLeftAtDetach(), 0u);
         EXPECT_EQ(jvm.globalRefs(), 0u);
