@@ -5,21 +5,16 @@
 #include <knownfolders.h>
 #include <shlobj.h>
 
-#include <memory>
+#include "unique_memory.h"
 
 namespace brisko {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct CoTaskMemDeleter {
-    void operator()(wchar_t* text) const noexcept { ::CoTaskMemFree(text); }
-};
-
 void offerInKnownFolder(REFKNOWNFOLDERID folder, const std::function<void(const fs::path&)>& callback) {
-    wchar_t* raw = nullptr;
-    const HRESULT result = ::SHGetKnownFolderPath(folder, 0, nullptr, &raw);
-    const std::unique_ptr<wchar_t, CoTaskMemDeleter> path(raw);
+    UniqueTaskMemory<wchar_t*> path;
+    const HRESULT result = ::SHGetKnownFolderPath(folder, 0, nullptr, path.put());
     if (FAILED(result) || !path) return;
     callback(fs::path(path.get()) / L"operaprefs_fixed.ini");
 }

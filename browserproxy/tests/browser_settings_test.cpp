@@ -17,6 +17,7 @@
 #include "opera_prefs.h"
 #include "fake_mozilla.h"
 #include "registry_fixture.h"
+#include "unique_memory.h"
 
 namespace brisko::testing {
 namespace {
@@ -180,11 +181,9 @@ TEST_F(MozillaTest, AutoconfigNamesOutsideTheDirectoryAreNeverTouched) {
 }
 
 std::wstring knownFolder(REFKNOWNFOLDERID id) {
-    wchar_t* path = nullptr;
-    if (FAILED(::SHGetKnownFolderPath(id, 0, nullptr, &path))) return {};
-    std::wstring copy(path);
-    ::CoTaskMemFree(path);
-    return copy;
+    UniqueTaskMemory<wchar_t*> path;
+    if (FAILED(::SHGetKnownFolderPath(id, 0, nullptr, path.put())) || !path) return {};
+    return path.get();
 }
 
 TEST(OperaPrefs, OffersTheSystemFolderAndUnderWow64The32BitOne) {

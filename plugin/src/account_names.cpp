@@ -6,24 +6,17 @@
 #include <cwchar>
 
 #include "unique_handle.h"
+#include "unique_memory.h"
 
 namespace brisko {
-namespace {
-
-struct WtsMemoryDeleter {
-    void operator()(wchar_t* memory) const noexcept { ::WTSFreeMemory(memory); }
-};
-
-}  // namespace
 
 MallocPtr<wchar_t> GetConsoleUserName() {
     const DWORD session = ::WTSGetActiveConsoleSessionId();
     if (session == 0xFFFFFFFF) return nullptr;
-    wchar_t* buffer = nullptr;
+    UniqueWtsMemory<wchar_t*> name;
     DWORD bytes = 0;
-    if (!::WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, session, WTSUserName, &buffer, &bytes))
+    if (!::WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, session, WTSUserName, name.put(), &bytes))
         return nullptr;
-    const std::unique_ptr<wchar_t, WtsMemoryDeleter> name(buffer);
     if (bytes == 0 || !name) return nullptr;
 
     const size_t length = std::wcslen(name.get());
