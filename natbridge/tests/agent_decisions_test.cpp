@@ -28,13 +28,14 @@ using ::testing::IsEmpty;
 
 // ---- restart rule -------------------------------------------------------------------------
 
-constexpr int64_t kWindow = 5000;  // ticks in 5 seconds
+// The product's timings: quick within 5 s, back-off from 30 s to 5 min, settled after 60 s.
+const RestartTimings kTimings;
 
 struct RestartCase {
     const char* name;
     RestartHistory before;
     int64_t now;
-    bool allowed;
+    RestartDecision decision;
     RestartHistory after;
 };
 
@@ -43,29 +44,54 @@ class RestartRuleTest : public ::testing::TestWithParam<RestartCase> {};
 TEST_P(RestartRuleTest, Decides) {
     const RestartCase& c = GetParam();
     RestartHistory history = c.before;
-    EXPECT_EQ(AllowRestart(history, c.now, kWindow), c.allowed);
+    const RestartDecision decision = DecideRestart(history, c.now, kTimings);
+    EXPECT_EQ(decision.delay, c.decision.delay);
+    EXPECT_EQ(decision.backOffStarted, c.decision.backOffStarted);
     EXPECT_EQ(history.lastRestart, c.after.lastRestart);
     EXPECT_EQ(history.quickRestarts, c.after.quickRestarts);
+    EXPECT_EQ(history.backOff, c.after.backOff);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, RestartRuleTest,
-    ::testing::Values(RestartCase{"first_relaunch", {0, 0}, 100, true, {100, 1}},
-                      RestartCase{"first_relaunch_even_when_counted", {0, 9}, 100, true, {100, 1}},
-                      RestartCase{"quick_second", {100, 1}, 200, true, {200, 2}},
-                      RestartCase{"quick_ninth", {100, 8}, 200, true, {200, 9}},
-                      RestartCase{"quick_tenth_refused", {100, 9}, 200, false, {100, 9}},
-                      RestartCase{"exactly_five_seconds_is_quick", {100, 9}, 5100, false, {100, 9}},
-                      RestartCase{"slow_resets_count", {100, 9}, 5101, true, {5101, 1}},
-                      RestartCase{"slow_after_few", {100, 3}, 100000, true, {100000, 1}}),
+    ::testing::Values(
+        RestartCase{"first_relaunch", {0, 0, 0}, 100, {0, false}, {100, 1, 0}},
+        RestartCase{"first_relaunch_even_when_counted", {0, 9, 0}, 100, {0, false}, {100, 1, 0}},
+        RestartCase{"quick_second", {100, 1, 0}, 200, {0, false}, {200, 2, 0}},
+        RestartCase{"quick_ninth", {100, 8, 0}, 200, {0, false}, {200, 9, 0}},
+        RestartCase{"quick_tenth_starts_the_back_off", {100, 9, 0}, 200, {30'000, true}, {30'200, 9, 30'000}},
+        RestartCase{"exactly_five_seconds_is_quick", {100, 9, 0}, 5'100, {30'000, true}, {35'100, 9, 30'000}},
+        RestartCase{"slow_resets_count", {100, 9, 0}, 5'101, {0, false}, {5'101, 1, 0}},
+        RestartCase{"slow_after_few", {100, 3, 0}, 100'000, {0, false}, {100'000, 1, 0}},
+        RestartCase{"back_off_doubles", {30'200, 9, 30'000}, 31'000, {60'000, false}, {91'000, 9, 60'000}},
+        RestartCase{"back_off_doubles_up_to_five_minutes", {0, 9, 240'000}, 1'000, {300'000, false},
+                    {301'000, 9, 300'000}},
+        RestartCase{"back_off_stays_at_five_minutes", {0, 9, 300'000}, 1'000, {300'000, false}, {301'000, 9, 300'000}},
+        RestartCase{"just_short_of_settled", {30'200, 9, 30'000}, 90'199, {60'000, false}, {150'199, 9, 60'000}},
+        RestartCase{"an_agent_that_ran_a_minute_ends_the_back_off", {30'200, 9, 30'000}, 90'200, {0, false},
+                    {90'200, 1, 0}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(RestartRule, AnAgentDyingQuicklyIsRelaunchedNineTimes) {
+// An agent that dies at once after every relaunch: 9 relaunches at once, then ever longer waits,
+// never none; one that then runs a minute is relaunched at once again.
+TEST(RestartRule, AnAgentThatKeepsDyingIsRelaunchedForEverLessAndLessOften) {
     RestartHistory history;
-    int relaunches = 0;
-    for (int64_t now = 1; now < 100; ++now)
-        if (AllowRestart(history, now, kWindow)) ++relaunches;
-    EXPECT_EQ(relaunches, 9);
+    int64_t now = 1'000;
+    std::vector<int64_t> delays;
+    bool startedOnce = false;
+    for (int end = 0; end < 16; ++end) {
+        const RestartDecision decision = DecideRestart(history, now, kTimings);
+        EXPECT_EQ(decision.backOffStarted, end == 9) << "end " << end;
+        startedOnce |= decision.backOffStarted;
+        delays.push_back(decision.delay);
+        now += decision.delay + 10;  // relaunched after the delay, dead 10 ms later
+    }
+    EXPECT_TRUE(startedOnce);
+    EXPECT_THAT(delays, ElementsAre(0, 0, 0, 0, 0, 0, 0, 0, 0, 30'000, 60'000, 120'000, 240'000, 300'000, 300'000,
+                                    300'000));
+    now += kTimings.settled;  // this one runs a minute
+    EXPECT_EQ(DecideRestart(history, now, kTimings).delay, 0);
+    EXPECT_EQ(history.backOff, 0);
 }
 
 // ---- caller gate --------------------------------------------------------------------------

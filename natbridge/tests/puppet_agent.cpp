@@ -3,6 +3,7 @@
 // fields; each answer is the RPC status of the call ("0", or the fault code).
 //   open [pid id name]...   started pid id name   stopped pid id name   close
 //   reuse: a call with the handle that close gave back, rebuilt from its wire form
+//   exit: ends at once, its list neither reported nor closed, as if it had been killed
 // The agent is launched without arguments, so the parent is found through the process list.
 #include <windows.h>
 
@@ -107,6 +108,8 @@ int wmain() {
             RunningApplication nothing{1, nullptr, nullptr};
             status = brisko::RunGuarded([&] { ApplicationStopped(stale, nothing); });
             if (stale) ::RpcSsDestroyClientContext(&stale);
+        } else if (command == L"exit") {
+            ::ExitProcess(0);
         }
         const std::string answer = std::to_string(status);
         if (!::WriteFile(pipe.get(), answer.data(), static_cast<DWORD>(answer.size()), &written, nullptr)) break;
