@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <rpc.h>
+#include <rpcndr.h>
 
 #include <chrono>
 #include <optional>
@@ -14,6 +15,7 @@
 #include "agent_manager/restart_rule.h"
 #include "agent_rpc/agent_rpc_server.h"
 #include "agent_rpc/caller_process.h"
+#include "agent_rpc/request_limits.h"
 #include "applications/application_registry.h"
 #include "applications/user_applications.h"
 #include "bounded_thread.h"
@@ -319,12 +321,92 @@ INSTANTIATE_TEST_SUITE_P(
                  {},
                  {L"start win32:b alice"},
                  {2, 1}},
+        ListCase{"start_of_a_listed_process_replaces_it", {P(1, L"win32:a")}, Add(P(1, L"win32:a")), {}, {}, {1}},
+        ListCase{"start_of_a_listed_process_as_another_application",
+                 {P(1, L"win32:a"), P(2, L"win32:b")},
+                 Add(P(1, L"win32:c")),
+                 {},
+                 {L"stop win32:a alice", L"start win32:c alice"},
+                 {2, 1}},
+        ListCase{"report_naming_one_process_twice_lists_it_once",
+                 {},
+                 Sync({P(1, L"win32:a"), P(1, L"win32:a")}),
+                 {},
+                 {L"start win32:a alice"},
+                 {1}},
         ListCase{"sync_refused_new_entry_is_ended",
                  {P(1, L"win32:a")},
                  Sync({P(1, L"win32:a"), P(5, L"win32:x")}),
                  {L"win32:x"},
                  {L"start win32:x alice", L"end 5"},
                  {1}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A list holds kMaxUserProcesses processes: a further one is neither decided nor listed, while a
+// listed one may still be reported again.
+TEST(UserApplications, AFullListTakesNoFurtherProcess) {
+    UserApplications list(L"alice");
+    RecordingDecisions decisions;
+    for (int32_t id = 1; id <= static_cast<int32_t>(kMaxUserProcesses); ++id)
+        ASSERT_TRUE(list.add(P(id, L"win32:a"), decisions));
+    EXPECT_FALSE(list.add(P(0x10000, L"win32:b"), decisions));
+    EXPECT_TRUE(list.add(P(7, L"win32:a"), decisions));
+    EXPECT_THAT(decisions.log, ElementsAre(L"start win32:a alice"));
+    EXPECT_EQ(list.running().size(), kMaxUserProcesses);
+    EXPECT_EQ(list.count(L"win32:a"), static_cast<int32_t>(kMaxUserProcesses));
+}
+
+// ---- what one call may put in -------------------------------------------------------------
+
+TEST(RequestLimits, TextsUpTo1024UnitsAreTaken) {
+    EXPECT_TRUE(IsReportTextWithinLimit(nullptr));
+    EXPECT_TRUE(IsReportTextWithinLimit(L""));
+    EXPECT_TRUE(IsReportTextWithinLimit(std::wstring(1024, L'x').c_str()));
+    EXPECT_FALSE(IsReportTextWithinLimit(std::wstring(1025, L'x').c_str()));
+    EXPECT_FALSE(IsReportTextWithinLimit(std::wstring(1 << 20, L'x').c_str()));
+}
+
+// The first bytes of an OpenApplicationList request: the binding handle's long, count, the
+// array's size; little-endian unless the data representation says otherwise.
+std::vector<unsigned char> Header(uint32_t count, uint32_t size, bool bigEndian = false) {
+    std::vector<unsigned char> bytes(4, 0xAA);
+    for (const uint32_t value : {count, size})
+        for (int i = 0; i < 4; ++i)
+            bytes.push_back(static_cast<unsigned char>(value >> (8 * (bigEndian ? 3 - i : i))));
+    return bytes;
+}
+
+struct OpenRequestCase {
+    const char* name;
+    std::vector<unsigned char> bytes;
+    unsigned long dataRepresentation;
+    long status;
+};
+
+class OpenRequestTest : public ::testing::TestWithParam<OpenRequestCase> {};
+
+TEST_P(OpenRequestTest, Decides) {
+    const OpenRequestCase& c = GetParam();
+    EXPECT_EQ(CheckOpenRequest(c.bytes.data(), static_cast<unsigned long>(c.bytes.size()), c.dataRepresentation),
+              c.status);
+}
+
+constexpr unsigned long kLittle = NDR_LOCAL_DATA_REPRESENTATION;
+constexpr unsigned long kBig = NDR_ASCII_CHAR | NDR_BIG_ENDIAN | NDR_IEEE_FLOAT;
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, OpenRequestTest,
+    ::testing::Values(OpenRequestCase{"empty_report", Header(0, 0), kLittle, RPC_S_OK},
+                      OpenRequestCase{"count_is_the_size", Header(3, 3), kLittle, RPC_S_OK},
+                      OpenRequestCase{"as_many_as_a_list_holds", Header(4096, 4096), kLittle, RPC_S_OK},
+                      OpenRequestCase{"one_more", Header(4097, 4097), kLittle, RPC_X_INVALID_BOUND},
+                      OpenRequestCase{"count_beyond_the_array", Header(5, 1), kLittle, RPC_X_BAD_STUB_DATA},
+                      OpenRequestCase{"count_short_of_the_array", Header(1, 5), kLittle, RPC_X_BAD_STUB_DATA},
+                      OpenRequestCase{"negative_count", Header(0xFFFFFFFF, 0xFFFFFFFF), kLittle, RPC_X_INVALID_BOUND},
+                      OpenRequestCase{"big_endian", Header(1, 1, true), kBig, RPC_S_OK},
+                      OpenRequestCase{"big_endian_bytes_read_as_little", Header(1, 1, true), kLittle,
+                                      RPC_X_INVALID_BOUND},
+                      OpenRequestCase{"too_short", {0, 0, 0, 0, 0, 0, 0, 0}, kLittle, RPC_X_BAD_STUB_DATA}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- registry and the lock rule -----------------------------------------------------------

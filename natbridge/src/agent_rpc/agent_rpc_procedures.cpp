@@ -10,6 +10,7 @@
 #include "agent_manager/agent_manager_impl.h"
 #include "agent_manager/reported_process.h"
 #include "agent_rpc/caller_process.h"
+#include "agent_rpc/request_limits.h"
 
 namespace brisko {
 
@@ -21,6 +22,12 @@ std::optional<SupervisedAgent> IdentifyCaller() {
     if (AdmitCaller(QueryCallerProcessId(), [&](DWORD id) { return FindSupervisedAgent(id, &caller); }) != RPC_S_OK)
         return std::nullopt;
     return caller;
+}
+
+long CheckTexts(const RunningApplication& application) {
+    return IsReportTextWithinLimit(application.applicationId) && IsReportTextWithinLimit(application.applicationName)
+               ? RPC_S_OK
+               : RPC_S_STRING_TOO_LONG;
 }
 
 std::wstring Text(const wchar_t* text) { return text ? text : L""; }
@@ -52,8 +59,11 @@ long RunProcedure(Body&& body) {
 
 }  // namespace
 
+// `count` is the size of the array (CheckOpenRequest saw to that before the stub ran).
 long OpenListForCaller(long count, const RunningApplication* applications, void** list) {
     return RunProcedure([&](ApplicationRegistry& registry, const SupervisedAgent& caller) {
+        for (long i = 0; i < count; ++i)
+            if (const long status = CheckTexts(applications[i]); status != RPC_S_OK) return status;
         std::vector<ApplicationProcess> reported;
         for (long i = 0; i < count; ++i)
             if (std::optional<ApplicationProcess> process = Admit(caller, applications[i]))
@@ -65,9 +75,9 @@ long OpenListForCaller(long count, const RunningApplication* applications, void*
 
 long ReportStarted(void* list, const RunningApplication& application) {
     return RunProcedure([&](ApplicationRegistry& registry, const SupervisedAgent& caller) {
-        if (const std::optional<ApplicationProcess> process = Admit(caller, application))
-            registry.started(list, *process);
-        return RPC_S_OK;
+        if (const long status = CheckTexts(application); status != RPC_S_OK) return status;
+        const std::optional<ApplicationProcess> process = Admit(caller, application);
+        return !process || registry.started(list, *process) ? RPC_S_OK : RPC_S_OUT_OF_RESOURCES;
     });
 }
 

@@ -21,8 +21,9 @@ public:
 
     // Finds or creates the user's list and synchronises it with the agent's report.
     UserApplications* open(const std::wstring& userName, const std::vector<ApplicationProcess>& reported);
-    // Both do nothing for a list that is not one of this registry's.
-    void started(void* list, const ApplicationProcess& process);
+    // Both do nothing for a list that is not one of this registry's. started answers false,
+    // having done nothing, when the user's list is full.
+    bool started(void* list, const ApplicationProcess& process);
     void stopped(void* list, int32_t processId);
     // Orders itself after the calls that run; the list itself stays.
     void close();
