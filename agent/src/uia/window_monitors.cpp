@@ -17,10 +17,9 @@ HRESULT STDMETHODCALLTYPE WindowVisibilityMonitor::HandlePropertyChangedEvent(IU
                                                                               PROPERTYID propertyId,
                                                                               VARIANT newValue) {
     if (propertyId != kWindowVisualStateProperty || !workQueue_) return S_OK;
-    VARIANT state;
-    ::VariantInit(&state);
-    if (FAILED(::VariantChangeType(&state, &newValue, 0, VT_I4))) return S_OK;
-    workQueue_->post([self = ComPtr<WindowVisibilityMonitor>(this), value = V_I4(&state)] {
+    Variant state;
+    if (FAILED(::VariantChangeType(state.put(), &newValue, 0, VT_I4))) return S_OK;
+    workQueue_->post([self = ComPtr<WindowVisibilityMonitor>(this), value = V_I4(&state.get())] {
         self->monitor_->visibilityChanged(*self, value);
     });
     return S_OK;

@@ -15,6 +15,7 @@
 #include "packages/package_system.h"
 #include "packages/winrt_runtime.h"
 #include "unique_handle.h"
+#include "unique_memory.h"
 
 namespace brisko {
 namespace {
@@ -23,8 +24,6 @@ namespace {
 constexpr UINT kResolvedLogoLength = 256;
 constexpr UINT kUntruncatedLogoLength = kMaxLogoPathLength + 1;
 
-inline void freeTaskMemory(wchar_t* text) noexcept { ::CoTaskMemFree(text); }
-using TaskMemoryString = UniqueResource<NullInvalidTraits<wchar_t*, &freeTaskMemory>>;
 
 // What the resource index answers into a buffer of that size; none when it fails, answers
 // nothing or fills the buffer (the answer may have been cut).
@@ -78,11 +77,11 @@ bool ReadProperties(appx::IManifestReader& reader, PackageInfo& package) {
     ComPtr<appx::IManifestProperties> properties;
     bool read = SUCCEEDED(reader.GetProperties(properties.put())) && properties;
     if (read) {
-        TaskMemoryString displayName;
+        UniqueTaskMemory<wchar_t*> displayName;
         read = SUCCEEDED(properties->GetStringValue(L"DisplayName", displayName.put()));
     }
     if (read) {
-        TaskMemoryString logo;
+        UniqueTaskMemory<wchar_t*> logo;
         if (SUCCEEDED(properties->GetStringValue(L"Logo", logo.put())) && logo && *logo.get())
             package.logo = ResolveLogo(package, logo.get());
     }
