@@ -55,6 +55,9 @@ int _wcsicmp(const wchar_t* left, const wchar_t* right) {
 
 int lstrcmpiW(const wchar_t* left, const wchar_t* right) { return _wcsicmp(left, right); }
 
+LCID GetThreadLocale() { unreachable("GetThreadLocale"); }
+BOOL SetThreadLocale(LCID) { unreachable("SetThreadLocale"); }
+
 BOOL IsCharAlphaNumericW(wchar_t unit) { return std::iswalnum(static_cast<wint_t>(unit)) ? TRUE : FALSE; }
 
 void SecureZeroMemory(void* memory, SIZE_T bytes) { explicit_bzero(memory, bytes); }

@@ -31,6 +31,7 @@ typedef struct HICON__* HICON;
 typedef struct HINSTANCE__* HINSTANCE;
 typedef HINSTANCE HMODULE;
 typedef DWORD REGSAM;
+typedef DWORD LCID;
 typedef uintptr_t UINT_PTR;
 typedef struct SERVICE_STATUS_HANDLE__* SERVICE_STATUS_HANDLE;
 
@@ -79,6 +80,8 @@ int _wcsicmp(const wchar_t* left, const wchar_t* right);
 void SecureZeroMemory(void* memory, SIZE_T bytes);
 
 DWORD GetLastError();
+LCID GetThreadLocale();
+BOOL SetThreadLocale(LCID locale);
 void SetLastError(DWORD error);
 
 // Case-blind, as the stand-ins compare: ASCII letters only (Windows knows every script's case).

@@ -1,11 +1,12 @@
 // The two proxy lists built from hosts and ports the core sends: the agent's (any bytes, from the
-// core's port) and the bridge's (Java's modified UTF-8). Both leave out what they must, and the
-// bridge's never hands on a list longer than its limit or holding a NUL.
+// core's port) and the bridge's (Java's strings). Both leave out what they must; the bridge's is
+// built only from hosts and ports a proxy list may hold, and then holds exactly those.
 #include <cstdint>
 #include <optional>
 #include <string>
 
 #include "fuzz_input.h"
+#include "proxy/proxy_host.h"
 #include "proxy/proxy_list.h"
 #include "proxy/system_proxy_list.h"
 
@@ -24,32 +25,34 @@ void agentList(const std::string& http, int httpPort, const std::string& https, 
     if (!http.empty() && !https.empty()) FUZZ_CHECK(list.size() > 5 + http.size() && contains(list, ";https="));
 }
 
-void bridgeList(const std::optional<std::string>& http, int httpPort, const std::optional<std::string>& https,
-                int httpsPort) {
-    const brisko::SystemProxyList list = brisko::BuildSystemProxyList(http, httpPort, https, httpsPort);
-    if (list.refused) {
-        FUZZ_CHECK(list.list.empty());
-        return;
-    }
-    FUZZ_CHECK(list.list.find(L'\0') == std::wstring::npos);
-    // Each byte of the 8-bit list gives at most one UTF-16 unit.
-    FUZZ_CHECK(list.list.size() <= brisko::kMaxProxyListLength);
-    const auto usable = [](const std::optional<std::string>& host) {
-        return host && !host->empty() && host->size() <= brisko::kMaxProxyHostBytes;
+void bridgeList(const std::wstring& http, int httpPort, const std::wstring& https, int httpsPort) {
+    const auto usable = [](const std::wstring& host, int port) {
+        return host.empty() || (brisko::IsProxyHost(host) && brisko::IsProxyPort(port));
     };
-    FUZZ_CHECK(list.list.empty() == (!usable(http) && !usable(https)));
-    if (usable(http)) FUZZ_CHECK(list.list.rfind(L"http=", 0) == 0);
+    const std::optional<std::wstring> list = brisko::BuildSystemProxyList(http, httpPort, https, httpsPort);
+    FUZZ_CHECK(list.has_value() == (usable(http, httpPort) && usable(https, httpsPort)));
+    if (!list) return;
+    if (!http.empty() || !https.empty()) {
+        // A checked host holds no separator, so the list splits back into exactly its entries.
+        std::wstring expected;
+        if (!http.empty()) expected = L"http=" + http + L":" + std::to_wstring(httpPort);
+        if (!https.empty())
+            expected += (expected.empty() ? L"" : L";") + (L"https=" + https + L":" + std::to_wstring(httpsPort));
+        FUZZ_CHECK(*list == expected);
+        FUZZ_CHECK(list->find(L'\0') == std::wstring::npos);
+    } else {
+        FUZZ_CHECK(list->empty());
+    }
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzInput input(data, size);
-    const uint8_t present = input.byte();
     const int httpPort = input.i32(), httpsPort = input.i32();
     const std::string http = input.narrow(), https = input.narrow();
     agentList(http, httpPort, https, httpsPort);
-    bridgeList(present & 1 ? std::optional(http) : std::nullopt, httpPort,
-               present & 2 ? std::optional(https) : std::nullopt, httpsPort);
+    const std::wstring wideHttp = input.wide(), wideHttps = input.wide();
+    bridgeList(wideHttp, httpPort, wideHttps, httpsPort);
     return 0;
 }
