@@ -5,8 +5,6 @@
 // to be ended with the manager: an agent that exits would be launched again.
 #include <windows.h>
 
-#include <tlhelp32.h>
-
 #include <AgentApplications.h>
 #include <BareCalls.h>
 
@@ -27,30 +25,6 @@ using namespace brisko::bench;
 
 constexpr int kRounds = 9;
 constexpr int kCallsPerRound = 200;
-
-DWORD parentProcessId() {
-    UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry))
-        if (entry.th32ProcessID == ::GetCurrentProcessId()) return entry.th32ParentProcessID;
-    return 0;
-}
-
-class Mail {
-public:
-    explicit Mail(DWORD benchProcessId)
-        : slot_(::CreateFileW(rpcBenchMailslot(benchProcessId).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, 0, nullptr)) {}
-    explicit operator bool() const { return static_cast<bool>(slot_); }
-    void send(const std::string& line) const {
-        DWORD written = 0;
-        ::WriteFile(slot_.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-    }
-
-private:
-    UniqueFile slot_;
-};
 
 // Microseconds that one guarded call took, or the RPC status of its failure.
 template <typename Call>
@@ -103,6 +77,7 @@ DWORD measure(handle_t binding, const Mail& mail) {
 int wmain() {
     const Mail mail(parentProcessId());
     if (!mail) return 2;
+    mail.send("pid " + std::to_string(::GetCurrentProcessId()));
     RPC_WSTR bindingText = nullptr;
     wchar_t protocol[] = L"ncalrpc";
     std::wstring endpoint = kServiceEndpoint;

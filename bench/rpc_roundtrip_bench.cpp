@@ -2,18 +2,26 @@
 // application registry, with the core's decision answered at once, next to a bare call of a
 // procedure that does nothing on the same endpoint. The calls come from rpc_bench_agent.exe,
 // which the agent manager launches as the session's agent and which times them; this program
-// serves them and prints its figures.
+// serves them and prints its figures. Then, while the agent still runs, it times the steps of
+// the service's side of a report one by one, so that the overhead over the bare call can be
+// placed: the look-up of the calling agent, the checks of the reported process (its session
+// and account and the caller's, its creation time) and the registry's add with its locks.
 #include <windows.h>
 
 #include <BareCalls.h>
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "agent_manager/agent_manager.h"
+#include "agent_manager/reported_process.h"
 #include "agent_manager/session_system.h"
 #include "agent_rpc/agent_rpc_server.h"
+#include "applications/application_registry.h"
+#include "bench_report.h"
 #include "executable_path.h"
+#include "performance_counter.h"
 #include "rpc_bench_channel.h"
 #include "unique_handle.h"
 
@@ -36,13 +44,55 @@ void useWineSeams() {
     CurrentSessionSystem().enumerateSessions = [] { return std::vector<DWORD>{1}; };
 }
 
-// Prints the agent's lines until "end"; false on an error line or when nothing comes.
-bool relayFigures(HANDLE mailslot) {
+constexpr int kStepSamples = 2000;
+
+// Median microseconds of one call of the step.
+template <typename Step>
+double stepTime(Step&& step) {
+    std::vector<double> samples;
+    for (int i = 0; i < kStepSamples; ++i) {
+        const long long start = bench::counterNow();
+        step();
+        samples.push_back(bench::counterMicroseconds(start, bench::counterNow()));
+    }
+    return bench::median(samples);
+}
+
+// The service's steps of one ApplicationStarted of the agent that reports itself, each timed
+// alone with the same functions the server routine calls.
+void reportSteps(DWORD agentProcessId) {
+    const SessionSystem& system = CurrentSessionSystem();
+    std::wstring user;
+    bench::report("rpc_application_started_step_caller_lookup",
+                  stepTime([&] { bench::keep(&user); FindSupervisedAgent(agentProcessId, &user); }), "us");
+    bench::report("rpc_application_started_step_session_read",
+                  stepTime([&] { bench::keep(&system); system.sessionOfProcess(agentProcessId); }), "us");
+    bench::report("rpc_application_started_step_account_read",
+                  stepTime([&] { bench::keep(&system); system.accountOfProcess(agentProcessId); }), "us");
+    bench::report("rpc_application_started_step_process_checks",
+                  stepTime([&] { StampReportedProcess(agentProcessId, static_cast<long>(agentProcessId)); }), "us");
+    ApplicationRegistry registry([](auto&&...) { return true; }, [](const ApplicationProcess&) {});
+    UserApplications* list = registry.open(user, {});
+    int application = 0;
+    bench::report("rpc_application_started_step_registry_add", stepTime([&] {
+                      registry.started(list, {static_cast<int32_t>(agentProcessId),
+                                              L"win32:step" + std::to_wstring(application++) + L".exe", L"Step", 1});
+                  }),
+                  "us");
+}
+
+// Prints the agent's lines until "end"; false on an error line or when nothing comes. The agent
+// names its process id first ("pid N").
+bool relayFigures(HANDLE mailslot, DWORD& agentProcessId) {
     char buffer[512];
     DWORD read = 0;
     while (::ReadFile(mailslot, buffer, sizeof buffer, &read, nullptr)) {
         const std::string line(buffer, read);
         if (line == "end") return true;
+        if (line.starts_with("pid ")) {
+            agentProcessId = static_cast<DWORD>(std::stoul(line.substr(4)));
+            continue;
+        }
         if (line.starts_with("error")) {
             std::fprintf(stderr, "rpc_bench_agent: %s\n", line.c_str());
             return false;
@@ -71,7 +121,9 @@ int main() {
     };
     if (!CreateAgentManager(siblingPath(L"rpc_bench_agent.exe"), allowAtOnce))
         return fail("the agent manager did not start (is another server on the endpoint?)");
-    const bool relayed = relayFigures(mailslot.get());
+    DWORD agentProcessId = 0;
+    const bool relayed = relayFigures(mailslot.get(), agentProcessId);
+    if (relayed && agentProcessId != 0) reportSteps(agentProcessId);
     if (const DWORD status = StopAgentManager(); status != 0)
         return fail("the agent manager did not stop (" + std::to_string(status) + ")");
     return relayed ? 0 : 1;

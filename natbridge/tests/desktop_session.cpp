@@ -1,6 +1,7 @@
 #include "desktop_session.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -80,14 +81,25 @@ std::string ReadText(const std::wstring& path) {
     return text.str();
 }
 
-std::vector<std::string> CoreLogLines(const std::wstring& path) {
-    std::vector<std::string> lines;
+std::vector<StampedLine> StampedCoreLogLines(const std::wstring& path) {
+    std::vector<StampedLine> lines;
     std::istringstream text(ReadText(path));
     for (std::string line; std::getline(text, line);) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         const size_t stamp = line.find("] ");
-        lines.push_back(stamp == std::string::npos ? line : line.substr(stamp + 2));
+        if (stamp == std::string::npos) {
+            lines.push_back({0, line});
+            continue;
+        }
+        const size_t counter = line.rfind(" @", stamp);
+        lines.push_back({counter == std::string::npos ? 0 : std::atoll(line.c_str() + counter + 2), line.substr(stamp + 2)});
     }
+    return lines;
+}
+
+std::vector<std::string> CoreLogLines(const std::wstring& path) {
+    std::vector<std::string> lines;
+    for (StampedLine& line : StampedCoreLogLines(path)) lines.push_back(std::move(line.text));
     return lines;
 }
 

@@ -62,6 +62,12 @@ std::string ReadText(const std::wstring& path);
 
 // The demo core's log lines without their time stamps.
 std::vector<std::string> CoreLogLines(const std::wstring& path);
+// The same with the performance counter each line was written at (0 where it has none).
+struct StampedLine {
+    long long counter = 0;
+    std::string text;
+};
+std::vector<StampedLine> StampedCoreLogLines(const std::wstring& path);
 
 // Whether `expected` occurs in `lines` in this order (other lines may come between).
 bool InOrder(const std::vector<std::string>& lines, const std::vector<std::string>& expected);

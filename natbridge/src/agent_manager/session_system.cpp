@@ -53,18 +53,7 @@ bool TerminateSessionProcess(DWORD processId) {
     return process && ::TerminateProcess(process.get(), 0);
 }
 
-}  // namespace
-
-SessionSystem RealSessionSystem() {
-    return {EnumerateSessions, SessionOfProcess, AccountOfProcess, TerminateSessionProcess};
-}
-
-SessionSystem& CurrentSessionSystem() {
-    static SessionSystem system = RealSessionSystem();
-    return system;
-}
-
-std::wstring SessionUserName(DWORD sessionId) {
+std::wstring UserOfSession(DWORD sessionId) {
     LPWSTR buffer = nullptr;
     DWORD bytes = 0;
     if (!::WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, sessionId, WTSUserName, &buffer, &bytes))
@@ -73,5 +62,18 @@ std::wstring SessionUserName(DWORD sessionId) {
     ::WTSFreeMemory(buffer);
     return name;
 }
+
+}  // namespace
+
+SessionSystem RealSessionSystem() {
+    return {EnumerateSessions, SessionOfProcess, AccountOfProcess, TerminateSessionProcess, UserOfSession};
+}
+
+SessionSystem& CurrentSessionSystem() {
+    static SessionSystem system = RealSessionSystem();
+    return system;
+}
+
+std::wstring SessionUserName(DWORD sessionId) { return CurrentSessionSystem().userOfSession(sessionId); }
 
 }  // namespace brisko

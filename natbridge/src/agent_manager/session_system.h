@@ -22,12 +22,15 @@ struct SessionSystem {
     // Ends a process on the current server with exit code 0 (WTSTerminateProcess, or
     // TerminateProcess where that fails).
     std::function<bool(DWORD processId)> terminateProcess;
+    // The Terminal Services user name of a session (WTSQuerySessionInformationW, WTSUserName);
+    // empty when the query fails. (Under Wine every session has the one user.)
+    std::function<std::wstring(DWORD sessionId)> userOfSession;
 };
 
 SessionSystem RealSessionSystem();
 SessionSystem& CurrentSessionSystem();
 
-// The Terminal Services user name of a session; empty when the query fails.
+// The user name of a session, through the current table.
 std::wstring SessionUserName(DWORD sessionId);
 
 }  // namespace brisko
