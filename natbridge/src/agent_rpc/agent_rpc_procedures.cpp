@@ -80,14 +80,14 @@ long ReportStopped(void* list, long processId) {
     return RunProcedure([&](ApplicationRegistry& registry, const Caller&) { registry.stopped(list, processId); });
 }
 
-long CloseListForCaller() {
-    return RunProcedure([](ApplicationRegistry& registry, const Caller&) { registry.close(); });
+long CloseListForCaller(void* list) {
+    return RunProcedure([&](ApplicationRegistry& registry, const Caller&) { registry.close(list); });
 }
 
-void RunDownList() {
+void RunDownList(void* list) {
     try {
         ManagerCall call;
-        if (call) call->registry().close();
+        if (call) call->registry().close(list);
     } catch (...) {
         // A lost client has no one to tell.
     }
@@ -115,10 +115,10 @@ void __cdecl ApplicationStopped(ApplicationListHandle list, RunningApplication a
 }
 
 void __cdecl CloseApplicationList(ApplicationListHandle* list) {
-    if (const long status = brisko::CloseListForCaller(); status != RPC_S_OK) ::RpcRaiseException(status);
+    if (const long status = brisko::CloseListForCaller(*list); status != RPC_S_OK) ::RpcRaiseException(status);
     *list = nullptr;
 }
 
-void __RPC_USER ApplicationListHandle_rundown(ApplicationListHandle) { brisko::RunDownList(); }
+void __RPC_USER ApplicationListHandle_rundown(ApplicationListHandle list) { brisko::RunDownList(list); }
 
 }  // extern "C"
