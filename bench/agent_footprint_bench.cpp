@@ -1,12 +1,15 @@
 // The shipped agent's footprint (the fake-desktop build: the shipped agent whose window monitor
 // watches a desktop driven over a pipe): private bytes, working set and handle count idle and
 // connected, and after 1,000 and 10,000 windows of an application opened and closed one after
-// the other, next to a bare program with the same kind of message loop. This process plays
+// the other, next to a bare program with the same kind of message loop. Each window opens once
+// the agent has reported the last one's close, so the figures are what the agent keeps, not a
+// backlog of its work queue. This process plays
 // the service (an agent manager that launches the agent, deciding at once) and the core (the
 // test core on 127.0.0.1:3800).
 #include <winsock2.h>
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -31,6 +34,14 @@ using brisko::testing::KillOnCloseJob;
 using brisko::testing::StartApplication;
 
 constexpr DWORD kSettleMs = 2000;
+
+// The agent's reports as this process's decisions see them.
+std::atomic<long> starts = 0, stops = 0;
+
+bool waitFor(const std::atomic<long>& count, long wanted) {
+    for (int i = 0; i < 60000 && count < wanted; ++i) ::Sleep(1);
+    return count >= wanted;
+}
 
 int fail(const std::string& why) {
     std::fprintf(stderr, "agent_footprint_bench: %s\n", why.c_str());
@@ -61,8 +72,9 @@ DWORD agentProcess() {
 bool openAndClose(DesktopControl& desktop, DWORD applicationId, int& nextWindow, int count) {
     for (int i = 0; i < count; ++i, ++nextWindow) {
         const std::string id = std::to_string(nextWindow);
+        const long started = starts, stopped = stops;
         if (desktop.send("open " + id + " pid=" + std::to_string(applicationId)) != "ok" ||
-            desktop.send("close " + id) != "ok")
+            !waitFor(starts, started + 1) || desktop.send("close " + id) != "ok" || !waitFor(stops, stopped + 1))
             return false;
     }
     return true;
@@ -70,7 +82,11 @@ bool openAndClose(DesktopControl& desktop, DWORD applicationId, int& nextWindow,
 
 int measure(const KillOnCloseJob& job) {
     testing::TestCore core(3800);
-    if (!CreateAgentManager(siblingPath(testing::kFakeDesktopAgent), [](auto&&...) { return true; }))
+    const Handler count = [](const std::wstring&, const std::wstring&, const std::wstring&, bool started) {
+        ++(started ? starts : stops);
+        return true;
+    };
+    if (!CreateAgentManager(siblingPath(testing::kFakeDesktopAgent), count))
         return fail("the agent manager did not start (is another server on the endpoint?)");
     DWORD agent = 0;
     for (int i = 0; i < 600 && (agent == 0 || core.received().empty()); ++i) {
@@ -98,10 +114,12 @@ int measure(const KillOnCloseJob& job) {
     if (!application.process) return fail("MyApp.EXE did not start");
     int nextWindow = 1;
     Footprint after1000, after10000;
-    if (!openAndClose(desktop, application.processId, nextWindow, 1000)) return fail("the desktop refused a window");
+    if (!openAndClose(desktop, application.processId, nextWindow, 1000))
+        return fail("the desktop refused a window or the agent did not report it");
     ::Sleep(kSettleMs);
     if (!footprintOf(agent, after1000)) return fail("cannot read the agent's footprint");
-    if (!openAndClose(desktop, application.processId, nextWindow, 9000)) return fail("the desktop refused a window");
+    if (!openAndClose(desktop, application.processId, nextWindow, 9000))
+        return fail("the desktop refused a window or the agent did not report it");
     ::Sleep(kSettleMs);
     if (!footprintOf(agent, after10000)) return fail("cannot read the agent's footprint");
     reportFootprint("agent_after_1000_windows", after1000);

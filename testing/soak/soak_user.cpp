@@ -233,7 +233,9 @@ int wmain(int argc, wchar_t** argv) {
         soak.stop();
         return 1;
     }
-    say("soak: running for " + std::to_string(minutes) + " minutes");
+    char length[32];
+    std::snprintf(length, sizeof length, "%g minutes", minutes);
+    say(std::string("soak: running for ") + length);
     std::vector<std::string> footprints{footprintLine("start")};
     const auto begin = Clock::now();
     const auto end = begin + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(minutes * 60));
@@ -269,7 +271,7 @@ int wmain(int argc, wchar_t** argv) {
     std::vector<std::string> report;
     const int lost = soak.lost(report);
     say("");
-    say("soak report, " + std::to_string(minutes) + " minutes, " + std::to_string(rounds) + " rounds (" +
+    say(std::string("soak report, ") + length + ", " + std::to_string(rounds) + " rounds (" +
         std::to_string(failedRounds) + " failed)");
     for (const std::string& line : report) say(line);
     say("faults injected: " + std::to_string(soak.faultsInjected()) + ", survived: " + std::to_string(survived));
