@@ -4,9 +4,9 @@
 // with the others: decisions per second over all of them and the p50 and p99 of one decision's
 // round trip; this process's committed and reserved memory at its greatest while 50 agents run
 // (each RPC call thread reserves a stack, and in the 32-bit service that address space is shared
-// with the JVM's heap), beside the same before any agent ran. Then the 50 again while the first user's decisions take 200 ms each:
-// how much the other users' p99 grows over the run before, which stays small only when one
-// user's slow decision does not hold up the others.
+// with the JVM's heap), beside the same before any agent ran. Then the 50 again while the first
+// user's decisions take 200 ms each: how much the other users' p99 grows over the run before,
+// which stays small only when one user's slow decision does not hold up the others.
 #include <windows.h>
 
 #include <algorithm>
@@ -148,7 +148,8 @@ bool runAgents(HANDLE mailslot, int agents, bool slowUser, Run& run) {
     CurrentSessionSystem().enumerateSessions = [sessions] { return sessions; };
     const UniqueHandle go(::CreateEventW(nullptr, TRUE, FALSE, manyAgentsGoEvent(::GetCurrentProcessId()).c_str()));
     if (!go) return false;
-    const Handler decide = [slowUser](const std::wstring&, const std::wstring&, const std::wstring& user, bool started) {
+    const Handler decide = [slowUser](const std::wstring&, const std::wstring&, const std::wstring& user,
+                                      bool started) {
         if (slowUser && started && user == kSlowUser) ::Sleep(kSlowDecisionMs);
         return true;
     };

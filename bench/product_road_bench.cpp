@@ -53,21 +53,6 @@ std::wstring folder() {
     return std::wstring(temp) + L"harbee-bench";
 }
 
-DWORD runRunner(const std::wstring& arguments) {
-    std::wstring commandLine = L"\"" + siblingPath(L"harbeesrv.exe") + L"\" " + arguments;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info{};
-    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                          &startup, &info))
-        return 0xFFFFFFFF;
-    const UniqueHandle process(info.hProcess);
-    const UniqueHandle thread(info.hThread);
-    DWORD code = 0xFFFFFFFF;
-    if (::WaitForSingleObject(process.get(), 120000) == WAIT_OBJECT_0) ::GetExitCodeProcess(process.get(), &code);
-    return code;
-}
-
 // The counter stamp of the n-th (from 1) line of the core's log that holds the text; polls
 // until it is there, -1 when it never comes.
 long long coreStamp(const std::wstring& log, const std::string& text, int occurrence = 1) {
@@ -183,7 +168,7 @@ int measureRoad(const std::wstring& coreLog) {
 int run() {
     const std::wstring logs = folder();
     const std::wstring coreLog = logs + L"\\core.log";
-    runRunner(std::wstring(L"//DS//") + kService);
+    testing::RunRunner(std::wstring(L"//DS//") + kService);
     ::CreateDirectoryW(logs.c_str(), nullptr);
     ::DeleteFileW(coreLog.c_str());
     const std::wstring install =
@@ -192,14 +177,14 @@ int run() {
         L"\" --StartClass=demo.Core --StopClass=demo.Core --StopMethod=stop --StopTimeout=30 \"--StartParams=agent=" +
         siblingPath(L"harbeeagent_fakedesktop.exe") + L";refuse=win32:notepad.exe;announce-logon;log=" + coreLog +
         L"\" \"--LogPath=" + logs + L"\"";
-    if (runRunner(install) != 0) return fail("the service could not be installed");
+    if (testing::RunRunner(install) != 0) return fail("the service could not be installed");
 
     ServiceControl control;
     if (!control.service) return fail("the installed service cannot be opened");
     const long long startRequested = counterNow();
     // Started the way a person starts it. (Under Wine, a service that this very process starts
     // with StartServiceW launches no agent; one started by another process does.)
-    if (runRunner(std::wstring(L"//ES//") + kService) != 0) return fail("the service did not start");
+    if (testing::RunRunner(std::wstring(L"//ES//") + kService) != 0) return fail("the service did not start");
     const long long coreStarted = coreStamp(coreLog, "SystemEventThread started");
     const long long coreStarting = coreStamp(coreLog, "core starting");
     if (coreStarted <= 0 || coreStarting <= 0 || !control.waitFor(SERVICE_RUNNING))
@@ -233,7 +218,7 @@ int run() {
         report("event_thread_stopped_to_ended", counterMicroseconds(threadStopped, threadEnded) / 1000, "ms");
         report("core_stopped_to_service_stopped", counterMicroseconds(coreStopped, serviceStopped) / 1000, "ms");
     }
-    runRunner(std::wstring(L"//DS//") + kService);
+    testing::RunRunner(std::wstring(L"//DS//") + kService);
     if (!stopped) return fail("the service did not stop");
     return road;
 }

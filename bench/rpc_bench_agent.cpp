@@ -2,8 +2,9 @@
 // opens the user's application list, then times ApplicationStarted calls (each a new
 // application, so each asks the core), each followed by a bare call, and mails the figures to the
 // benchmark. Then it measures what the calls leave behind in its own private bytes: after a
-// warm-up, per bare call and per ApplicationStarted and ApplicationStopped pair. It reports its own process id, which lives in the agent's session. It then waits
-// to be ended with the manager: an agent that exits would be launched again.
+// warm-up, per bare call and per ApplicationStarted and ApplicationStopped pair. It reports its
+// own process id, which lives in the agent's session. It then waits to be ended with the
+// manager: an agent that exits would be launched again.
 #include <windows.h>
 
 #include <AgentApplications.h>

@@ -116,54 +116,81 @@ int storm(FakeDesktop& desktop, CountingListener& listener, DepthProbe& probe) {
     return 0;
 }
 
-// Median microseconds of one event with that many windows alive, opened beforehand. Each round
-// opens a window of another process (a start) and closes it (a stop).
-double eventCost(FakeDesktop& desktop, CountingListener& listener, int& nextId, int alive, int& aliveNow) {
-    // The alive windows' process makes one start report, when its first window opens.
-    const long long settled = listener.reports() + (aliveNow == 0 ? 1 : 0);
-    for (; aliveNow < alive; ++aliveNow) desktop.openWindow(FakeWindow{nextId++, kAliveProcess});
-    if (!listener.waitFor(settled) || !desktop.waitUntilDelivered(120000)) return -1;
-    std::vector<double> samples;
-    // Round 0 only waits until the worker has handled the alive windows' openings.
-    for (int round = 0; round <= kCostRounds; ++round) {
+// A monitor over a desktop of its own.
+struct Monitored {
+    std::shared_ptr<FakeDesktop> desktop = FakeDesktop::create();
+    CountingListener listener;
+    std::unique_ptr<UIA::MonitorControl> monitor =
+        UIA::makeMonitorControl(listener, [desktop = desktop] { return desktop->automation(); });
+    int nextId = 1;
+
+    bool start() {
+        monitor->start();
+        return listener.waitFor(1);
+    }
+    // Windows of one process that stay open; that process makes one start report.
+    bool keepAlive(int windows) {
+        const long long settled = listener.reports() + 1;
+        for (int i = 0; i < windows; ++i) desktop->openWindow(FakeWindow{nextId++, kAliveProcess});
+        return listener.waitFor(settled) && desktop->waitUntilDelivered(120000);
+    }
+    // Microseconds of one window of another process opening (a start) and closing (a stop), each
+    // from the desktop's event to the monitor's report; false when a report does not come.
+    bool openAndClose(double& opening, double& closing) {
         const long long reports = listener.reports();
         const long long opened = counterNow();
-        desktop.openWindow(FakeWindow{nextId, kMeasuredProcess});
-        if (!listener.waitFor(reports + 1)) return -1;
+        desktop->openWindow(FakeWindow{nextId, kMeasuredProcess});
+        if (!listener.waitFor(reports + 1)) return false;
         const long long started = counterNow();
-        desktop.closeWindow(nextId++);
-        if (!listener.waitFor(reports + 2)) return -1;
-        if (round == 0) continue;
-        samples.push_back(counterMicroseconds(opened, started));
-        samples.push_back(counterMicroseconds(started, counterNow()));
+        desktop->closeWindow(nextId++);
+        if (!listener.waitFor(reports + 2)) return false;
+        opening = counterMicroseconds(opened, started);
+        closing = counterMicroseconds(started, counterNow());
+        return true;
     }
-    return median(samples);
+};
+
+// One event's cost with 100, 1,000 and 10,000 windows alive, on three monitors side by side
+// whose rounds alternate, so that every table size sees the same load.
+int eventCosts() {
+    constexpr int kAlive[] = {100, 1000, 10000};
+    Monitored monitors[3];
+    for (int i = 0; i < 3; ++i)
+        if (!monitors[i].start() || !monitors[i].keepAlive(kAlive[i]))
+            return fail("a monitor did not take its windows");
+    std::vector<double> samples[3], ratios;
+    // Round 0 only waits until each worker has handled the alive windows' openings.
+    for (int round = 0; round <= kCostRounds; ++round) {
+        double pair[3] = {};
+        for (int i = 0; i < 3; ++i) {
+            double opening = 0, closing = 0;
+            if (!monitors[i].openAndClose(opening, closing)) return fail("the monitor did not report a window");
+            samples[i].push_back(opening);
+            samples[i].push_back(closing);
+            pair[i] = opening + closing;
+        }
+        if (round == 0) {
+            for (std::vector<double>& kept : samples) kept.clear();
+            continue;
+        }
+        ratios.push_back(pair[2] / pair[0]);
+    }
+    for (int i = 0; i < 3; ++i)
+        report("window_event_cost_" + std::to_string(kAlive[i]) + "_alive", median(samples[i]), "us");
+    report("window_event_cost_10000_vs_100_alive", median(ratios), "x");
+    for (Monitored& monitored : monitors) monitored.monitor->stop();
+    return 0;
 }
 
 }  // namespace
 
 int main() {
-    const std::shared_ptr<FakeDesktop> desktop = FakeDesktop::create();
-    CountingListener listener;
-    const std::unique_ptr<UIA::MonitorControl> monitor =
-        UIA::makeMonitorControl(listener, [desktop] { return desktop->automation(); });
-    monitor->start();
-    if (!listener.waitFor(1)) return fail("no initial list");
-    const auto probe = ComPtr<DepthProbe>::attach(new DepthProbe(listener));
-    desktop->addAutomationHandler(UIA::kWindowOpenedEvent, {}, probe.get());
-    desktop->addAutomationHandler(UIA::kWindowClosedEvent, {}, probe.get());
-
-    if (const int status = storm(*desktop, listener, *probe); status != 0) return status;
-
-    int nextId = kStormWindows + 1, aliveNow = 0;
-    double costs[3] = {};
-    const int alive[3] = {100, 1000, 10000};
-    for (int i = 0; i < 3; ++i) {
-        costs[i] = eventCost(*desktop, listener, nextId, alive[i], aliveNow);
-        if (costs[i] <= 0) return fail("the monitor did not report a measured window");
-        report("window_event_cost_" + std::to_string(alive[i]) + "_alive", costs[i], "us");
-    }
-    report("window_event_cost_10000_vs_100_alive", costs[2] / costs[0], "x");
-    monitor->stop();
-    return 0;
+    Monitored stormed;
+    if (!stormed.start()) return fail("no initial list");
+    const auto probe = ComPtr<DepthProbe>::attach(new DepthProbe(stormed.listener));
+    stormed.desktop->addAutomationHandler(UIA::kWindowOpenedEvent, {}, probe.get());
+    stormed.desktop->addAutomationHandler(UIA::kWindowClosedEvent, {}, probe.get());
+    if (const int status = storm(*stormed.desktop, stormed.listener, *probe); status != 0) return status;
+    stormed.monitor->stop();
+    return eventCosts();
 }

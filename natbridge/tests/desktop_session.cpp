@@ -74,6 +74,21 @@ std::string DesktopControl::send(const std::string& command) {
     return answer;
 }
 
+DWORD RunRunner(const std::wstring& arguments) {
+    std::wstring commandLine = L"\"" + siblingPath(L"harbeesrv.exe") + L"\" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                          &startup, &info))
+        return 0xFFFFFFFF;
+    const UniqueHandle process(info.hProcess);
+    const UniqueHandle thread(info.hThread);
+    DWORD code = 0xFFFFFFFF;
+    if (::WaitForSingleObject(process.get(), 120000) == WAIT_OBJECT_0) ::GetExitCodeProcess(process.get(), &code);
+    return code;
+}
+
 std::string ReadText(const std::wstring& path) {
     std::ifstream file(wideToUtf8(path), std::ios::binary);
     std::stringstream text;
@@ -92,7 +107,8 @@ std::vector<StampedLine> StampedCoreLogLines(const std::wstring& path) {
             continue;
         }
         const size_t counter = line.rfind(" @", stamp);
-        lines.push_back({counter == std::string::npos ? 0 : std::atoll(line.c_str() + counter + 2), line.substr(stamp + 2)});
+        lines.push_back({counter == std::string::npos ? 0 : std::atoll(line.c_str() + counter + 2),
+                         line.substr(stamp + 2)});
     }
     return lines;
 }

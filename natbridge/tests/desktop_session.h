@@ -57,6 +57,10 @@ private:
     UniqueFile pipe_;
 };
 
+// Runs harbeesrv.exe beside this program with those arguments and answers its exit code
+// (0xFFFFFFFF when it did not start or did not end within two minutes).
+DWORD RunRunner(const std::wstring& arguments);
+
 // The whole text of a file, empty when it cannot be read.
 std::string ReadText(const std::wstring& path);
 

@@ -38,7 +38,9 @@ AgentLink::AgentLink(CoreLog& log, const CoreSettings& settings)
 
 std::unique_ptr<testing::TestCore> AgentLink::makeCore() {
     auto core = std::make_unique<testing::TestCore>(3800, false);
-    core->react({[this](int connection) { log_.write("agent connected (connection " + std::to_string(connection) + ")"); },
+    core->react({[this](int connection) {
+                     log_.write("agent connected (connection " + std::to_string(connection) + ")");
+                 },
                  [this](int connection) {
                      log_.write("agent disconnected (connection " + std::to_string(connection) + ")");
                  },

@@ -155,7 +155,8 @@ std::optional<ProcessFootprint> processFootprint(DWORD processId) {
     if (!process || !::GetProcessMemoryInfo(process.get(), &counters, sizeof counters)) return std::nullopt;
     const std::optional<double> handles = handleCount(processId);
     if (!handles) return std::nullopt;
-    return ProcessFootprint{committedPrivateBytes(process.get()), static_cast<double>(counters.WorkingSetSize), *handles};
+    return ProcessFootprint{committedPrivateBytes(process.get()), static_cast<double>(counters.WorkingSetSize),
+                            *handles};
 }
 
 }  // namespace brisko::testing

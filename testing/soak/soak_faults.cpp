@@ -61,8 +61,8 @@ std::string oversizedReports() {
 
     std::wstring id = L"win32:" + std::wstring(kOversizedText, L'x') + L".exe";
     std::wstring name(kOversizedText, L'y');
-    std::vector<RunningApplication> list(kOversizedEntries,
-                                         RunningApplication{static_cast<LONG>(::GetCurrentProcessId()), id.data(), name.data()});
+    const RunningApplication entry{static_cast<LONG>(::GetCurrentProcessId()), id.data(), name.data()};
+    std::vector<RunningApplication> list(kOversizedEntries, entry);
     ApplicationListHandle handle = nullptr;
     const DWORD opened =
         RunGuarded([&] { handle = OpenApplicationList(binding.get(), static_cast<LONG>(list.size()), list.data()); });
@@ -81,7 +81,8 @@ bool killAgent() {
     const std::vector<DWORD> agents = testing::processesNamed(L"harbeeagent_fakedesktop.exe");
     const UniqueHandle process(agents.empty() ? nullptr
                                               : ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, agents.front()));
-    return process && ::TerminateProcess(process.get(), 9) && ::WaitForSingleObject(process.get(), 30000) == WAIT_OBJECT_0;
+    return process && ::TerminateProcess(process.get(), 9) &&
+           ::WaitForSingleObject(process.get(), 30000) == WAIT_OBJECT_0;
 }
 
 bool closeCoreListener() {
@@ -91,7 +92,8 @@ bool closeCoreListener() {
 
 bool sendGarbage(std::string& what) {
     const bool sent = sendToCore(garbageAndOversizedFrame());
-    what = std::string(sent ? "garbage sent to the core" : "the core's port took no garbage") + "; " + oversizedReports();
+    what = std::string(sent ? "garbage sent to the core" : "the core's port took no garbage") + "; " +
+           oversizedReports();
     // Refused calls answer access denied: this process is no agent of the service.
     return sent && what.find("oversized list 5") != std::string::npos;
 }

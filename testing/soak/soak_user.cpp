@@ -52,28 +52,13 @@ std::wstring folder() {
     return std::wstring(temp) + L"harbee-soak";
 }
 
-DWORD runRunner(const std::wstring& arguments) {
-    std::wstring commandLine = L"\"" + siblingPath(L"harbeesrv.exe") + L"\" " + arguments;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info{};
-    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                          &startup, &info))
-        return 0xFFFFFFFF;
-    const UniqueHandle process(info.hProcess);
-    const UniqueHandle thread(info.hThread);
-    DWORD code = 0xFFFFFFFF;
-    if (::WaitForSingleObject(process.get(), 120000) == WAIT_OBJECT_0) ::GetExitCodeProcess(process.get(), &code);
-    return code;
-}
-
 class Soak {
 public:
     explicit Soak(std::wstring coreLog) : coreLog_(std::move(coreLog)) {}
 
     // Installs and starts the service; false when the product does not come up.
     bool start() {
-        runRunner(std::wstring(L"//DS//") + kService);
+        testing::RunRunner(std::wstring(L"//DS//") + kService);
         const std::wstring logs = folder();
         ::CreateDirectoryW(logs.c_str(), nullptr);
         ::DeleteFileW(coreLog_.c_str());
@@ -83,13 +68,13 @@ public:
             L"\" --StartClass=demo.Core --StopClass=demo.Core --StopMethod=stop --StopTimeout=30 \"--StartParams=agent=" +
             siblingPath(L"harbeeagent_fakedesktop.exe") + L";refuse=win32:notepad.exe;announce-logon;relisten-event=" +
             kRelistenEvent + L";log=" + coreLog_ + L"\" \"--LogPath=" + logs + L"\"";
-        if (runRunner(install) != 0) return false;
+        if (testing::RunRunner(install) != 0) return false;
         return startService();
     }
 
     void stop() {
-        runRunner(std::wstring(L"//SS//") + kService);
-        runRunner(std::wstring(L"//DS//") + kService);
+        testing::RunRunner(std::wstring(L"//SS//") + kService);
+        testing::RunRunner(std::wstring(L"//DS//") + kService);
     }
 
     // One round of the user: the refused application, then the allowed one.
@@ -99,7 +84,8 @@ public:
         if (!refused.process) return false;
         ::Sleep(100);
         const std::string refusedWindow = std::to_string(nextWindow_++);
-        const bool opened = desktop_.send("open " + refusedWindow + " pid=" + std::to_string(refused.processId)) == "ok";
+        const bool opened =
+            desktop_.send("open " + refusedWindow + " pid=" + std::to_string(refused.processId)) == "ok";
         const bool ended = opened && testing::Ended(refused.process, kPatienceMs);
         if (ended) ++refusalsCarried_;
         desktop_.send("close " + refusedWindow);
@@ -141,7 +127,7 @@ public:
             break;
         case 2:
             what = "service stopped and started";
-            injected = runRunner(std::wstring(L"//SS//") + kService) == 0 && startService(false);
+            injected = testing::RunRunner(std::wstring(L"//SS//") + kService) == 0 && startService(false);
             break;
         default: {
             std::string answers;
@@ -173,7 +159,7 @@ private:
     bool startService(bool first = true) {
         const int started = count("SystemEventThread started");
         const int connected = count("agent connected");
-        if (runRunner(std::wstring(L"//ES//") + kService) != 0) return false;
+        if (testing::RunRunner(std::wstring(L"//ES//") + kService) != 0) return false;
         if (!waitForCount("SystemEventThread started", started + 1) ||
             !waitForCount("agent connected", connected + 1))
             return false;
