@@ -11,7 +11,6 @@
 #include <BareCalls.h>
 
 #include <cstdio>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -59,13 +58,9 @@ double stepTime(Step&& step) {
     return bench::median(samples);
 }
 
-// The agent's figures this program relays, by name.
-using Figures = std::map<std::string, double>;
-
 // The service's steps of one ApplicationStarted of the agent that reports itself, each timed
-// alone with the same functions the server routine calls; and what the round trip would be
-// against the bare call without the checks of the reported process.
-void reportSteps(DWORD agentProcessId, const Figures& relayed) {
+// alone with the same functions the server routine calls.
+void reportSteps(DWORD agentProcessId) {
     const SessionSystem& system = CurrentSessionSystem();
     std::wstring user;
     bench::report("rpc_application_started_step_caller_lookup",
@@ -74,13 +69,8 @@ void reportSteps(DWORD agentProcessId, const Figures& relayed) {
                   stepTime([&] { bench::keep(&system); system.sessionOfProcess(agentProcessId); }), "us");
     bench::report("rpc_application_started_step_account_read",
                   stepTime([&] { bench::keep(&system); system.accountOfProcess(agentProcessId); }), "us");
-    const double checks =
-        stepTime([&] { StampReportedProcess(agentProcessId, static_cast<long>(agentProcessId)); });
-    bench::report("rpc_application_started_step_process_checks", checks, "us");
-    const auto started = relayed.find("rpc_application_started"), bare = relayed.find("rpc_bare_call");
-    if (started != relayed.end() && bare != relayed.end() && bare->second > 0)
-        bench::report("rpc_application_started_less_process_checks_vs_bare",
-                      (started->second - checks) / bare->second, "x");
+    bench::report("rpc_application_started_step_process_checks",
+                  stepTime([&] { StampReportedProcess(agentProcessId, static_cast<long>(agentProcessId)); }), "us");
     ApplicationRegistry registry([](auto&&...) { return true; }, [](const ApplicationProcess&) {});
     UserApplications* list = registry.open(user, {});
     int application = 0;
@@ -93,7 +83,7 @@ void reportSteps(DWORD agentProcessId, const Figures& relayed) {
 
 // Prints the agent's lines until "end"; false on an error line or when nothing comes. The agent
 // names its process id first ("pid N").
-bool relayFigures(HANDLE mailslot, DWORD& agentProcessId, Figures& figures) {
+bool relayFigures(HANDLE mailslot, DWORD& agentProcessId) {
     char buffer[512];
     DWORD read = 0;
     while (::ReadFile(mailslot, buffer, sizeof buffer, &read, nullptr)) {
@@ -107,9 +97,6 @@ bool relayFigures(HANDLE mailslot, DWORD& agentProcessId, Figures& figures) {
             std::fprintf(stderr, "rpc_bench_agent: %s\n", line.c_str());
             return false;
         }
-        char name[128];
-        double value = 0;
-        if (std::sscanf(line.c_str(), "%127s %lf", name, &value) == 2) figures[name] = value;
         std::printf("%s\n", line.c_str());
         std::fflush(stdout);
     }
@@ -135,9 +122,8 @@ int main() {
     if (!CreateAgentManager(siblingPath(L"rpc_bench_agent.exe"), allowAtOnce))
         return fail("the agent manager did not start (is another server on the endpoint?)");
     DWORD agentProcessId = 0;
-    Figures figures;
-    const bool relayed = relayFigures(mailslot.get(), agentProcessId, figures);
-    if (relayed && agentProcessId != 0) reportSteps(agentProcessId, figures);
+    const bool relayed = relayFigures(mailslot.get(), agentProcessId);
+    if (relayed && agentProcessId != 0) reportSteps(agentProcessId);
     if (const DWORD status = StopAgentManager(); status != 0)
         return fail("the agent manager did not stop (" + std::to_string(status) + ")");
     return relayed ? 0 : 1;
