@@ -13,6 +13,10 @@
 
 namespace brisko::bench {
 
+// The calls over which the agent measures what a call leaves behind, on both sides: it sends
+// "mark NAME-start" and "mark NAME-end" around them.
+constexpr int kGrowthCalls = 5000;
+
 inline std::wstring rpcBenchMailslot(DWORD benchProcessId) {
     return L"\\\\.\\mailslot\\harbee-rpc-bench-" + std::to_wstring(benchProcessId);
 }

@@ -11,6 +11,8 @@
 #include <BareCalls.h>
 
 #include <cstdio>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +25,7 @@
 #include "executable_path.h"
 #include "performance_counter.h"
 #include "rpc_bench_channel.h"
+#include "test_processes.h"
 #include "unique_handle.h"
 
 void Nothing(handle_t) {}
@@ -81,9 +84,18 @@ void reportSteps(DWORD agentProcessId) {
                   "us");
 }
 
+// This process's private bytes; 0 when they cannot be read.
+double privateBytes() {
+    const std::optional<testing::ProcessFootprint> footprint = testing::processFootprint(::GetCurrentProcessId());
+    return footprint ? footprint->privateBytes : 0;
+}
+
+// This process's private bytes at the agent's marks, by name.
+using Marks = std::map<std::string, double>;
+
 // Prints the agent's lines until "end"; false on an error line or when nothing comes. The agent
-// names its process id first ("pid N").
-bool relayFigures(HANDLE mailslot, DWORD& agentProcessId) {
+// names its process id first ("pid N"), and marks where its measured calls begin and end.
+bool relayFigures(HANDLE mailslot, DWORD& agentProcessId, Marks& marks) {
     char buffer[512];
     DWORD read = 0;
     while (::ReadFile(mailslot, buffer, sizeof buffer, &read, nullptr)) {
@@ -91,6 +103,10 @@ bool relayFigures(HANDLE mailslot, DWORD& agentProcessId) {
         if (line == "end") return true;
         if (line.starts_with("pid ")) {
             agentProcessId = static_cast<DWORD>(std::stoul(line.substr(4)));
+            continue;
+        }
+        if (line.starts_with("mark ")) {
+            marks[line.substr(5)] = privateBytes();
             continue;
         }
         if (line.starts_with("error")) {
@@ -122,7 +138,15 @@ int main() {
     if (!CreateAgentManager(siblingPath(L"rpc_bench_agent.exe"), allowAtOnce))
         return fail("the agent manager did not start (is another server on the endpoint?)");
     DWORD agentProcessId = 0;
-    const bool relayed = relayFigures(mailslot.get(), agentProcessId);
+    Marks marks;
+    const bool relayed = relayFigures(mailslot.get(), agentProcessId, marks);
+    // The measured reports are of one application, started and stopped: the lists end as they began.
+    for (const char* calls : {"bare", "report"}) {
+        const std::string name = calls;
+        if (marks.contains(name + "-start") && marks.contains(name + "-end"))
+            bench::report(std::string("rpc_server_private_bytes_per_") + (name == "bare" ? "bare_call" : "report_pair"),
+                          (marks[name + "-end"] - marks[name + "-start"]) / bench::kGrowthCalls, "bytes");
+    }
     if (relayed && agentProcessId != 0) reportSteps(agentProcessId);
     if (const DWORD status = StopAgentManager(); status != 0)
         return fail("the agent manager did not stop (" + std::to_string(status) + ")");

@@ -73,12 +73,14 @@ public:
     }
 
     void stop() {
+        recordServiceLife();
         testing::RunRunner(std::wstring(L"//SS//") + kService);
         testing::RunRunner(std::wstring(L"//DS//") + kService);
     }
 
     // One round of the user: the refused application, then the allowed one.
     bool round() {
+        ++rounds_;
         ++refusalsTried_;
         Application refused = StartApplication(job_, L"notepad.exe");
         if (!refused.process) return false;
@@ -127,6 +129,7 @@ public:
             break;
         case 2:
             what = "service stopped and started";
+            recordServiceLife();
             injected = testing::RunRunner(std::wstring(L"//SS//") + kService) == 0 && startService(false);
             break;
         default: {
@@ -140,6 +143,9 @@ public:
     }
 
     int faultsInjected() const { return faults_; }
+
+    // Each service process's private bytes once its agent connected and before it stopped.
+    const std::vector<std::string>& serviceLives() const { return serviceLives_; }
 
     // The lost start/stop pairs and refusals, from the core's log and the rounds.
     int lost(std::vector<std::string>& report) const {
@@ -163,7 +169,29 @@ private:
         if (!waitForCount("SystemEventThread started", started + 1) ||
             !waitForCount("agent connected", connected + 1))
             return false;
+        servicePrivateAtStart_ = servicePrivateBytes();
+        roundsAtServiceStart_ = rounds_;
         return !first || desktop_.connect();
+    }
+
+    static double servicePrivateBytes() {
+        const std::vector<DWORD> services = testing::processesNamed(L"harbeesrv.exe");
+        const std::optional<ProcessFootprint> footprint =
+            services.empty() ? std::nullopt : testing::processFootprint(services.front());
+        return footprint ? footprint->privateBytes : 0;
+    }
+
+    void recordServiceLife() {
+        const double now = servicePrivateBytes();
+        const int rounds = rounds_ - roundsAtServiceStart_;
+        std::string line = "service process " + std::to_string(serviceLives_.size() + 1) + ": " +
+                           std::to_string(static_cast<long long>(servicePrivateAtStart_)) +
+                           " private bytes once its agent connected, " + std::to_string(static_cast<long long>(now)) +
+                           " after " + std::to_string(rounds) + " rounds";
+        if (rounds > 0)
+            line += " (" + std::to_string(static_cast<long long>((now - servicePrivateAtStart_) / rounds)) +
+                    " bytes a round)";
+        serviceLives_.push_back(line);
     }
 
     int count(const std::string& text) const {
@@ -186,6 +214,9 @@ private:
     int nextWindow_ = 1;
     int refusalsTried_ = 0, refusalsCarried_ = 0, allowedTried_ = 0;
     int faults_ = 0;
+    int rounds_ = 0, roundsAtServiceStart_ = 0;
+    double servicePrivateAtStart_ = 0;
+    std::vector<std::string> serviceLives_;
 };
 
 std::string footprintLine(const char* moment) {
@@ -262,6 +293,7 @@ int wmain(int argc, wchar_t** argv) {
     for (const std::string& line : report) say(line);
     say("faults injected: " + std::to_string(soak.faultsInjected()) + ", survived: " + std::to_string(survived));
     for (const std::string& line : footprints) say(line);
+    for (const std::string& line : soak.serviceLives()) say(line);
     say("lost " + std::to_string(lost));
     return lost == 0 && survived == soak.faultsInjected() ? 0 : 1;
 }
