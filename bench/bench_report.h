@@ -42,6 +42,14 @@ inline void report(const std::string& name, double value, const std::string& uni
     std::fflush(stdout);
 }
 
+// The greatest value of the nearest-rank p-th percentile (p in 0..100); 0 for no values.
+inline double percentile(std::vector<double> values, double p) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const size_t rank = static_cast<size_t>(std::ceil(p / 100 * static_cast<double>(values.size())));
+    return values[std::clamp<size_t>(rank, 1, values.size()) - 1];
+}
+
 // Keeps the compiler from dropping work whose result nothing reads.
 inline void keep(const void* pointer) { asm volatile("" : : "g"(pointer) : "memory"); }
 

@@ -6,6 +6,7 @@
 #include <rpcndr.h>
 
 #include <chrono>
+#include <future>
 #include <optional>
 #include <set>
 #include <string>
@@ -474,6 +475,37 @@ TEST(ApplicationRegistry, TerminateFromInsideADecisionDoesNotDeadlock) {
     testing::BoundedThread rpcThread([&] { registry.started(list, P(1, L"win32:a")); });
     ASSERT_TRUE(rpcThread.joinWithin(std::chrono::seconds(5))) << "deadlock between the decision and terminate";
     EXPECT_THAT(ended, ElementsAre(1)) << "only the refusal ends the undecided process";
+}
+
+// A decision may wait long for the core: the calls of another user go on meanwhile.
+TEST(ApplicationRegistry, ASlowDecisionOfOneUserDoesNotHoldUpAnother) {
+    std::promise<void> aliceAsked;
+    std::promise<void> release;
+    const std::shared_future<void> released = release.get_future().share();
+    ApplicationRegistry registry(
+        [&](const std::wstring&, const std::wstring&, const std::wstring& user, bool started) {
+            if (user == L"alice" && started) {
+                aliceAsked.set_value();
+                released.wait();
+            }
+            return true;
+        },
+        [](const ApplicationProcess&) {});
+    UserApplications* alice = registry.open(L"alice", {});
+    UserApplications* bob = registry.open(L"bob", {});
+    testing::BoundedThread aliceCall([&] { registry.started(alice, P(1, L"win32:a")); });
+    aliceAsked.get_future().wait();
+    testing::BoundedThread bobCalls([&] {
+        registry.started(bob, P(2, L"win32:b"));
+        registry.stopped(bob, 2);
+        registry.close(bob);
+    });
+    const bool bobDone = bobCalls.joinWithin(std::chrono::seconds(10));
+    release.set_value();
+    ASSERT_TRUE(aliceCall.joinWithin(std::chrono::seconds(10)));
+    EXPECT_TRUE(bobDone) << "bob's calls waited for alice's decision";
+    EXPECT_THAT(alice->running(), ElementsAre(P(1, L"win32:a")));
+    EXPECT_THAT(bob->running(), IsEmpty());
 }
 
 }  // namespace

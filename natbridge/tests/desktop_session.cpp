@@ -1,6 +1,7 @@
 #include "desktop_session.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -73,6 +74,21 @@ std::string DesktopControl::send(const std::string& command) {
     return answer;
 }
 
+DWORD RunRunner(const std::wstring& arguments) {
+    std::wstring commandLine = L"\"" + siblingPath(L"harbeesrv.exe") + L"\" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                          &startup, &info))
+        return 0xFFFFFFFF;
+    const UniqueHandle process(info.hProcess);
+    const UniqueHandle thread(info.hThread);
+    DWORD code = 0xFFFFFFFF;
+    if (::WaitForSingleObject(process.get(), 120000) == WAIT_OBJECT_0) ::GetExitCodeProcess(process.get(), &code);
+    return code;
+}
+
 std::string ReadText(const std::wstring& path) {
     std::ifstream file(wideToUtf8(path), std::ios::binary);
     std::stringstream text;
@@ -80,14 +96,26 @@ std::string ReadText(const std::wstring& path) {
     return text.str();
 }
 
-std::vector<std::string> CoreLogLines(const std::wstring& path) {
-    std::vector<std::string> lines;
+std::vector<StampedLine> StampedCoreLogLines(const std::wstring& path) {
+    std::vector<StampedLine> lines;
     std::istringstream text(ReadText(path));
     for (std::string line; std::getline(text, line);) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         const size_t stamp = line.find("] ");
-        lines.push_back(stamp == std::string::npos ? line : line.substr(stamp + 2));
+        if (stamp == std::string::npos) {
+            lines.push_back({0, line});
+            continue;
+        }
+        const size_t counter = line.rfind(" @", stamp);
+        lines.push_back({counter == std::string::npos ? 0 : std::atoll(line.c_str() + counter + 2),
+                         line.substr(stamp + 2)});
     }
+    return lines;
+}
+
+std::vector<std::string> CoreLogLines(const std::wstring& path) {
+    std::vector<std::string> lines;
+    for (StampedLine& line : StampedCoreLogLines(path)) lines.push_back(std::move(line.text));
     return lines;
 }
 

@@ -57,11 +57,21 @@ private:
     UniqueFile pipe_;
 };
 
+// Runs harbeesrv.exe beside this program with those arguments and answers its exit code
+// (0xFFFFFFFF when it did not start or did not end within two minutes).
+DWORD RunRunner(const std::wstring& arguments);
+
 // The whole text of a file, empty when it cannot be read.
 std::string ReadText(const std::wstring& path);
 
 // The demo core's log lines without their time stamps.
 std::vector<std::string> CoreLogLines(const std::wstring& path);
+// The same with the performance counter each line was written at (0 where it has none).
+struct StampedLine {
+    long long counter = 0;
+    std::string text;
+};
+std::vector<StampedLine> StampedCoreLogLines(const std::wstring& path);
 
 // Whether `expected` occurs in `lines` in this order (other lines may come between).
 bool InOrder(const std::vector<std::string>& lines, const std::vector<std::string>& expected);

@@ -34,12 +34,18 @@ AgentLink::AgentLink(CoreLog& log, const CoreSettings& settings)
     : log_(log),
       proxy_(settings.proxy),
       protection_(settings.password ? std::optional<std::string>(wideToAnsi(*settings.password)) : std::nullopt),
-      core_(std::make_unique<testing::TestCore>(3800, false)) {
-    core_->react({[this](int connection) { log_.write("agent connected (connection " + std::to_string(connection) + ")"); },
-                  [this](int connection) {
-                      log_.write("agent disconnected (connection " + std::to_string(connection) + ")");
-                  },
-                  [this](const testing::Frame& frame) { return answer(frame); }});
+      core_(makeCore()) {}
+
+std::unique_ptr<testing::TestCore> AgentLink::makeCore() {
+    auto core = std::make_unique<testing::TestCore>(3800, false);
+    core->react({[this](int connection) {
+                     log_.write("agent connected (connection " + std::to_string(connection) + ")");
+                 },
+                 [this](int connection) {
+                     log_.write("agent disconnected (connection " + std::to_string(connection) + ")");
+                 },
+                 [this](const testing::Frame& frame) { return answer(frame); }});
+    return core;
 }
 
 AgentLink::~AgentLink() = default;
@@ -57,6 +63,22 @@ bool AgentLink::listen() {
 void AgentLink::close() {
     const std::lock_guard guard(coreLock_);
     core_.reset();
+}
+
+bool AgentLink::reopen(DWORD pauseMs) {
+    close();
+    ::Sleep(pauseMs);
+    std::unique_ptr<testing::TestCore> core = makeCore();
+    testing::TestCore& listener = *core;
+    {
+        const std::lock_guard guard(coreLock_);
+        core_ = std::move(core);
+    }
+    for (int attempt = 0; attempt < 40; ++attempt) {
+        if (listener.listen()) return true;
+        ::Sleep(250);
+    }
+    return false;
 }
 
 std::vector<uint8_t> AgentLink::answer(const testing::Frame& frame) {

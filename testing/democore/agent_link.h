@@ -21,6 +21,8 @@ public:
 
     bool listen();  // false when the port stays taken
     void close();   // the listener and any agent connection
+    // Closes both as close() does and listens again after a pause.
+    bool reopen(DWORD pauseMs);
 
     // Sent to the connected agent, if any; each send is logged.
     void sendApplicationBlocked(const std::wstring& applicationId, const std::wstring& name, int32_t reason);
@@ -30,6 +32,7 @@ public:
     std::optional<Clock::time_point> protectionDeadline() const { return protection_.deadline(); }
 
 private:
+    std::unique_ptr<testing::TestCore> makeCore();
     std::vector<uint8_t> answer(const testing::Frame& frame);
     std::vector<uint8_t> protectionStatusFrame(std::string* description);
 

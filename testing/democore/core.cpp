@@ -15,6 +15,8 @@ namespace {
 constexpr const char* kEventThreadClass = "jni/com/brisko/desktop/windows/SystemEventThread";
 // ApplicationBlocked's reason for an application that is not allowed at all.
 constexpr int32_t kNotAllowed = 2;
+// How long the listener stays closed when the relisten event is set.
+constexpr DWORD kRelistenPauseMs = 2000;
 
 std::string Quoted(const std::optional<std::wstring>& text) { return text ? wideToUtf8(*text) : "null"; }
 
@@ -111,13 +113,24 @@ void Core::run(JNIEnv* env, const std::vector<std::wstring>& parameters) {
 // Blocks until stop; meanwhile the end of a disabled period re-enables protection and tells
 // the agent.
 void Core::waitForStop() {
+    const UniqueHandle relisten(settings_.relistenEvent.empty()
+                                    ? nullptr
+                                    : ::CreateEventW(nullptr, FALSE, FALSE, settings_.relistenEvent.c_str()));
+    const HANDLE events[] = {stopRequested_.get(), relisten.get()};
     for (;;) {
         DWORD timeout = INFINITE;
         if (const auto deadline = link_->protectionDeadline()) {
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now()).count();
             timeout = static_cast<DWORD>(std::clamp<long long>(left, 0, 60000));
         }
-        if (::WaitForSingleObject(stopRequested_.get(), timeout) == WAIT_OBJECT_0) return;
+        const DWORD woken = ::WaitForMultipleObjects(relisten ? 2 : 1, events, FALSE, timeout);
+        if (woken == WAIT_OBJECT_0) return;
+        if (woken == WAIT_OBJECT_0 + 1) {
+            log_.write("agent listener closed for a while");
+            log_.write(link_->reopen(kRelistenPauseMs) ? "listening again on 127.0.0.1:3800"
+                                                       : "cannot listen again on 127.0.0.1:3800");
+            continue;
+        }
         if (const auto deadline = link_->protectionDeadline(); deadline && Clock::now() >= *deadline) {
             log_.write("disabled period over");
             link_->sendProtectionStatus();

@@ -16,9 +16,11 @@ bool CoreLog::open(const std::wstring& path) {
 void CoreLog::write(std::string_view text) {
     SYSTEMTIME now;
     ::GetLocalTime(&now);
-    char stamp[24];
-    std::snprintf(stamp, sizeof stamp, "[%02u:%02u:%02u.%03u] ", now.wHour, now.wMinute, now.wSecond,
-                  now.wMilliseconds);
+    LARGE_INTEGER counter{};
+    ::QueryPerformanceCounter(&counter);
+    char stamp[48];
+    std::snprintf(stamp, sizeof stamp, "[%02u:%02u:%02u.%03u @%lld] ", now.wHour, now.wMinute, now.wSecond,
+                  now.wMilliseconds, static_cast<long long>(counter.QuadPart));
     const std::string line = stamp + std::string(text) + "\r\n";
     const std::lock_guard guard(lock_);
     if (!file_) return;

@@ -1,6 +1,7 @@
 #pragma once
-// The demo core's plain log: one line per thing it saw, "[HH:MM:SS.mmm] text", UTF-8, written
-// through at once so that a test or a person can follow it while the core runs.
+// The demo core's plain log: one line per thing it saw, "[HH:MM:SS.mmm @COUNTER] text", UTF-8,
+// written through at once so that a test or a person can follow it while the core runs. COUNTER
+// is the performance counter at the line, which the benchmarks compare with their own.
 #include <windows.h>
 
 #include <mutex>

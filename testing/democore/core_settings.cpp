@@ -54,6 +54,8 @@ SettingsResult ParseCoreSettings(const std::vector<std::wstring>& parameters) {
             settings.refused.insert(NormalIdentifier(value));
         } else if (name == L"refuse-file" && hasValue) {
             settings.refusedFile = value;
+        } else if (name == L"relisten-event" && hasValue) {
+            settings.relistenEvent = value;
         } else if (name == L"password" && equals != std::wstring::npos) {
             settings.password = value;
         } else if (const auto proxy = name == L"proxy" ? ParseProxy(value) : std::nullopt) {

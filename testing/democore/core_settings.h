@@ -11,6 +11,9 @@
 //   announce-logon    after the first session report, announce a logon of the console session
 //                     to the event thread, as Windows does when a user logs on; Wine lists no
 //                     sessions, so without it no agent is launched there
+//   relisten-event=NAME  a named event; each time it is set, the core closes its listener and
+//                     its agent's connection and listens again two seconds later (a fault that
+//                     scripts/soak.sh injects)
 #include <cstdint>
 #include <optional>
 #include <set>
@@ -33,6 +36,7 @@ struct CoreSettings {
     std::optional<std::wstring> password;
     std::optional<ProxyEndpoint> proxy;
     bool announceLogon = false;
+    std::wstring relistenEvent;
 };
 
 struct SettingsResult {

@@ -4,6 +4,8 @@
 #include <atomic>
 #include <deque>
 #include <functional>
+#include <iterator>
+#include <map>
 #include <optional>
 #include <thread>
 
@@ -107,7 +109,8 @@ struct FakeDesktop::Registrations {
         ComPtr<IUIAutomationStructureChangedEventHandler> handler;
     };
     std::vector<Automation> automation;
-    std::vector<Property> property;
+    // By window: a monitor registers one per window, and a desktop may have thousands.
+    std::multimap<int, Property> property;
     std::vector<Structure> structure;
 };
 
@@ -454,7 +457,12 @@ void FakeDesktop::closeWindow(int id) {
         }
     }
     for (const std::shared_ptr<Node>& node : gone) nodes_.erase(node->window.id);
-    if (const auto parent = nodes_.find(closed->window.parent); parent != nodes_.end()) std::erase(parent->second->children, id);
+    if (const auto parent = nodes_.find(closed->window.parent); parent != nodes_.end()) {
+        // Searched from the back: on a desktop of thousands of windows, the newest close most.
+        std::vector<int>& children = parent->second->children;
+        if (const auto child = std::find(children.rbegin(), children.rend(), id); child != children.rend())
+            children.erase(std::next(child).base());
+    }
     if (closed->window.parent != 0) return;
     for (const Registrations::Automation& registration : registrations_->automation) {
         if (registration.event != kWindowClosedEvent) continue;
@@ -470,10 +478,11 @@ void FakeDesktop::setVisualState(int id, int state) {
     const auto found = nodes_.find(id);
     if (found == nodes_.end()) return;
     found->second->window.visualState = state;
-    for (const Registrations::Property& registration : registrations_->property) {
-        if (registration.nodeId != id ||
-            std::find(registration.properties.begin(), registration.properties.end(), kWindowVisualStateProperty) ==
-                registration.properties.end())
+    const auto [first, last] = registrations_->property.equal_range(id);
+    for (auto entry = first; entry != last; ++entry) {
+        const Registrations::Property& registration = entry->second;
+        if (std::find(registration.properties.begin(), registration.properties.end(), kWindowVisualStateProperty) ==
+            registration.properties.end())
             continue;
         events_->post([handler = registration.handler, changed = found->second, state, self = shared_from_this()] {
             const ComPtr<IUIAutomationElement> sender = self->makeElement(changed, nullptr);
@@ -658,7 +667,8 @@ void FakeDesktop::addAutomationHandler(EVENTID event, std::vector<PROPERTYID> ca
 void FakeDesktop::addPropertyHandler(int nodeId, std::vector<PROPERTYID> properties,
                                      IUIAutomationPropertyChangedEventHandler* handler) {
     const std::lock_guard lock(mutex_);
-    registrations_->property.push_back({nodeId, std::move(properties), ComPtr(handler)});
+    registrations_->property.emplace(nodeId,
+                                     Registrations::Property{nodeId, std::move(properties), ComPtr(handler)});
 }
 
 void FakeDesktop::addStructureHandler(int nodeId, IUIAutomationStructureChangedEventHandler* handler) {
@@ -686,7 +696,14 @@ bool removeRegistration(std::vector<Registration>& registrations, int nodeId, IU
 bool FakeDesktop::removePropertyHandler(int nodeId, IUnknown* handler) {
     Registrations::Property removed{};
     const std::lock_guard lock(mutex_);
-    return removeRegistration(registrations_->property, nodeId, handler, removed);
+    const auto [first, last] = registrations_->property.equal_range(nodeId);
+    const auto found = std::find_if(first, last, [&](const auto& entry) {
+        return static_cast<IUnknown*>(entry.second.handler.get()) == handler;
+    });
+    if (found == last) return false;
+    removed = std::move(found->second);
+    registrations_->property.erase(found);
+    return true;
 }
 
 bool FakeDesktop::removeStructureHandler(int nodeId, IUnknown* handler) {

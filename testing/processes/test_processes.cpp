@@ -1,6 +1,10 @@
 #include "test_processes.h"
 
+#include <winternl.h>
+#include <psapi.h>
 #include <tlhelp32.h>
+
+#include <vector>
 
 namespace brisko::testing {
 namespace {
@@ -100,6 +104,59 @@ bool pollUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
         ::Sleep(20);
     }
     return true;
+}
+
+std::vector<DWORD> processesNamed(std::wstring_view exeName) {
+    std::vector<DWORD> found;
+    forEachProcess([&](const PROCESSENTRY32W& entry) {
+        if (::lstrcmpiW(entry.szExeFile, std::wstring(exeName).c_str()) == 0) found.push_back(entry.th32ProcessID);
+    });
+    return found;
+}
+
+namespace {
+
+double committedPrivateBytes(HANDLE process) {
+    double bytes = 0;
+    MEMORY_BASIC_INFORMATION region{};
+    const char* address = nullptr;
+    while (::VirtualQueryEx(process, address, &region, sizeof region) == sizeof region) {
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) bytes += static_cast<double>(region.RegionSize);
+        const char* next = static_cast<const char*>(region.BaseAddress) + region.RegionSize;
+        if (next <= address) break;
+        address = next;
+    }
+    return bytes;
+}
+
+std::optional<double> handleCount(DWORD processId) {
+    ULONG size = 1 << 20;
+    std::vector<BYTE> buffer;
+    NTSTATUS status = 0;
+    do {
+        buffer.resize(size);
+        status = ::NtQuerySystemInformation(SystemProcessInformation, buffer.data(), size, &size);
+        size += 1 << 16;
+    } while (status == static_cast<NTSTATUS>(0xC0000004L));  // STATUS_INFO_LENGTH_MISMATCH
+    if (status != 0) return std::nullopt;
+    for (size_t offset = 0;;) {
+        const auto* entry = reinterpret_cast<const SYSTEM_PROCESS_INFORMATION*>(buffer.data() + offset);
+        if (reinterpret_cast<ULONG_PTR>(entry->UniqueProcessId) == processId) return entry->HandleCount;
+        if (entry->NextEntryOffset == 0) return std::nullopt;
+        offset += entry->NextEntryOffset;
+    }
+}
+
+}  // namespace
+
+std::optional<ProcessFootprint> processFootprint(DWORD processId) {
+    const UniqueHandle process(::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
+    PROCESS_MEMORY_COUNTERS counters{};
+    if (!process || !::GetProcessMemoryInfo(process.get(), &counters, sizeof counters)) return std::nullopt;
+    const std::optional<double> handles = handleCount(processId);
+    if (!handles) return std::nullopt;
+    return ProcessFootprint{committedPrivateBytes(process.get()), static_cast<double>(counters.WorkingSetSize),
+                            *handles};
 }
 
 }  // namespace brisko::testing

@@ -55,6 +55,19 @@ DWORD waitForChild(DWORD parentId, std::wstring_view imageName, DWORD timeoutMs 
 // Ends a process found by id, for processes the tests did not start themselves.
 void endProcess(DWORD processId);
 
+// Ids of the running processes of that executable name, whoever started them.
+std::vector<DWORD> processesNamed(std::wstring_view exeName);
+
+// What a process holds: its private bytes (the sum of its committed private regions), its
+// working set and its handle count. Read from outside the process, since Wine reports no private
+// usage (it gives swap there) and no handle count through the usual queries.
+struct ProcessFootprint {
+    double privateBytes = 0;
+    double workingSet = 0;
+    double handles = 0;
+};
+std::optional<ProcessFootprint> processFootprint(DWORD processId);
+
 // Polls the condition every 20 ms; false when it still fails after the time-out.
 bool pollUntil(const std::function<bool()>& condition, DWORD timeoutMs = 20000);
 

@@ -88,17 +88,17 @@ long ReportStopped(void* list, long processId) {
     });
 }
 
-long CloseListForCaller() {
-    return RunProcedure([](ApplicationRegistry& registry, const SupervisedAgent&) {
-        registry.close();
+long CloseListForCaller(void* list) {
+    return RunProcedure([&](ApplicationRegistry& registry, const SupervisedAgent&) {
+        registry.close(list);
         return RPC_S_OK;
     });
 }
 
-void RunDownList() {
+void RunDownList(void* list) {
     try {
         ManagerCall call;
-        if (call) call->registry().close();
+        if (call) call->registry().close(list);
     } catch (...) {
         // A lost client has no one to tell.
     }
@@ -126,10 +126,10 @@ void __cdecl ApplicationStopped(ApplicationListHandle list, RunningApplication a
 }
 
 void __cdecl CloseApplicationList(ApplicationListHandle* list) {
-    if (const long status = brisko::CloseListForCaller(); status != RPC_S_OK) ::RpcRaiseException(status);
+    if (const long status = brisko::CloseListForCaller(*list); status != RPC_S_OK) ::RpcRaiseException(status);
     *list = nullptr;
 }
 
-void __RPC_USER ApplicationListHandle_rundown(ApplicationListHandle) { brisko::RunDownList(); }
+void __RPC_USER ApplicationListHandle_rundown(ApplicationListHandle list) { brisko::RunDownList(list); }
 
 }  // extern "C"

@@ -4,7 +4,7 @@
 
 namespace brisko {
 
-// Runs each decision with listLock released; applicationLock stays held by the caller.
+// Runs each decision with listLock released; the user's call lock stays held by the caller.
 class ApplicationRegistry::Decisions : public ApplicationDecisions {
 public:
     Decisions(ApplicationRegistry& registry, std::unique_lock<std::mutex>& listLock)
@@ -34,54 +34,74 @@ private:
 ApplicationRegistry::ApplicationRegistry(Handler handler, Terminate terminate)
     : handler_(std::move(handler)), terminate_(std::move(terminate)) {}
 
-UserApplications* ApplicationRegistry::find(void* list) {
+ApplicationRegistry::User* ApplicationRegistry::find(void* list) {
     const auto found = std::find_if(userLists_.begin(), userLists_.end(),
-                                    [&](const auto& candidate) { return candidate.get() == list; });
-    return found == userLists_.end() ? nullptr : found->get();
+                                    [&](const User& candidate) { return &candidate.applications == list; });
+    return found == userLists_.end() ? nullptr : &*found;
 }
 
 UserApplications* ApplicationRegistry::open(const std::wstring& userName,
                                              const std::vector<ApplicationProcess>& reported) {
-    std::lock_guard application(applicationLock_);
+    User* user = nullptr;
+    {
+        const std::lock_guard lists(listLock_);
+        auto found = std::find_if(userLists_.begin(), userLists_.end(),
+                                  [&](const User& candidate) { return candidate.applications.userName() == userName; });
+        if (found == userLists_.end()) found = userLists_.emplace(userLists_.end(), userName);
+        user = &*found;
+    }
+    const std::lock_guard calls(user->calls);
     std::unique_lock lists(listLock_);
-    auto found = std::find_if(userLists_.begin(), userLists_.end(),
-                              [&](const auto& candidate) { return candidate->userName() == userName; });
-    if (found == userLists_.end())
-        found = userLists_.insert(userLists_.end(), std::make_unique<UserApplications>(userName));
-    UserApplications* list = found->get();
     Decisions decisions(*this, lists);
-    list->synchronise(reported, decisions);
-    return list;
+    user->applications.synchronise(reported, decisions);
+    return &user->applications;
 }
 
 bool ApplicationRegistry::started(void* list, const ApplicationProcess& process) {
-    std::lock_guard application(applicationLock_);
-    std::unique_lock lists(listLock_);
-    UserApplications* user = find(list);
+    User* user = nullptr;
+    {
+        const std::lock_guard lists(listLock_);
+        user = find(list);
+    }
     if (!user) return true;
+    const std::lock_guard calls(user->calls);
+    std::unique_lock lists(listLock_);
     Decisions decisions(*this, lists);
-    return user->add(process, decisions);
+    return user->applications.add(process, decisions);
 }
 
 void ApplicationRegistry::stopped(void* list, int32_t processId) {
-    std::lock_guard application(applicationLock_);
-    std::unique_lock lists(listLock_);
-    if (UserApplications* user = find(list)) {
-        Decisions decisions(*this, lists);
-        user->remove(processId, decisions);
+    User* user = nullptr;
+    {
+        const std::lock_guard lists(listLock_);
+        user = find(list);
     }
+    if (!user) return;
+    const std::lock_guard calls(user->calls);
+    std::unique_lock lists(listLock_);
+    Decisions decisions(*this, lists);
+    user->applications.remove(processId, decisions);
 }
 
-void ApplicationRegistry::close() { std::lock_guard application(applicationLock_); }
+void ApplicationRegistry::close(void* list) {
+    User* user = nullptr;
+    {
+        const std::lock_guard lists(listLock_);
+        user = find(list);
+    }
+    if (!user) return;
+    const std::lock_guard calls(user->calls);
+}
 
 void ApplicationRegistry::terminateApplication(const std::wstring& applicationId, const std::wstring& userName) {
     std::vector<ApplicationProcess> processes;
     {
         std::lock_guard lists(listLock_);
-        const auto user = std::find_if(userLists_.begin(), userLists_.end(),
-                                       [&](const auto& candidate) { return candidate->userName() == userName; });
+        const auto user = std::find_if(userLists_.begin(), userLists_.end(), [&](const User& candidate) {
+            return candidate.applications.userName() == userName;
+        });
         if (user == userLists_.end()) return;
-        for (const ApplicationProcess& process : (*user)->running())
+        for (const ApplicationProcess& process : user->applications.running())
             if (process.applicationId == applicationId) processes.push_back(process);
     }
     for (const ApplicationProcess& process : processes) terminate_(process);

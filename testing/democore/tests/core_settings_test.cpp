@@ -13,7 +13,7 @@ TEST(CoreSettings, ReadsEveryParameter) {
     const SettingsResult result =
         ParseCoreSettings({L"agent=C:\\p\\agent.exe", L"log=C:\\l\\core.log", L"refuse=win32:Notepad.exe",
                            L"refuse=winpkg:A.B_1", L"refuse-file=C:\\r.txt", L"password=s=cret", L"proxy=proxy.lan:3128",
-                           L"announce-logon"});
+                           L"announce-logon", L"relisten-event=Soak-Relisten"});
     EXPECT_THAT(result.problems, IsEmpty());
     const CoreSettings& s = result.settings;
     EXPECT_EQ(s.agentPath, L"C:\\p\\agent.exe");
@@ -25,6 +25,7 @@ TEST(CoreSettings, ReadsEveryParameter) {
     EXPECT_EQ(s.proxy->host, "proxy.lan");
     EXPECT_EQ(s.proxy->port, 3128);
     EXPECT_TRUE(s.announceLogon);
+    EXPECT_EQ(s.relistenEvent, L"Soak-Relisten");
 }
 
 TEST(CoreSettings, DefaultsAndEmptyValues) {
@@ -41,9 +42,11 @@ TEST(CoreSettings, DefaultsAndEmptyValues) {
 TEST(CoreSettings, ReportsWhatItDoesNotUnderstand) {
     const SettingsResult result =
         ParseCoreSettings({L"agents=x", L"log=", L"refuse", L"proxy=host", L"proxy=host:0", L"proxy=:80",
-                           L"proxy=h:65536", L"proxy=h:8o", L"announce-logon=yes", L""});
+                           L"proxy=h:65536", L"proxy=h:8o", L"announce-logon=yes", L"relisten-event=",
+                           L""});
     EXPECT_THAT(result.problems, ElementsAre(L"agents=x", L"log=", L"refuse", L"proxy=host", L"proxy=host:0",
-                                             L"proxy=:80", L"proxy=h:65536", L"proxy=h:8o", L"announce-logon=yes", L""));
+                                             L"proxy=:80", L"proxy=h:65536", L"proxy=h:8o", L"announce-logon=yes",
+                                             L"relisten-event=", L""));
     EXPECT_FALSE(result.settings.proxy);
 }
 
