@@ -122,6 +122,31 @@ TEST_F(LifecycleTest, StopProgramThatHangsIsEndedAfterTheTimeOut) {
     EXPECT_THAT(text, HasSubstr("Worker was killed in"));
 }
 
+// The runner ended from outside (Task Manager, a crash) takes its worker with it: on Windows the
+// restart after a failure would otherwise start a second worker beside the first.
+TEST_F(LifecycleTest, AWorkerDoesNotOutliveARunnerThatIsEnded) {
+    const std::wstring record = file(L"record.txt");
+    install(L"--StartImage=" + worker() + L" --StartParams=--record=" + record + L";--ignore-input");
+    std::wstring commandLine = L"\"" + runnerPath() + L"\" run " + LifecycleService;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    ASSERT_TRUE(::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr,
+                                 nullptr, &startup, &info));
+    const brisko::UniqueHandle runner(info.hProcess);
+    const brisko::UniqueHandle runnerThread(info.hThread);
+    std::vector<std::string> seen;
+    for (int i = 0; i < 300 && (seen = recordLines(record)).size() < 5; ++i) ::Sleep(100);
+    ASSERT_EQ(seen.size(), 5u);
+    const brisko::UniqueHandle child(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, std::stoul(seen[4])));
+    ASSERT_TRUE(child);
+
+    ASSERT_TRUE(::TerminateProcess(runner.get(), 1));
+    ASSERT_EQ(::WaitForSingleObject(runner.get(), 30000), WAIT_OBJECT_0);
+    EXPECT_EQ(::WaitForSingleObject(child.get(), 10000), WAIT_OBJECT_0) << "the worker outlived its runner";
+    ::TerminateProcess(child.get(), 0);
+}
+
 TEST_F(LifecycleTest, JavaModeRunsJavaOfTheHomeInItsBinFolder) {
     const std::wstring home = file(L"jdk");
     ::CreateDirectoryW(home.c_str(), nullptr);
