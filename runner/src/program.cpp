@@ -90,7 +90,10 @@ int runCommand(CommandLine* commandLine) {
 }
 
 int runParsed(CommandLine* commandLine) {
-    applyEnvironmentOptions(commandLine);
+    if (!applyEnvironmentOptions(commandLine)) {
+        LOG_ERROR("Invalid command line arguments");
+        return EXIT_PARSE;
+    }
     const int command = commandLine->command;
     if (loadsConfiguration(command) && !loadConfiguration(commandLine) && command != COMMAND_UPDATE) {
         LOG_ERROR("Load configuration failed");

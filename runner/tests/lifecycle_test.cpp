@@ -78,16 +78,19 @@ struct EndingCase {
 
 class WorkerIgnoringItsStop : public LifecycleTest, public ::testing::WithParamInterface<EndingCase> {};
 
-TEST_P(WorkerIgnoringItsStop, IsEndedAndTheServiceStopsWithTheRunnersCode) {
+// Ended because a stop was asked for: an ordinary stop, the child's own code only logged.
+TEST_P(WorkerIgnoringItsStop, IsEndedAndTheServiceStopsWithoutFailure) {
     install(L"--StartImage=" + worker() + L" --StartParams=--ignore-input " + GetParam().options);
     ASSERT_EQ(command(L"//ES//").exitCode, 0u);
     const ProcessResult stopped = command(L"//SS//");
     EXPECT_EQ(stopped.exitCode, 0u) << stopped.error;
     const SERVICE_STATUS end = status();
     EXPECT_EQ(end.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
-    EXPECT_EQ(end.dwWin32ExitCode, ServiceSpecificError);
-    EXPECT_EQ(end.dwServiceSpecificExitCode, 19640323u);
-    EXPECT_THAT(log(), HasSubstr(GetParam().logLine));
+    EXPECT_EQ(end.dwWin32ExitCode, 0u);
+    EXPECT_EQ(end.dwServiceSpecificExitCode, 0u);
+    const std::string text = log();
+    EXPECT_THAT(text, HasSubstr(GetParam().logLine));
+    EXPECT_THAT(text, HasSubstr("The worker was ended by the stop; its exit code was 19640323"));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -231,6 +234,19 @@ INSTANTIATE_TEST_SUITE_P(
                     {"Method 'static void nope(String[])' not found in Class test/Main", "ServiceStart returned 4"},
                     nullptr}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The settings fail before the worker is started: the service manager still hears that the
+// service stopped, and why.
+TEST_F(LifecycleTest, AStartThatFailsBeforeTheWorkerStopsTheServiceWithItsCode) {
+    install(L"--StartMode=java --JavaHome=jre");
+    const ProcessResult result = command(L"//ES//");
+    EXPECT_EQ(result.exitCode, 5u);
+    const SERVICE_STATUS end = status();
+    EXPECT_EQ(end.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+    EXPECT_EQ(end.dwWin32ExitCode, ServiceSpecificError);
+    EXPECT_EQ(end.dwServiceSpecificExitCode, 1u);
+    EXPECT_THAT(log(), HasSubstr("Unable to find Java Runtime Environment."));
+}
 
 TEST_F(LifecycleTest, AFailedStartUnderTheServiceManagerStopsTheServiceWithItsCode) {
     install(L"--StartMode=jvm --Jvm=" + brisko::siblingPath(L"jvm_failing_create.dll"));

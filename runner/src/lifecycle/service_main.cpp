@@ -7,6 +7,7 @@
 #include "lifecycle/service_run.h"
 #include "lifecycle/stop_rules.h"
 #include "lifecycle/worker_settings.h"
+#include "process/process_handle.h"
 
 namespace {
 
@@ -29,8 +30,10 @@ DWORD WINAPI stopThread(void* reason) {
     return 0;
 }
 
+// A request that finds the stop under way changes nothing the service manager was told; a
+// shutdown still holds that stop to its time (ServiceStop).
 void startStopThread(int reason) {
-    reportServiceStatusE(SERVICE_STOP_PENDING, 0, StopPendingHintMs, 0);
+    if (!stopIsClaimed()) reportServiceStatusE(SERVICE_STOP_PENDING, 0, StopPendingHintMs, 0);
     const HANDLE thread =
         ::CreateThread(nullptr, 0, stopThread, reinterpret_cast<void*>(static_cast<INT_PTR>(reason)), 0, nullptr);
     if (thread) ::CloseHandle(thread);
@@ -79,23 +82,37 @@ void destroyWithin(DWORD limitMs) {
     if (!destroyJavaVm(limitMs)) LOG_ERROR("The JVM was not destroyed within %d ms", static_cast<int>(limitMs));
 }
 
-// A worker that was ended under the virtual machine can keep its destruction waiting for ever.
-void destroyAfterWorker() {
-    if (RunState.shutdownEvent) {
-        LOG_DEBUG("Waiting for ShutdownEvent");
-        reportServiceStatusE(SERVICE_STOP_PENDING, 0, ShutdownWaitMs, 0);
-        ::WaitForSingleObject(RunState.shutdownEvent, ShutdownWaitMs);
-        LOG_DEBUG("ShutdownEvent signaled");
-        ::CloseHandle(RunState.shutdownEvent);
-        RunState.shutdownEvent = nullptr;
-        LOG_DEBUG("Waiting 1 minute for all threads to exit");
-        reportServiceStatusE(SERVICE_STOP_PENDING, 0, ShutdownWaitMs, 0);
-        destroyWithin(ShutdownWaitMs);
-    } else {
+// After a stop, a worker that was ended under the virtual machine can keep its destruction
+// waiting for ever: it is given a minute, and no more than the stop's deadline allows. Answers
+// whether the stop is over.
+BOOL destroyAfterWorker(BOOL stopRequested) {
+    if (!stopRequested) {
         LOG_DEBUG("Waiting for all threads to exit");
-        destroyWithin(RunState.stopRequested ? ShutdownWaitMs : INFINITE);
+        destroyWithin(INFINITE);
         reportServiceStatusE(SERVICE_STOP_PENDING, 0, 0, 0);
+        return TRUE;
     }
+    LOG_DEBUG("Waiting for ShutdownEvent");
+    reportServiceStatusE(SERVICE_STOP_PENDING, 0, withinStopDeadline(ShutdownWaitMs), 0);
+    const BOOL stopOver =
+        ::WaitForSingleObject(RunState.shutdownEvent, withinStopDeadline(ShutdownWaitMs)) == WAIT_OBJECT_0;
+    LOG_DEBUG("ShutdownEvent signaled");
+    LOG_DEBUG("Waiting 1 minute for all threads to exit");
+    reportServiceStatusE(SERVICE_STOP_PENDING, 0, withinStopDeadline(ShutdownWaitMs), 0);
+    destroyWithin(withinStopDeadline(ShutdownWaitMs));
+    return stopOver;
+}
+
+// A child the stop had to end stopped as asked: that is no failure of the service.
+int workerExitCode() {
+    const int code = static_cast<int>(processExitCode());
+    Handle* worker = RunState.worker;
+    if (stopWasRequested() && worker && worker->type == HANDLE_TYPE_PROCESS &&
+        processWasEndedByRunner(reinterpret_cast<ProcessHandle*>(worker))) {
+        LOG_INFO("The worker was ended by the stop; its exit code was %d", code);
+        return 0;
+    }
+    return code;
 }
 
 }  // namespace
@@ -103,17 +120,19 @@ void destroyAfterWorker() {
 void WINAPI ServiceMain(DWORD, wchar_t**) {
     RunState.status = {SERVICE_WIN32_OWN_PROCESS, SERVICE_START_PENDING, SERVICE_ACCEPT_SHUTDOWN, 0, 0, 0, 0};
     LOG_DEBUG("Inside ServiceMain...");
-    startSignalThread();
-    // Nothing ran: a failure, whatever the service manager would otherwise be told.
-    if (!prepareWorkerSettings()) return endEarly(NothingStarted);
+    // Before anything that can fail, so that the service manager hears of every ending.
     if (RunState.runningAsService) {
-        RunState.statusHandle = ::RegisterServiceCtrlHandlerW(RunState.serviceName, serviceControlHandler);
+        RunState.statusHandle = ::RegisterServiceCtrlHandlerExW(RunState.serviceName, serviceControlHandler, nullptr);
         if (!RunState.statusHandle) {
             LOG_ERROR("Failed to register Service Control for %S", RunState.serviceName);
             return endEarly(0);
         }
+        reportServiceStatusE(SERVICE_START_PENDING, 0, StartPendingHintMs, 0);
         ensureServiceConsole();
     }
+    startSignalThread();
+    // Nothing ran: a failure, whatever the service manager would otherwise be told.
+    if (!prepareWorkerSettings()) return endEarly(NothingStarted);
     reportServiceStatusE(SERVICE_START_PENDING, 0, StartPendingHintMs, 0);
     if (const int result = ServiceStart()) {
         LOG_ERROR("ServiceStart returned %d", result);
@@ -124,25 +143,38 @@ void WINAPI ServiceMain(DWORD, wchar_t**) {
     ::SetConsoleCtrlHandler(consoleHandler, TRUE);
     waitHandle(RunState.worker, INFINITE, FALSE);
     LOG_DEBUG("Worker finished.");
-    destroyAfterWorker();
+    // From here no stop starts on the worker; one already under way is waited for.
+    const BOOL stopRequested = !claimStop(STOP_CLAIMED_BY_MAIN);
+    const BOOL stopOver = destroyAfterWorker(stopRequested);
     LOG_DEBUG("JVM destroyed.");
     // The run command answers what the service manager is told: a worker that failed fails it.
-    RunState.runResult = static_cast<int>(processExitCode());
+    RunState.runResult = workerExitCode();
+    // Closing a child worker's record ends whatever it left running before the service reports
+    // stopped; a stop still under way leaves it to the end of the process, and so does a Java
+    // worker, whose library goes last.
+    if (stopOver && RunState.worker->type == HANDLE_TYPE_PROCESS) {
+        closeHandle(RunState.worker);
+        RunState.worker = nullptr;
+    }
     reportServiceStopped(static_cast<DWORD>(RunState.runResult));
 }
 
-void WINAPI serviceControlHandler(DWORD control) {
+DWORD WINAPI serviceControlHandler(DWORD control, DWORD, void*, void*) {
     switch (control) {
-    case SERVICE_CONTROL_STOP: startStopThread(STOP_REASON_STOP); break;
+    case SERVICE_CONTROL_STOP: startStopThread(STOP_REASON_STOP); return NO_ERROR;
     case SERVICE_CONTROL_INTERROGATE:
         reportServiceStatusE(RunState.status.dwCurrentState, RunState.status.dwWin32ExitCode,
                              RunState.status.dwWaitHint, RunState.status.dwServiceSpecificExitCode);
-        break;
+        return NO_ERROR;
     case SERVICE_CONTROL_SHUTDOWN:
         LOG_INFO("Service SHUTDOWN signaled");
         startStopThread(STOP_REASON_SHUTDOWN);
-        break;
-    default: break;
+        return NO_ERROR;
+    case SERVICE_CONTROL_PRESHUTDOWN:
+        LOG_INFO("Service PRESHUTDOWN signaled");
+        startStopThread(STOP_REASON_PRESHUTDOWN);
+        return NO_ERROR;
+    default: return ERROR_CALL_NOT_IMPLEMENTED;
     }
 }
 

@@ -10,8 +10,8 @@
 #include "java/java_worker.h"
 #include "lifecycle/service_main.h"
 #include "lifecycle/service_run.h"
+#include "lifecycle/worker_launch.h"
 #include "options/options.h"
-#include "process/child_arguments.h"
 #include "process/process_handle.h"
 
 namespace {
@@ -19,12 +19,9 @@ namespace {
 constexpr size_t PidPathChars = 4096;
 constexpr size_t EnvironmentChars = 32767;
 
+// A child worker's failures are numbered by the step of its launch (lifecycle/worker_launch.h).
 enum StartFailure {
     START_FAILED = 1,
-    START_NO_EXECUTABLE = 2,
-    START_NO_ARGUMENTS = 3,
-    START_NO_WORKING_PATH = 4,
-    START_NOT_EXECUTED = 5,
     START_JAVA_FAILED = 4,
 };
 
@@ -132,43 +129,13 @@ int startJvmWorker() {
 }
 
 int startChildWorker() {
-    const wchar_t* image = optionString(OPTION_START_IMAGE);
-    if (!image || !*image) {
-        LOG_ERROR("Missing service ImageFile");
-        if (!RunState.runningAsService)
-            reportError("Service '%S' is missing the ImageFile", RunState.serviceName ? RunState.serviceName : L"unknown");
-        return START_FAILED;
-    }
     prepareEnvironment();
-    ProcessHandle* handle = createProcessHandle(optionString(OPTION_USER), nullptr);
-    if (!handle) {
-        LOG_ERROR("Failed to create process");
-        return START_FAILED;
-    }
-    const std::vector<std::wstring> arguments =
-        RunState.startMode == WORKER_MODE_JAVA
-            ? buildJavaArguments(optionString(OPTION_START_CLASS), optionString(OPTION_JVM_OPTIONS),
-                                 optionNumber(OPTION_JVM_MS), optionNumber(OPTION_JVM_MX), optionNumber(OPTION_JVM_SS),
-                                 optionString(OPTION_START_PARAMS), optionString(OPTION_CLASSPATH))
-            : listEntries(optionString(OPTION_START_PARAMS));
+    const ChildLaunch launch{RunState.startMode,  OPTION_START_IMAGE,         OPTION_START_PATH,
+                             OPTION_START_CLASS,  OPTION_START_PARAMS,        "Failed to create process",
+                             "Failed to execute process"};
     int failure = 0;
-    if (!setExecutable(handle, image)) {
-        LOG_ERROR("Failed setting process executable %S", image);
-        failure = START_NO_EXECUTABLE;
-    } else if (!setArguments(handle, arguments)) {
-        LOG_ERROR("Failed setting process arguments (argc=%d)", static_cast<int>(arguments.size()));
-        failure = START_NO_ARGUMENTS;
-    } else if (!setWorkingDirectory(handle, optionString(OPTION_START_PATH))) {
-        LOG_ERROR("Failed setting process working path to %S", optionString(OPTION_START_PATH));
-        failure = START_NO_WORKING_PATH;
-    } else if (!executeProcess(handle)) {
-        LOG_ERROR("Failed to execute process");
-        failure = START_NOT_EXECUTED;
-    }
-    if (failure) {
-        closeTypedHandle(handle);
-        return failure;
-    }
+    ProcessHandle* handle = launchChild(launch, &failure);
+    if (!handle) return failure;
     RunState.worker = &handle->head;
     return 0;
 }

@@ -66,6 +66,21 @@ BOOL fillExecutablePaths(CommandLine* commandLine) {
     return TRUE;
 }
 
+// A number with anything but digits, or a stop time-out that no wait can hold, is refused rather
+// than read as something else.
+BOOL readNumberValue(const OptionEntry* row, const wchar_t* value, const wchar_t* source, LONG* number) {
+    if (!parseStrictNumber(value, number)) {
+        LOG_ERROR("Invalid number '%S' for %S%S", value, source, row->name);
+        return FALSE;
+    }
+    if (row == &OptionTable[OPTION_STOP_TIMEOUT] && (*number < 0 || *number > LargestStopTimeoutSeconds)) {
+        LOG_ERROR("Invalid %S%S '%S': seconds from 0 to %d", source, row->name, value,
+                  static_cast<int>(LargestStopTimeoutSeconds));
+        return FALSE;
+    }
+    return TRUE;
+}
+
 BOOL setOptionValue(OptionEntry* row, const wchar_t* value) {
     if (row->flags & OPT_UNSTORED) return TRUE;
     if (row->flags & OPT_MULTI) {
@@ -75,7 +90,9 @@ BOOL setOptionValue(OptionEntry* row, const wchar_t* value) {
         row->stringValue = list;
         row->numberValue = bytes;
     } else if (row->flags & OPT_NUMBER) {
-        row->numberValue = parseNumber(value);
+        LONG number = 0;
+        if (!readNumberValue(row, value, L"--", &number)) return FALSE;
+        row->numberValue = number;
     } else {
         row->stringValue = value;
     }
@@ -170,7 +187,7 @@ CommandLine* parseCommandLine(int argc, wchar_t** argv) {
     return commandLine;
 }
 
-void applyEnvironmentOptions(CommandLine*) {
+BOOL applyEnvironmentOptions(CommandLine*) {
     for (OptionEntry* row = OptionTable; row->name[0]; ++row) {
         if (row->flags & OPT_UNSTORED) continue;
         wchar_t name[EnvironmentNameChars];
@@ -182,7 +199,7 @@ void applyEnvironmentOptions(CommandLine*) {
         if (length == 0 && ::GetLastError() == ERROR_ENVVAR_NOT_FOUND) continue;
         if (length == 0 && ::GetLastError() != ERROR_SUCCESS) {
             LOG_ERROR("Error geting environment variable %S", name);
-            return;
+            return TRUE;
         }
         // Too long for the buffer (the answer is then the size it needs): the variable is left out.
         if (length >= EnvironmentValueChars) continue;
@@ -194,7 +211,9 @@ void applyEnvironmentOptions(CommandLine*) {
             row->numberValue = bytes;
             row->flags |= OPT_SET | OPT_APPEND;
         } else if (row->flags & OPT_NUMBER) {
-            row->numberValue = parseNumber(value);
+            LONG number = 0;
+            if (!readNumberValue(row, value, L"WR_", &number)) return FALSE;
+            row->numberValue = number;
             row->flags |= OPT_SET;
         } else {
             wchar_t* copy = poolStrdup(MainPool, value);
@@ -203,4 +222,5 @@ void applyEnvironmentOptions(CommandLine*) {
             row->flags |= OPT_SET;
         }
     }
+    return TRUE;
 }

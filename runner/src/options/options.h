@@ -71,6 +71,9 @@ enum OptionIndex {
     OPTION_COUNT
 };
 
+// StopTimeout is in seconds and must fit a wait in milliseconds (below 0x7FFFFFFF).
+constexpr LONG LargestStopTimeoutSeconds = 0x7FFFFFFF / 1000;
+
 // OPTION_COUNT rows, then a row whose name is empty.
 extern OptionEntry OptionTable[OPTION_COUNT + 1];
 

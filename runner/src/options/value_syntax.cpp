@@ -23,6 +23,27 @@ LONG parseNumber(const wchar_t* text) {
     return value >= Limit ? LONG_MAX : static_cast<LONG>(value);
 }
 
+BOOL parseStrictNumber(const wchar_t* text, LONG* value) {
+    const auto blank = [](wchar_t c) { return c == L' ' || c == L'\t'; };
+    const wchar_t* c = text ? text : L"";
+    while (blank(*c)) ++c;
+    const bool negative = *c == L'-';
+    if (negative) ++c;
+    LONGLONG number = 0;
+    bool digits = false;
+    for (; *c >= L'0' && *c <= L'9'; ++c) {
+        number = number * 10 + (*c - L'0');
+        if (number > 0x80000000LL) return FALSE;
+        digits = true;
+    }
+    while (blank(*c)) ++c;
+    if (*c || (negative && !digits)) return FALSE;
+    if (negative) number = -number;
+    if (number > LONG_MAX || number < LONG_MIN) return FALSE;
+    *value = static_cast<LONG>(number);
+    return TRUE;
+}
+
 size_t packedListChars(const wchar_t* list) {
     if (!list) return 1;
     size_t chars = 0;

@@ -9,6 +9,9 @@ struct Pool;
 // Only the trailing run of digits counts, with an optional leading "-": "  10" is 10, "10 " is
 // 0, "a12" is 12. Values beyond 32 bits stop at the largest (or smallest) one.
 LONG parseNumber(const wchar_t* text);
+// A number as a person writes it: blanks around it, an optional "-", then only digits, within 32
+// bits. An empty text is 0. FALSE for anything else ("30s", "5m", "a12").
+BOOL parseStrictNumber(const wchar_t* text, LONG* value);
 
 // A packed list holds its entries, each ended by a NUL, then one more NUL.
 // Characters up to and including the final NUL (1 for the empty list).

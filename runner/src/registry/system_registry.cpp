@@ -68,6 +68,19 @@ DWORD readKillServiceTimeout() {
     return milliseconds < 0 ? DefaultKillTimeoutMs : static_cast<DWORD>(milliseconds);
 }
 
+DWORD readPreshutdownTimeout(const wchar_t* serviceName, DWORD fallbackMs) {
+    if (!serviceName || std::wcslen(serviceName) > LongestServiceName) return fallbackMs;
+    wchar_t path[512];
+    _snwprintf(path, 512, L"SYSTEM\\CurrentControlSet\\Services\\%s", serviceName);
+    path[511] = L'\0';
+    DWORD value = 0;
+    DWORD size = sizeof(value);
+    return ::RegGetValueW(HKEY_LOCAL_MACHINE, path, L"PreshutdownTimeout", RRF_RT_REG_DWORD, nullptr, &value, &size) ==
+                   ERROR_SUCCESS
+               ? value
+               : fallbackMs;
+}
+
 BOOL readServiceDescription(const wchar_t* serviceName, wchar_t* out, DWORD bytes) {
     return readServiceValue(serviceName, L"Description", out, bytes);
 }

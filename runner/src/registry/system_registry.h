@@ -10,6 +10,9 @@ wchar_t* findJavaHome(BOOL insistOnRuntime);
 wchar_t* findRuntimeLib();
 // Milliseconds; 20000 when the system does not say.
 DWORD readKillServiceTimeout();
+// The milliseconds the service manager waits for the service after its pre-shutdown notice, as
+// the service's key holds them (PreshutdownTimeout); the fallback when it holds none.
+DWORD readPreshutdownTimeout(const wchar_t* serviceName, DWORD fallbackMs);
 
 BOOL readServiceDescription(const wchar_t* serviceName, wchar_t* out, DWORD bytes);
 BOOL readServiceAccount(const wchar_t* serviceName, wchar_t* out, DWORD bytes);
