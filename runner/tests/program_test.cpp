@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <fstream>
 #include <regex>
 #include <string>
 #include <vector>
@@ -97,43 +98,41 @@ TEST(ProgramPause, SleepsTheSecondsAfterTheCode) {
 
 class StandardStreams : public ::testing::Test {
 protected:
-    std::wstring dated(const std::wstring& name) const { return folder_.file(name + L"." + dateText() + L".log"); }
     ScratchFolder folder_{L"harbee-streams"};
 };
 
-TEST_F(StandardStreams, AutoAppendsToADatedFileAndStandardErrorFollows) {
-    for (int run = 0; run < 2; ++run) {
-        const ProcessResult result = runRunner(L"version \"--LogPath=" + folder_.path() + L"\" --StdOutput=AUTO");
-        ASSERT_EQ(result.exitCode, 0u);
-        EXPECT_THAT(result.error, Not(HasSubstr("Tamsin Daemon Service Runner")));
-    }
-    const std::string text = readFile(dated(L"harbeesrv-stdout"));
-    EXPECT_EQ(std::regex_search(text, std::regex("Service Runner version[^]*Service Runner version")), true) << text;
-    EXPECT_FALSE(fileExists(dated(L"harbeesrv-stderr")));
+struct ConsoleCase {
+    const char* name;
+    std::wstring arguments;
+    DWORD exitCode;
+    const char* output;
+    const char* error;
+};
+
+class CommandsKeepTheirConsole : public StandardStreams, public ::testing::WithParamInterface<ConsoleCase> {};
+
+// Whatever the service's StdOutput and StdError say, a command typed by hand writes to its own
+// console and leaves those files, and what an earlier run of the service wrote there, alone.
+TEST_P(CommandsKeepTheirConsole, AndNeverTouchTheServicesFiles) {
+    const ConsoleCase& c = GetParam();
+    const std::wstring output = folder_.file(L"service-out.txt");
+    const std::wstring error = folder_.file(L"service-err.txt");
+    for (const std::wstring& file : {output, error}) std::ofstream(brisko::wideToAnsi(file)) << "earlier run";
+    const ProcessResult result = runRunner(c.arguments, {{L"WR_StdOutput", output}, {L"WR_StdError", error}});
+    EXPECT_EQ(result.exitCode, c.exitCode) << result.error;
+    EXPECT_THAT(result.output, HasSubstr(c.output));
+    EXPECT_THAT(result.error, HasSubstr(c.error));
+    EXPECT_EQ(readFile(output), "earlier run");
+    EXPECT_EQ(readFile(error), "earlier run");
 }
 
-TEST_F(StandardStreams, NamedFilesAreEmptiedAtEveryStart) {
-    const std::wstring output = folder_.file(L"out.txt");
-    const std::wstring error = folder_.file(L"err.txt");
-    for (const std::wstring& file : {output, error}) {
-        const brisko::UniqueFile old(::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-        DWORD written = 0;
-        ::WriteFile(old.get(), "old content", 11, &written, nullptr);
-    }
-    const ProcessResult result = runRunner(L"version \"--LogPath=" + folder_.path() + L"\" \"--StdOutput=" + output +
-                                           L"\" \"--StdError=" + error + L"\"");
-    ASSERT_EQ(result.exitCode, 0u);
-    EXPECT_EQ(readFile(output), "");
-    EXPECT_THAT(readFile(error), HasSubstr("Tamsin Daemon Service Runner version"));
-    EXPECT_THAT(readFile(error), Not(HasSubstr("old content")));
-}
-
-TEST_F(StandardStreams, AutoStandardErrorAlone) {
-    const ProcessResult result = runRunner(L"help \"--LogPath=" + folder_.path() + L"\" --StdError=auto");
-    ASSERT_EQ(result.exitCode, 0u);
-    EXPECT_THAT(readFile(dated(L"harbeesrv-stderr")), HasSubstr("Usage: harbeesrv"));
-    EXPECT_FALSE(fileExists(dated(L"harbeesrv-stdout")));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CommandsKeepTheirConsole,
+    ::testing::Values(ConsoleCase{"version", L"version", 0, "", "Tamsin Daemon Service Runner version"},
+                      ConsoleCase{"help", L"help", 0, "", "Usage: harbeesrv"},
+                      ConsoleCase{"failed_install", L"//IS//bad:name", 8, "", "Failed to install service"},
+                      ConsoleCase{"failed_delete", L"delete HarbeeNoSuchService", 9, "", "Failed to delete service"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(StandardStreams, LogAndItsLinesForACommand) {
     const ProcessResult result = runRunner(L"version \"--LogPath=" + folder_.path() +

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <fstream>
 #include <string>
 
 #include "runner_test_support.h"
@@ -183,17 +184,36 @@ TEST_F(ServiceControl, DeleteStopsARunningServiceAndRemovesEveryKey) {
     EXPECT_FALSE(registryKeyExists(HKEY_CURRENT_USER, runnerKey(Service)));
 }
 
-TEST_F(ServiceControl, RunKeepsTheStandardStreamsWhereTheyAre) {
+// The service's StdOutput and StdError are the service's own: start, stop, update, run and
+// "//RS//" typed by hand answer on the console and leave what the service wrote there alone.
+TEST_F(ServiceControl, CommandsTypedByHandKeepTheirConsoleAndTheServicesFiles) {
     const std::wstring output = folder_.file(L"output.txt");
-    installTestService(L"\"--StdOutput=" + output + L"\"");
-    ::DeleteFileW(output.c_str());  // install itself writes there
-    ProcessResult result = runRunner(L"run HarbeeTestRunnerSvc");
+    const std::wstring error = folder_.file(L"error.txt");
+    installTestService(L"\"--StdOutput=" + output + L"\" \"--StdError=" + error + L"\"");
+    for (const std::wstring& file : {output, error}) std::ofstream(brisko::wideToAnsi(file)) << "earlier run";
+    const auto untouched = [&] { return readFile(output) == "earlier run" && readFile(error) == "earlier run"; };
+
+    pace(L"StartDelay", 8000);
+    ProcessResult result = runRunner(L"start HarbeeTestRunnerSvc");
+    EXPECT_EQ(result.exitCode, 5u);
+    EXPECT_THAT(result.error, HasSubstr("Failed to start service"));
+    EXPECT_TRUE(untouched());
+    ASSERT_TRUE(waitForState(SERVICE_RUNNING));
+    result = runRunner(L"//SS//HarbeeTestRunnerSvc");
+    EXPECT_EQ(result.exitCode, 0u) << result.error;
+    EXPECT_TRUE(untouched());
+    result = runRunner(L"//US//HarbeeTestRunnerSvc --Description=Changed");
+    EXPECT_EQ(result.exitCode, 0u) << result.error;
+    EXPECT_TRUE(untouched());
+    result = runRunner(L"run HarbeeTestRunnerSvc");
     EXPECT_EQ(result.exitCode, 3u);
     EXPECT_THAT(result.error, HasSubstr("Failed to run service as console application"));
-    EXPECT_FALSE(fileExists(output));
-    result = runRunner(L"stop HarbeeTestRunnerSvc");
-    EXPECT_EQ(result.exitCode, 0u);
-    EXPECT_TRUE(fileExists(output));
+    EXPECT_TRUE(untouched());
+    // Without the service manager the dispatcher refuses; a person reads why.
+    result = runRunner(L"//RS//HarbeeTestRunnerSvc");
+    EXPECT_EQ(result.exitCode, 4u);
+    EXPECT_THAT(result.error, HasSubstr("Failed to run service"));
+    EXPECT_TRUE(untouched());
 }
 
 }  // namespace

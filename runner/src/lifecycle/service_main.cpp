@@ -1,12 +1,18 @@
 #include "lifecycle/service_main.h"
 
+#include <cstdio>
+#include <initializer_list>
+
 #include "foundation/log.h"
+#include "foundation/std_streams.h"
+#include "foundation/std_write.h"
 #include "foundation/worker_exit.h"
 #include "java/java_worker.h"
 #include "java/jvm_library.h"
 #include "lifecycle/service_run.h"
 #include "lifecycle/stop_rules.h"
 #include "lifecycle/worker_settings.h"
+#include "options/options.h"
 #include "process/process_handle.h"
 
 namespace {
@@ -23,6 +29,29 @@ void ensureServiceConsole() {
     if (::AttachConsole(ATTACH_PARENT_PROCESS) || ::GetLastError() != ERROR_INVALID_HANDLE) return;
     if (!::AllocConsole()) return;
     if (const HWND window = ::GetConsoleWindow()) ::ShowWindow(window, SW_HIDE);
+}
+
+void announceStandardStreams() {
+    SYSTEMTIME now;
+    ::GetLocalTime(&now);
+    for (const DWORD stream : {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
+        char line[128];
+        const int length =
+            std::snprintf(line, sizeof(line), "\n%d-%02d-%02d %02d:%02d:%02d Tamsin Daemon wendrow %s initialized\n",
+                          now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond,
+                          stream == STD_OUTPUT_HANDLE ? "stdout" : "stderr");
+        writeStandardStream(stream, line, static_cast<DWORD>(length));
+    }
+}
+
+// Only the process that hosts the worker sends its standard streams to the service's files, and
+// only once the service manager runs it: every command a person types keeps its console, and
+// never opens (or empties) those files.
+void hostStandardStreams() {
+    ensureServiceConsole();
+    redirectStandardStreams(optionString(OPTION_LOG_PATH), optionString(OPTION_STD_OUTPUT),
+                            optionString(OPTION_STD_ERROR), RunState.serviceName);
+    announceStandardStreams();
 }
 
 DWORD WINAPI stopThread(void* reason) {
@@ -128,7 +157,7 @@ void WINAPI ServiceMain(DWORD, wchar_t**) {
             return endEarly(0);
         }
         reportServiceStatusE(SERVICE_START_PENDING, 0, StartPendingHintMs, 0);
-        ensureServiceConsole();
+        hostStandardStreams();
     }
     startSignalThread();
     // Nothing ran: a failure, whatever the service manager would otherwise be told.

@@ -1,6 +1,7 @@
 #include "lifecycle/service_run.h"
 
 #include "foundation/log.h"
+#include "foundation/std_streams.h"
 #include "foundation/worker_exit.h"
 #include "java/jvm_library.h"
 #include "lifecycle/service_main.h"
@@ -66,6 +67,7 @@ void finishStop() {
 
 BOOL runAsConsole(CommandLine* commandLine) {
     beginRun(commandLine, FALSE);
+    ensureHiddenConsole();
     LOG_INFO("Debugging '%S' service...", RunState.serviceName);
     ServiceMain(0, nullptr);
     LOG_INFO("Debug service finished with exit code %d", RunState.runResult);
@@ -79,10 +81,13 @@ BOOL runAsService(CommandLine* commandLine) {
     SERVICE_TABLE_ENTRYW table[] = {{const_cast<wchar_t*>(RunState.serviceName), ServiceMain}, {nullptr, nullptr}};
     const BOOL dispatched = ::StartServiceCtrlDispatcherW(table);
     if (JvmState.exiting) leaveTheEndToTheJvm();
-    if (dispatched)
+    if (dispatched) {
         LOG_INFO("Run service finished.");
-    else
+    } else {
         LOG_ERROR("StartServiceCtrlDispatcher for '%S' failed", RunState.serviceName);
+        // No service manager ran this process: a person typed the command and reads the failure.
+        RunState.runningAsService = FALSE;
+    }
     endRun();
     return dispatched;
 }
