@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "foundation/failure.h"
 #include "foundation/log.h"
 #include "foundation/pool.h"
 #include "foundation/std_write.h"
@@ -96,13 +97,14 @@ int runParsed(CommandLine* commandLine) {
     // The standard streams stay where the person who ran the command sees them: only the service
     // itself, once the service manager runs it, sends them to the service's files (ServiceMain).
 
+    clearFailure();
     const int code = runCommand(commandLine);
     if (code == EXIT_OK) {
         LOG_INFO("Tamsin Daemon wendrow finished");
         return EXIT_OK;
     }
     LOG_ERROR("Tamsin Daemon wendrow failed with exit value: %d (Failed to %s)", code, FailureReasons[code]);
-    if (code >= EXIT_RUN && !RunState.runningAsService) reportError("Failed to %s", FailureReasons[code]);
+    if (code >= EXIT_RUN && !RunState.runningAsService) reportFailure(FailureReasons[code]);
     return code;
 }
 

@@ -187,20 +187,38 @@ struct FailureCase {
     std::wstring options;
     std::vector<std::string> logLines;
     const char* standardError;
+    // The end of standard error: the step named after the failure, and the system's text on the
+    // line before only when a system call failed (0: no such line).
+    std::wstring step;
+    DWORD systemError;
 };
 
 class StartFailures : public LifecycleTest, public ::testing::WithParamInterface<FailureCase> {};
 
-// In a console the failure ends the run with its code; under the service control manager the
-// service reaches "stopped" carrying the same code.
-TEST_P(StartFailures, EndTheRunWithALogLine) {
+std::string systemLine(DWORD code) {
+    wchar_t text[512] = L"";
+    ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text, 512, nullptr);
+    std::wstring line(text);
+    while (!line.empty() && (line.back() == L'\n' || line.back() == L'\r')) line.pop_back();
+    return brisko::wideToUtf8(line) + "\r\n";
+}
+
+// In a console the failure ends the run with its code, and standard error names the step that
+// failed, never a system message left over from an earlier call.
+TEST_P(StartFailures, EndTheRunNamingTheStep) {
     const FailureCase& c = GetParam();
     install(withTestFolder(c.options));
     const ProcessResult result = command(L"run");
     EXPECT_EQ(result.exitCode, 3u) << result.error;
-    EXPECT_THAT(result.error, HasSubstr("Failed to run service as console application"));
     if (c.standardError) {
         EXPECT_THAT(result.error, HasSubstr(c.standardError));
+    }
+    const std::string failure =
+        "Failed to run service as console application: " + brisko::wideToUtf8(withTestFolder(c.step)) + "\r\n";
+    const std::string expected = (c.systemError ? systemLine(c.systemError) : "") + failure;
+    EXPECT_TRUE(result.error.ends_with(expected)) << result.error << "\nexpected the end:\n" << expected;
+    if (!c.systemError) {
+        EXPECT_TRUE(result.error == failure || result.error.ends_with("\n" + failure)) << result.error;
     }
     const std::string text = log();
     for (const std::string& line : c.logLines) EXPECT_THAT(text, HasSubstr(line));
@@ -210,29 +228,36 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, StartFailures,
     ::testing::Values(
         FailureCase{"no_image", L"", {"Missing service ImageFile", "ServiceStart returned 1"},
-                    "Service 'HarbeeTestLifecycle' is missing the ImageFile"},
+                    "Service 'HarbeeTestLifecycle' is missing the ImageFile", L"Missing service ImageFile", 0},
         FailureCase{"image_that_does_not_exist", L"--StartImage=C:\\no\\such\\worker.exe",
-                    {"Failed to execute process", "ServiceStart returned 5"}, nullptr},
+                    {"Failed to execute process", "ServiceStart returned 5"}, nullptr, L"Failed to execute process",
+                    ERROR_PATH_NOT_FOUND},
         FailureCase{"no_java_home", L"--StartMode=java --JavaHome=jre",
-                    {"Unable to find Java Runtime Environment.", "Debug service finished with exit code 1"}, nullptr},
+                    {"Unable to find Java Runtime Environment.", "Debug service finished with exit code 1"}, nullptr,
+                    L"Unable to find Java Runtime Environment.", 0},
         FailureCase{"jvm_library_missing", L"--StartMode=jvm --Jvm=C:\\no\\such\\jvm.dll",
                     {"Invalid RuntimeLib specified 'C:\\no\\such\\jvm.dll'", "Failed creating java C:\\no\\such\\jvm.dll",
                      "ServiceStart returned 1"},
-                    nullptr},
+                    nullptr, L"Failed creating java C:\\no\\such\\jvm.dll", ERROR_FILE_NOT_FOUND},
         FailureCase{"jvm_library_without_entry_points", L"--StartMode=jvm --Jvm={dir}jvm_without_entries.dll",
-                    {"Failed creating java", "ServiceStart returned 1"}, nullptr},
+                    {"Failed creating java", "ServiceStart returned 1"}, nullptr,
+                    L"Failed creating java {dir}jvm_without_entries.dll", ERROR_PROC_NOT_FOUND},
         FailureCase{"jvm_that_cannot_be_created", L"--StartMode=jvm --Jvm={dir}jvm_failing_create.dll",
                     {"CreateJavaVM Failed", "Java Worker thread finished Main: with status=2", "Failed to start Java",
                      "ServiceStart returned 4"},
-                    nullptr},
+                    nullptr, L"Failed to start Java (the worker ended with status 2)", 0},
         FailureCase{"start_class_that_does_not_exist",
                     L"--StartMode=jvm --Jvm={dir}jvm.dll --Classpath={dir}jvm_test_classes.dll --StartClass=no.Such",
-                    {"FindClass no/Such failed", "with status=4", "ServiceStart returned 4"}, nullptr},
+                    {"FindClass no/Such failed", "with status=4", "ServiceStart returned 4"}, nullptr,
+                    L"Failed to start Java (the worker ended with status 4)", 0},
         FailureCase{"start_method_that_does_not_exist",
                     L"--StartMode=jvm --Jvm={dir}jvm.dll --Classpath={dir}jvm_test_classes.dll --StartClass=test.Main "
                     L"--StartMethod=nope",
                     {"Method 'static void nope(String[])' not found in Class test/Main", "ServiceStart returned 4"},
-                    nullptr}),
+                    nullptr, L"Failed to start Java (the worker ended with status 4)", 0},
+        FailureCase{"worker_ending_with_a_code", L"--StartImage={dir}child_worker.exe --StartParams=--exit=3",
+                    {"Child process exit code 3", "Debug service finished with exit code 3"}, nullptr,
+                    L"The worker ended with exit code 3", 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The settings fail before the worker is started: the service manager still hears that the

@@ -67,7 +67,7 @@ INSTANTIATE_TEST_SUITE_P(
         ExitCase{"two_characters_run_the_executable_s_service", L"-h", {}, 2,
                  {"The system cannot find the Registry key for service 'harbeesrv'"}},
         ExitCase{"install_name_with_a_slash", L"install a/b", {}, 8,
-                 {"Service 'a/b' contains invalid character '/'\n", "\nFailed to install service\n"}},
+                 {"\nFailed to install service: Service 'a/b' contains invalid character '/'\n"}},
         ExitCase{"install_name_outside_the_code_page", L"install \u0422\u0435\u0441\u0442/\u03a9", {}, 8,
                  {brisko::wideToUtf8(L"Service '\u0422\u0435\u0441\u0442/\u03a9' contains invalid character '/'\n")}},
         ExitCase{"install_name_too_long", L"//IS//" + std::wstring(300, L'n'), {}, 8,
@@ -85,7 +85,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ProgramFailures, StandardErrorEndsWithTheSystemTextAndTheFailure) {
     const ProcessResult result = runRunner(L"//IS//bad:name");
     EXPECT_EQ(result.exitCode, 8u);
-    EXPECT_TRUE(std::regex_search(result.error, std::regex("[^\r\n]+\r\nFailed to install service\r\n$")))
+    EXPECT_TRUE(std::regex_search(
+        result.error,
+        std::regex("^[^\r\n]+\r\nFailed to install service: Service 'bad:name' contains invalid character ':'\r\n$")))
         << result.error;
 }
 

@@ -262,7 +262,8 @@ JavaHandle* createJavaHandle(const wchar_t* jvmPath) {
     JavaVM* found = nullptr;
     jsize count = 0;
     if (JvmState.getCreatedJavaVMs(&found, 1, &count) != JNI_OK || (count > 0 && !found)) {
-        ::SetLastError(ERROR_INVALID_HANDLE);
+        // The JVM failed, not the system: no system reason.
+        ::SetLastError(ERROR_SUCCESS);
         return nullptr;
     }
     JavaHandle* handle = createTypedHandle<JavaHandle>(MainPool, HANDLE_TYPE_JAVA, 0, javaHandleCallback);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <initializer_list>
 
+#include "foundation/failure.h"
 #include "foundation/log.h"
 #include "foundation/std_streams.h"
 #include "foundation/std_write.h"
@@ -153,7 +154,7 @@ void WINAPI ServiceMain(DWORD, wchar_t**) {
     if (RunState.runningAsService) {
         RunState.statusHandle = ::RegisterServiceCtrlHandlerExW(RunState.serviceName, serviceControlHandler, nullptr);
         if (!RunState.statusHandle) {
-            LOG_ERROR("Failed to register Service Control for %S", RunState.serviceName);
+            LOG_FAILURE(::GetLastError(), "Failed to register Service Control for %S", RunState.serviceName);
             return endEarly(0);
         }
         reportServiceStatusE(SERVICE_START_PENDING, 0, StartPendingHintMs, 0);
@@ -178,6 +179,7 @@ void WINAPI ServiceMain(DWORD, wchar_t**) {
     LOG_DEBUG("JVM destroyed.");
     // The run command answers what the service manager is told: a worker that failed fails it.
     RunState.runResult = workerExitCode();
+    if (RunState.runResult) LOG_FAILURE(0, "The worker ended with exit code %d", RunState.runResult);
     // Closing a child worker's record ends whatever it left running before the service reports
     // stopped; a stop still under way leaves it to the end of the process, and so does a Java
     // worker, whose library goes last.

@@ -1,5 +1,6 @@
 #include "lifecycle/service_run.h"
 
+#include "foundation/failure.h"
 #include "foundation/log.h"
 #include "foundation/std_streams.h"
 #include "foundation/worker_exit.h"
@@ -84,7 +85,7 @@ BOOL runAsService(CommandLine* commandLine) {
     if (dispatched) {
         LOG_INFO("Run service finished.");
     } else {
-        LOG_ERROR("StartServiceCtrlDispatcher for '%S' failed", RunState.serviceName);
+        LOG_FAILURE(::GetLastError(), "StartServiceCtrlDispatcher for '%S' failed", RunState.serviceName);
         // No service manager ran this process: a person typed the command and reads the failure.
         RunState.runningAsService = FALSE;
     }

@@ -3,6 +3,7 @@
 #include <cwchar>
 #include <string>
 
+#include "foundation/failure.h"
 #include "foundation/log.h"
 #include "foundation/log_names.h"
 #include "foundation/std_streams.h"
@@ -18,6 +19,8 @@ namespace {
 
 constexpr size_t PidPathChars = 4096;
 constexpr size_t EnvironmentChars = 32767;
+// A worker that failed before its call is on its way out once it has said so.
+constexpr DWORD WorkerEndWaitMs = 5000;
 
 // A child worker's failures are numbered by the step of its launch (lifecycle/worker_launch.h).
 enum StartFailure {
@@ -77,17 +80,19 @@ BOOL openPidFile() {
     const wchar_t* name = optionString(OPTION_PID_FILE);
     if (!name || !*name) return TRUE;
     RunState.pidFile = static_cast<wchar_t*>(poolAlloc(MainPool, PidPathChars * sizeof(wchar_t)));
-    if (!RunState.pidFile || !logFilePath(name, optionString(OPTION_LOG_PATH), FALSE, 0, RunState.pidFile, PidPathChars))
+    if (!RunState.pidFile || !logFilePath(name, optionString(OPTION_LOG_PATH), FALSE, 0, RunState.pidFile, PidPathChars)) {
+        LOG_FAILURE(::GetLastError(), "No path for the pid file '%S'", name);
         return FALSE;
+    }
     if (::GetFileAttributesW(RunState.pidFile) != INVALID_FILE_ATTRIBUTES && !::DeleteFileW(RunState.pidFile)) {
-        LOG_ERROR("Pid file '%S' exists", RunState.pidFile);
+        LOG_FAILURE(::GetLastError(), "Pid file '%S' exists", RunState.pidFile);
         return FALSE;
     }
     RunState.pidFileHandle = ::CreateFileW(RunState.pidFile, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (RunState.pidFileHandle == INVALID_HANDLE_VALUE) {
         RunState.pidFileHandle = nullptr;
-        LOG_ERROR("Unable to create pid file '%S'", RunState.pidFile);
+        LOG_FAILURE(::GetLastError(), "Unable to create pid file '%S'", RunState.pidFile);
         return FALSE;
     }
     return TRUE;
@@ -110,7 +115,7 @@ int startJvmWorker() {
     prepareEnvironment();
     JavaHandle* handle = createJavaHandle(RunState.jvmPath);
     if (!handle) {
-        LOG_ERROR("Failed creating java %S", RunState.jvmPath ? RunState.jvmPath : L"auto");
+        LOG_FAILURE(::GetLastError(), "Failed creating java %S", RunState.jvmPath ? RunState.jvmPath : L"auto");
         return START_FAILED;
     }
     JavaWorkerParams* call = &RunState.startCall;
@@ -119,7 +124,14 @@ int startJvmWorker() {
     call->outputFile = RedirectedStreams.output;
     std::atexit(startExitHook);
     if (!startJavaWorker(call)) {
-        LOG_ERROR("Failed to start Java");
+        // A worker that ended before its call failed in Java, not in the system: its status (and
+        // the log) says at which step, and no system text is given.
+        DWORD status = 0;
+        if (handle->workerThread && ::WaitForSingleObject(handle->workerThread, WorkerEndWaitMs) == WAIT_OBJECT_0 &&
+            ::GetExitCodeThread(handle->workerThread, &status))
+            LOG_FAILURE(0, "Failed to start Java (the worker ended with status %d)", static_cast<int>(status));
+        else
+            LOG_FAILURE(::GetLastError(), "Failed to start Java");
         closeTypedHandle(handle);
         return START_JAVA_FAILED;
     }

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/failure.h"
 #include "foundation/log.h"
 #include "lifecycle/service_run.h"
 #include "process/child_arguments.h"
@@ -21,7 +22,7 @@ std::vector<std::wstring> childArguments(const ChildLaunch& launch) {
 ProcessHandle* launchChild(const ChildLaunch& launch, int* failure) {
     const wchar_t* image = optionString(launch.image);
     if (!image || !*image) {
-        LOG_ERROR("Missing service ImageFile");
+        LOG_FAILURE(0, "Missing service ImageFile");
         if (!RunState.runningAsService)
             reportError("Service '%S' is missing the ImageFile", RunState.serviceName ? RunState.serviceName : L"unknown");
         *failure = LAUNCH_NO_IMAGE;
@@ -29,7 +30,7 @@ ProcessHandle* launchChild(const ChildLaunch& launch, int* failure) {
     }
     ProcessHandle* handle = createProcessHandle(optionString(OPTION_USER), nullptr);
     if (!handle) {
-        LOG_ERROR("%s", launch.createFailed);
+        LOG_FAILURE(::GetLastError(), "%s", launch.createFailed);
         *failure = LAUNCH_NOT_CREATED;
         return nullptr;
     }
@@ -37,16 +38,16 @@ ProcessHandle* launchChild(const ChildLaunch& launch, int* failure) {
     const wchar_t* workingPath = optionString(launch.workingPath);
     *failure = 0;
     if (!setExecutable(handle, image)) {
-        LOG_ERROR("Failed setting process executable %S", image);
+        LOG_FAILURE(::GetLastError(), "Failed setting process executable %S", image);
         *failure = LAUNCH_NO_EXECUTABLE;
     } else if (!setArguments(handle, arguments)) {
-        LOG_ERROR("Failed setting process arguments (argc=%d)", static_cast<int>(arguments.size()));
+        LOG_FAILURE(::GetLastError(), "Failed setting process arguments (argc=%d)", static_cast<int>(arguments.size()));
         *failure = LAUNCH_NO_ARGUMENTS;
     } else if (!setWorkingDirectory(handle, workingPath)) {
-        LOG_ERROR("Failed setting process working path to %S", workingPath);
+        LOG_FAILURE(::GetLastError(), "Failed setting process working path to %S", workingPath);
         *failure = LAUNCH_NO_WORKING_PATH;
     } else if (!executeProcess(handle)) {
-        LOG_ERROR("%s", launch.executeFailed);
+        LOG_FAILURE(::GetLastError(), "%s", launch.executeFailed);
         *failure = LAUNCH_NOT_EXECUTED;
     }
     if (!*failure) return handle;

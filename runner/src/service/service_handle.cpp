@@ -2,6 +2,7 @@
 
 #include <cwchar>
 
+#include "foundation/failure.h"
 #include "foundation/log.h"
 #include "registry/system_registry.h"
 #include "service/service_settings.h"
@@ -149,13 +150,11 @@ BOOL openService(ServiceHandle* handle, const wchar_t* name, DWORD access) {
 BOOL createService(ServiceHandle* handle, const wchar_t* name, const wchar_t* displayName, const wchar_t* imagePath,
                    const wchar_t* dependsOn, DWORD serviceType, DWORD startType) {
     if (const wchar_t bad = invalidServiceNameCharacter(name)) {
-        ::SetLastError(ERROR_INVALID_NAME);
-        reportError("Service '%S' contains invalid character '%C'", name, bad);
+        LOG_FAILURE(ERROR_INVALID_NAME, "Service '%S' contains invalid character '%C'", name, bad);
         return FALSE;
     }
     if (std::wcslen(name) > LongestServiceName) {
-        ::SetLastError(ERROR_INVALID_NAME);
-        reportError("Service name too long %S", name);
+        LOG_FAILURE(ERROR_INVALID_NAME, "Service name too long %S", name);
         return FALSE;
     }
     closeService(handle);
@@ -165,7 +164,7 @@ BOOL createService(ServiceHandle* handle, const wchar_t* name, const wchar_t* di
                                        nullptr);
     poolFree(dependencies);
     if (!handle->service) {
-        LOG_SYSTEM_ERROR();
+        LOG_FAILURE(::GetLastError(), "Unable to create the service '%S'", name);
         return FALSE;
     }
     std::wcscpy(handle->name, name);
@@ -181,12 +180,14 @@ BOOL changeServiceConfig(ServiceHandle* handle, const wchar_t* displayName, cons
     if ((account || password || displayName) &&
         !::ChangeServiceConfigW(handle->service, type, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, nullptr, nullptr,
                                 nullptr, nullptr, account, password, displayName)) {
-        LOG_SYSTEM_ERROR();
+        LOG_FAILURE(::GetLastError(), "Unable to change the settings of '%S' service", handle->name);
         return FALSE;
     }
     if (!description) return TRUE;
     SERVICE_DESCRIPTIONW text{const_cast<wchar_t*>(description)};
-    return ::ChangeServiceConfig2W(handle->service, SERVICE_CONFIG_DESCRIPTION, &text);
+    if (::ChangeServiceConfig2W(handle->service, SERVICE_CONFIG_DESCRIPTION, &text)) return TRUE;
+    LOG_FAILURE(::GetLastError(), "Unable to set the description of '%S' service", handle->name);
+    return FALSE;
 }
 
 BOOL setRestartOnFailure(ServiceHandle* handle) {
@@ -213,10 +214,17 @@ BOOL controlService(ServiceHandle* handle, int operation) {
         return FALSE;
     }
     // A refused request (the service already is where it was asked to go, for one) is judged by
-    // the state it ends in.
-    if (sendRequest(handle, operation, status, startTick)) waitWhilePending(handle, pendingState);
+    // the state it ends in, and gives its reason when the service is not there.
+    const BOOL sent = sendRequest(handle, operation, status, startTick);
+    const DWORD requestError = sent ? ERROR_SUCCESS : ::GetLastError();
+    if (sent) waitWhilePending(handle, pendingState);
     ::Sleep(1000);
-    return ::QueryServiceStatus(handle->service, &status) && status.dwCurrentState == finalState;
+    if (!::QueryServiceStatus(handle->service, &status)) return FALSE;
+    if (status.dwCurrentState == finalState) return TRUE;
+    ::SetLastError(!sent                                     ? requestError
+                   : status.dwCurrentState == pendingState ? ERROR_SERVICE_REQUEST_TIMEOUT
+                                                           : ERROR_SUCCESS);
+    return FALSE;
 }
 
 BOOL removeService(ServiceHandle* handle) {
