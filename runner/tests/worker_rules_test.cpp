@@ -234,6 +234,13 @@ TEST(StopDeadline, CutsAWaitToWhatIsLeft) {
         EXPECT_EQ(timeLeftBefore(c.deadline, c.now, c.wanted), c.left) << c.deadline << " " << c.now << " " << c.wanted;
 }
 
+TEST(SignalEvent, AtMostOneThreadDumpEveryTenSeconds) {
+    EXPECT_TRUE(threadDumpDue(0, 5000));
+    EXPECT_FALSE(threadDumpDue(5000, 5000));
+    EXPECT_FALSE(threadDumpDue(5000, 14999));
+    EXPECT_TRUE(threadDumpDue(5000, 15000));
+}
+
 TEST(SignalEvent, NameIsUpperCaseWithUnderscoresForSpaces) {
     wchar_t name[1024];
     ASSERT_TRUE(buildSignalEventName(L"Harbee svc 2", name, 1024));

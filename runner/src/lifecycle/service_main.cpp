@@ -1,5 +1,7 @@
 #include "lifecycle/service_main.h"
 
+#include <sddl.h>
+
 #include <cstdio>
 #include <initializer_list>
 
@@ -15,6 +17,7 @@
 #include "lifecycle/worker_settings.h"
 #include "options/options.h"
 #include "process/process_handle.h"
+#include "unique_handle.h"
 
 namespace {
 
@@ -80,25 +83,41 @@ void dumpThreads() {
         dumpJavaStacks(RunState.worker);
 }
 
+// A signal that comes too soon after the last dump is taken and dropped: repeated signals must
+// not flood the output, nor keep sending CTRL+BREAK to the worker.
 DWORD WINAPI signalThread(void*) {
+    ULONGLONG lastDump = 0;
     for (;;) {
         const DWORD result = ::WaitForSingleObject(RunState.signalEvent, SignalSliceMs);
         if (result == WAIT_TIMEOUT) continue;
         if (result != WAIT_OBJECT_0 || !RunState.dumpEnabled) return 0;
-        dumpThreads();
+        const ULONGLONG now = ::GetTickCount64();
+        if (threadDumpDue(lastDump, now)) {
+            dumpThreads();
+            lastDump = now ? now : 1;
+        } else {
+            LOG_DEBUG("Thread dump skipped: at most one every %d s", static_cast<int>(ThreadDumpIntervalMs / 1000));
+        }
         ::ResetEvent(RunState.signalEvent);
     }
 }
 
-// Any process may signal it: a null DACL.
+// Only the system and the administrators may signal it (or do anything else with it): for the
+// supervised child it would be a way into the worker.
+constexpr wchar_t SignalEventSddl[] = L"D:P(A;;0x1f0003;;;SY)(A;;0x1f0003;;;BA)";
+
 void startSignalThread() {
     if (!RunState.serviceName) return;
     wchar_t name[SignalNameChars];
     if (!buildSignalEventName(RunState.serviceName, name, SignalNameChars)) return;
-    SECURITY_DESCRIPTOR descriptor;
-    ::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
-    ::SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE);
-    SECURITY_ATTRIBUTES attributes{sizeof(attributes), &descriptor, FALSE};
+    brisko::UniqueLocalMemory descriptor;
+    PSECURITY_DESCRIPTOR made = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(SignalEventSddl, SDDL_REVISION_1, &made, nullptr)) {
+        LOG_SYSTEM_ERROR();
+        return;
+    }
+    descriptor.reset(made);
+    SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor.get(), FALSE};
     RunState.signalEvent = ::CreateEventW(&attributes, TRUE, FALSE, name);
     if (RunState.signalEvent) RunState.signalThread = ::CreateThread(nullptr, 0, signalThread, nullptr, 0, nullptr);
 }

@@ -37,6 +37,10 @@ DWORD finalStopTimeout(LONG stopTimeoutSeconds, BOOL stopRan, int reason, DWORD 
     return timeout;
 }
 
+BOOL threadDumpDue(ULONGLONG lastDumpTick, ULONGLONG nowTick) {
+    return lastDumpTick == 0 || nowTick - lastDumpTick >= ThreadDumpIntervalMs;
+}
+
 DWORD timeLeftBefore(ULONGLONG deadlineTick, ULONGLONG nowTick, DWORD wantedMs) {
     if (deadlineTick == 0) return wantedMs;
     const ULONGLONG left = deadlineTick > nowTick ? deadlineTick - nowTick : 0;

@@ -16,6 +16,11 @@ BOOL buildSignalEventName(const wchar_t* serviceName, wchar_t* out, size_t chars
 // shutdown never waits longer than the system's kill timeout.
 DWORD finalStopTimeout(LONG stopTimeoutSeconds, BOOL stopRan, int reason, DWORD killTimeoutMs);
 
+// At most one thread dump every ThreadDumpIntervalMs, however often the signal comes; a last
+// dump at tick 0 is none.
+constexpr DWORD ThreadDumpIntervalMs = 10000;
+BOOL threadDumpDue(ULONGLONG lastDumpTick, ULONGLONG nowTick);
+
 // The wanted wait, or what is left before the deadline when that is less (0 once it has
 // passed). A deadline of 0 is none.
 DWORD timeLeftBefore(ULONGLONG deadlineTick, ULONGLONG nowTick, DWORD wantedMs);
