@@ -109,7 +109,10 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, ParseCommandLine,
     ::testing::Values(
         ParseCase{"no_arguments_run_the_executable_s_service", {}, {}, COMMAND_RUN, L"", {}, ""},
-        ParseCase{"two_characters_run_and_read_nothing", {L"-h", L"--DisplayName=X"}, {}, COMMAND_RUN, L"", {}, ""},
+        ParseCase{"two_characters_run_and_read_nothing", {L"ab", L"--DisplayName=X"}, {}, COMMAND_RUN, L"", {}, ""},
+        ParseCase{"dash_h_asks_for_help", {L"-h"}, {}, COMMAND_HELP, L"", {}, ""},
+        ParseCase{"slash_question_mark_asks_for_help", {L"/?"}, {}, COMMAND_HELP, L"", {}, ""},
+        ParseCase{"double_dash_help_asks_for_help", {L"--help", L"--DisplayName=X"}, {}, COMMAND_HELP, L"", {}, ""},
         ParseCase{"short_code_and_name", {L"//IS//MySvc", L"--DisplayName=X"}, {}, COMMAND_INSTALL, L"MySvc",
                   {{OPTION_DISPLAY_NAME, L"X [set]"}}, ""},
         ParseCase{"short_code_alone", {L"//IS"}, {}, COMMAND_INSTALL, L"", {}, ""},

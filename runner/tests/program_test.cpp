@@ -24,6 +24,7 @@ struct ExitCase {
     Environment environment;
     DWORD exitCode;
     std::vector<std::string> errorTexts;
+    std::vector<std::string> outputTexts = {};
 };
 
 class ExitCodes : public ::testing::TestWithParam<ExitCase> {};
@@ -36,6 +37,7 @@ TEST_P(ExitCodes, CommandLineGivesItsCodeAndMessages) {
     std::string error = result.error;
     std::erase(error, '\r');
     for (const std::string& text : c.errorTexts) EXPECT_THAT(error, HasSubstr(text));
+    for (const std::string& text : c.outputTexts) EXPECT_THAT(result.output, HasSubstr(text));
 }
 
 const std::wstring Missing = L"HarbeeNoSuchService";
@@ -44,19 +46,29 @@ const std::wstring LongText(9000, L'v');
 INSTANTIATE_TEST_SUITE_P(
     Cases, ExitCodes,
     ::testing::Values(
-        ExitCase{"help", L"help", {}, 0,
+        ExitCase{"help", L"help", {}, 0, {},
                  {"Usage: harbeesrv command [ServiceName] [--options]\n", "  help                   This page\n",
                   "  pause   [Num Seconds]  Sleep for n Seconds (defaults to 60)\n", "  Options:\n  --Description\n",
                   "  --PidFile\n  --Rotate\n"}},
-        ExitCase{"help_code", L"//?", {}, 0, {"Usage: harbeesrv"}},
-        ExitCase{"version", L"version", {}, 0, {"Tamsin Daemon Service Runner version 1.0.0.0/Win"}},
-        ExitCase{"version_code", L"//VS//", {}, 0, {"Tamsin Daemon Service Runner version"}},
+        ExitCase{"help_code", L"//?", {}, 0, {}, {"Usage: harbeesrv"}},
+        ExitCase{"help_dash_h", L"-h", {}, 0, {}, {"Usage: harbeesrv"}},
+        ExitCase{"help_slash_question_mark", L"/?", {}, 0, {}, {"Usage: harbeesrv"}},
+        ExitCase{"help_double_dash", L"--help", {}, 0, {}, {"Usage: harbeesrv"}},
+        ExitCase{"version", L"version", {}, 0, {}, {"Tamsin Daemon Service Runner version 1.0.0.0/Win"}},
+        ExitCase{"version_code", L"//VS//", {}, 0, {}, {"Tamsin Daemon Service Runner version"}},
         ExitCase{"pause_code_alone", L"//PP", {}, 0, {}},
         ExitCase{"pause_word", L"pause 1", {}, 0, {}},
-        ExitCase{"unknown_word", L"Install", {}, 1, {"Unrecognized cmd option Install", "Invalid command line arguments"}},
+        ExitCase{"unknown_word", L"Install", {}, 1,
+                 {"Unrecognized cmd option Install", "Run 'harbeesrv help' for the commands and options.",
+                  "Invalid command line arguments"}},
         ExitCase{"pause_without_seconds", L"pause", {}, 1,
                  {"Unrecognized cmd option pause", "Invalid command line arguments"}},
-        ExitCase{"unknown_option", L"install --jvm=x", {}, 1, {"Unrecognized program option --jvm=x"}},
+        ExitCase{"unknown_option", L"install --jvm=x", {}, 1,
+                 {"Unrecognized program option --jvm=x", "Run 'harbeesrv help' for the commands and options."}},
+        ExitCase{"number_with_a_unit", L"install --StopTimeout=30s", {}, 1,
+                 {"Invalid number '30s' for --StopTimeout", "Invalid command line arguments"}},
+        ExitCase{"environment_number_with_a_unit", L"version", {{L"WR_Rotate", L"1h"}}, 1,
+                 {"Invalid number '1h' for WR_Rotate", "Invalid command line arguments"}},
         ExitCase{"option_without_value", L"install --StopTimeout", {}, 1,
                  {"Unrecognized program option --StopTimeout"}},
         ExitCase{"start_without_stored_options", L"start " + Missing, {}, 2,
@@ -64,7 +76,7 @@ INSTANTIATE_TEST_SUITE_P(
         ExitCase{"stop_without_stored_options", L"//SS//" + Missing, {}, 2, {"Load configuration failed"}},
         ExitCase{"run_without_stored_options", L"run " + Missing, {}, 2, {"Load configuration failed"}},
         ExitCase{"service_without_stored_options", L"//RS//" + Missing, {}, 2, {"Load configuration failed"}},
-        ExitCase{"two_characters_run_the_executable_s_service", L"-h", {}, 2,
+        ExitCase{"two_characters_run_the_executable_s_service", L"ab", {}, 2,
                  {"The system cannot find the Registry key for service 'harbeesrv'"}},
         ExitCase{"install_name_with_a_slash", L"install a/b", {}, 8,
                  {"\nFailed to install service: Service 'a/b' contains invalid character '/'\n"}},
@@ -76,10 +88,10 @@ INSTANTIATE_TEST_SUITE_P(
                  {"contains invalid character '/'", "Failed to update service parameters"}},
         ExitCase{"delete_missing_service", L"delete " + Missing, {}, 9,
                  {"Unable to delete 'HarbeeNoSuchService' service", "Failed to delete service"}},
-        ExitCase{"very_long_option_value", L"version --Description=" + LongText, {}, 0, {"version"}},
-        ExitCase{"very_long_environment_value", L"version", {{L"WR_LogPath", LongText}}, 0, {"version"}},
-        ExitCase{"very_long_log_folder", L"version --LogPath=C:\\" + LongText, {}, 0,
-                 {"Unable to create logger at", "Tamsin Daemon Service Runner version"}}),
+        ExitCase{"very_long_option_value", L"version --Description=" + LongText, {}, 0, {}, {"version"}},
+        ExitCase{"very_long_environment_value", L"version", {{L"WR_LogPath", LongText}}, 0, {}, {"version"}},
+        ExitCase{"very_long_log_folder", L"version --LogPath=C:\\" + LongText, {}, 0, {"Unable to create logger at"},
+                 {"Tamsin Daemon Service Runner version"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ProgramFailures, StandardErrorEndsWithTheSystemTextAndTheFailure) {
@@ -130,8 +142,8 @@ TEST_P(CommandsKeepTheirConsole, AndNeverTouchTheServicesFiles) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, CommandsKeepTheirConsole,
-    ::testing::Values(ConsoleCase{"version", L"version", 0, "", "Tamsin Daemon Service Runner version"},
-                      ConsoleCase{"help", L"help", 0, "", "Usage: harbeesrv"},
+    ::testing::Values(ConsoleCase{"version", L"version", 0, "Tamsin Daemon Service Runner version", ""},
+                      ConsoleCase{"help", L"help", 0, "Usage: harbeesrv", ""},
                       ConsoleCase{"failed_install", L"//IS//bad:name", 8, "", "Failed to install service"},
                       ConsoleCase{"failed_delete", L"delete HarbeeNoSuchService", 9, "", "Failed to delete service"}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -58,6 +58,7 @@ TEST_F(ServiceControl, InstallRegistersTheRunnerWithItsOptions) {
         L"//IS//HarbeeTestRunnerSvc --DisplayName=Harbee \"--Description=Harbee test service\" --StartMode=jvm "
         L"--JvmOptions=-Xrs;-Dx=1 --DependsOn=HarbeeTestDependency");
     ASSERT_EQ(result.exitCode, 0u) << result.error;
+    EXPECT_EQ(result.output, "Service 'HarbeeTestRunnerSvc' installed.\r\n");
     EXPECT_EQ(scm(L"ImagePath"), runnerPath() + L" //RS//HarbeeTestRunnerSvc");
     EXPECT_EQ(scm(L"DisplayName"), L"Harbee");
     EXPECT_EQ(scm(L"Description"), L"Harbee test service");
@@ -100,22 +101,31 @@ TEST_F(ServiceControl, AccountPasswordNeverReachesTheLog) {
     EXPECT_EQ(stored(nullptr, L"ServicePassword"), L"(none)");
 }
 
+// The dependencies stay through an update that does not name them (Wine's manager drops them
+// unless every change passes them), and DependsOn replaces them.
 TEST_F(ServiceControl, UpdateChangesSettingsAndExtendsStoredLists) {
-    ProcessResult result = runRunner(L"//IS//HarbeeTestRunnerSvc --DisplayName=First --JvmOptions=-Da;-Db");
+    ProcessResult result = runRunner(L"//IS//HarbeeTestRunnerSvc --DisplayName=First --JvmOptions=-Da;-Db "
+                                     L"--DependsOn=HarbeeTestDependency");
     ASSERT_EQ(result.exitCode, 0u) << result.error;
     result = runRunner(L"//US//HarbeeTestRunnerSvc ++JvmOptions=-Dc --DisplayName=Second --Startup=auto "
                        L"--Description=Changed");
     ASSERT_EQ(result.exitCode, 0u) << result.error;
+    EXPECT_EQ(result.output, "Service 'HarbeeTestRunnerSvc' updated.\r\n");
+    EXPECT_EQ(scm(L"DependOnService"), L"HarbeeTestDependency|Tcpip");
     EXPECT_EQ(stored(L"Java", L"Options"), L"-Da|-Db|-Dc");
     EXPECT_EQ(scm(L"DisplayName"), L"Second");
     EXPECT_EQ(scm(L"Description"), L"Changed");
     EXPECT_EQ(scm(L"Start"), L"2");
 
-    result = runRunner(L"update HarbeeTestRunnerSvc --Startup=manual --JvmOptions=-Dz");
+    result = runRunner(L"update HarbeeTestRunnerSvc --Startup=manual --JvmOptions=-Dz --DependsOn=HarbeeOtherDependency");
     ASSERT_EQ(result.exitCode, 0u) << result.error;
     EXPECT_EQ(stored(L"Java", L"Options"), L"-Dz");
     EXPECT_EQ(scm(L"Start"), L"3");
     EXPECT_EQ(scm(L"DisplayName"), L"Second");
+    EXPECT_EQ(scm(L"DependOnService"), L"HarbeeOtherDependency|Tcpip");
+    result = runRunner(L"update HarbeeTestRunnerSvc --Description=Again");
+    ASSERT_EQ(result.exitCode, 0u) << result.error;
+    EXPECT_EQ(scm(L"DependOnService"), L"HarbeeOtherDependency|Tcpip");
 }
 
 TEST_F(ServiceControl, UpdatingAMissingServiceInstallsIt) {
@@ -136,9 +146,11 @@ TEST_F(ServiceControl, StartAndStopWaitWhileTheServiceMakesProgress) {
 
     ProcessResult result = runRunner(L"//ES//HarbeeTestRunnerSvc");
     EXPECT_EQ(result.exitCode, 0u) << result.error;
+    EXPECT_EQ(result.output, "Service 'HarbeeTestRunnerSvc' started.\r\n");
     EXPECT_EQ(serviceState(Service), static_cast<DWORD>(SERVICE_RUNNING));
     result = runRunner(L"//SS//HarbeeTestRunnerSvc");
     EXPECT_EQ(result.exitCode, 0u) << result.error;
+    EXPECT_EQ(result.output, "Service 'HarbeeTestRunnerSvc' stopped.\r\n");
     EXPECT_EQ(serviceState(Service), static_cast<DWORD>(SERVICE_STOPPED));
     // Already stopped: the request is refused, and the service is where it was asked to be.
     result = runRunner(L"stop HarbeeTestRunnerSvc");
@@ -178,6 +190,7 @@ TEST_F(ServiceControl, DeleteStopsARunningServiceAndRemovesEveryKey) {
 
     const ProcessResult result = runRunner(L"//DS//HarbeeTestRunnerSvc");
     EXPECT_EQ(result.exitCode, 0u) << result.error;
+    EXPECT_EQ(result.output, "Service 'HarbeeTestRunnerSvc' deleted.\r\n");
     EXPECT_EQ(serviceState(Service), 0u);
     EXPECT_FALSE(registryKeyExists(HKEY_LOCAL_MACHINE, serviceKey(Service)));
     EXPECT_FALSE(registryKeyExists(HKEY_LOCAL_MACHINE, runnerKey(Service)));

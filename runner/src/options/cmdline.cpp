@@ -24,6 +24,20 @@ constexpr CommandForm Commands[] = {
     {L"install", L"IS"}, {L"delete", L"DS"},  {L"help", L"?"},   {L"version", L"VS"},
 };
 
+// The ways people ask a program for its help, besides "help" and "//?".
+bool asksForHelp(const wchar_t* argument) {
+    for (const wchar_t* form : {L"-h", L"/?", L"--help"}) {
+        if (std::wcscmp(argument, form) == 0) return true;
+    }
+    return false;
+}
+
+// A refused command line points the person at the list of what is understood.
+void pointToHelp(const CommandLine* commandLine) {
+    ::SetLastError(ERROR_SUCCESS);
+    reportError("Run '%S help' for the commands and options.", commandLine->exeName);
+}
+
 int findCommand(const wchar_t* text, size_t length, bool shortCode) {
     for (int i = 0; i < static_cast<int>(sizeof(Commands) / sizeof(Commands[0])); ++i) {
         const wchar_t* form = shortCode ? Commands[i].code : Commands[i].word;
@@ -165,7 +179,10 @@ CommandLine* parseCommandLine(int argc, wchar_t** argv) {
     }
 
     int firstOption = 2;
-    if (argc < 2 || std::wcslen(argv[1]) <= 2) {
+    if (argc >= 2 && asksForHelp(argv[1])) {
+        commandLine->command = COMMAND_HELP;
+        firstOption = argc;
+    } else if (argc < 2 || std::wcslen(argv[1]) <= 2) {
         commandLine->command = COMMAND_RUN;
         firstOption = argc;
     } else if (std::wcsncmp(argv[1], L"//", 2) == 0) {
@@ -180,6 +197,7 @@ CommandLine* parseCommandLine(int argc, wchar_t** argv) {
         }
     }
     if (!commandLine->command || !parseOptions(argc, argv, firstOption)) {
+        pointToHelp(commandLine);
         poolFree(commandLine);
         return nullptr;
     }
@@ -209,7 +227,7 @@ BOOL applyEnvironmentOptions(CommandLine*) {
             if (!list) continue;
             row->stringValue = list;
             row->numberValue = bytes;
-            row->flags |= OPT_SET | OPT_APPEND;
+            row->flags |= OPT_SET | OPT_APPEND | OPT_FROM_ENVIRONMENT;
         } else if (row->flags & OPT_NUMBER) {
             LONG number = 0;
             if (!readNumberValue(row, value, L"WR_", &number)) return FALSE;

@@ -13,6 +13,8 @@ enum OptionFlag : DWORD {
     OPT_SCM = 0x0200,
     OPT_SET = 0x1000,
     OPT_APPEND = 0x2000,
+    // A list set by a "WR_" variable (which appends to the stored list).
+    OPT_FROM_ENVIRONMENT = 0x4000,
 };
 
 struct OptionEntry {

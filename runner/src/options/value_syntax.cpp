@@ -109,6 +109,26 @@ wchar_t* joinLists(Pool* pool, const wchar_t* first, const wchar_t* second, LONG
     return list;
 }
 
+wchar_t* joinNewEntries(Pool* pool, const wchar_t* first, const wchar_t* second, LONG* bytes) {
+    const auto held = [first](const wchar_t* entry) {
+        for (const wchar_t* old = first; old && *old; old += std::wcslen(old) + 1) {
+            if (std::wcscmp(old, entry) == 0) return true;
+        }
+        return false;
+    };
+    size_t used = 0;
+    wchar_t* list = startList(pool, first, packedListChars(second), &used);
+    if (!list) return nullptr;
+    for (const wchar_t* entry = second; entry && *entry; entry += std::wcslen(entry) + 1) {
+        if (held(entry)) continue;
+        const size_t length = std::wcslen(entry) + 1;
+        std::wmemcpy(list + used, entry, length);
+        used += length;
+    }
+    *bytes = packedListBytes(list);
+    return list;
+}
+
 wchar_t* appendListText(Pool* pool, const wchar_t* first, const wchar_t* text, LONG* bytes) {
     const size_t textChars = text ? std::wcslen(text) : 0;
     size_t used = 0;

@@ -28,4 +28,6 @@ size_t splitListText(const wchar_t* text, wchar_t* out);
 // A new list in the pool: the entries of first (may be null), then those of second (packed),
 // or those split from text. bytes receives the stored size.
 wchar_t* joinLists(Pool* pool, const wchar_t* first, const wchar_t* second, LONG* bytes);
+// The same, leaving out the entries of second that first already holds.
+wchar_t* joinNewEntries(Pool* pool, const wchar_t* first, const wchar_t* second, LONG* bytes);
 wchar_t* appendListText(Pool* pool, const wchar_t* first, const wchar_t* text, LONG* bytes);

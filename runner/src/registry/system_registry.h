@@ -14,5 +14,9 @@ DWORD readKillServiceTimeout();
 // the service's key holds them (PreshutdownTimeout); the fallback when it holds none.
 DWORD readPreshutdownTimeout(const wchar_t* serviceName, DWORD fallbackMs);
 
+// The services and groups (as "+" and the group) the service depends on, as the manager keeps them
+// in the service's key: a packed list in the main pool (empty when there are none), or null.
+wchar_t* readServiceDependencies(const wchar_t* serviceName);
+
 BOOL readServiceDescription(const wchar_t* serviceName, wchar_t* out, DWORD bytes);
 BOOL readServiceAccount(const wchar_t* serviceName, wchar_t* out, DWORD bytes);

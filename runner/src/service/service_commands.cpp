@@ -68,6 +68,7 @@ BOOL controlCommand(CommandLine* commandLine, int operation) {
         LOG_FAILURE(::GetLastError(), "Unable to open '%S' service", name);
     } else if ((done = controlService(handle, operation))) {
         LOG_INFO(start ? "Service '%S' started" : "Service '%S' stopped", name);
+        printMessage(start ? "Service '%S' started." : "Service '%S' stopped.", name);
     } else {
         noteControlFailure(handle, start);
     }
@@ -96,8 +97,13 @@ BOOL installService(CommandLine* commandLine) {
         if (optionIsSet(OPTION_DESCRIPTION))
             LOG_DEBUG("Setting service description %S", optionString(OPTION_DESCRIPTION));
         logAccountSettings();
-        installed = changeServiceConfig(handle, nullptr, setOption(OPTION_DESCRIPTION), setOption(OPTION_SERVICE_USER),
-                                        setOption(OPTION_SERVICE_PASSWORD));
+        ServiceChanges changes{};
+        changes.description = setOption(OPTION_DESCRIPTION);
+        changes.account = setOption(OPTION_SERVICE_USER);
+        changes.password = setOption(OPTION_SERVICE_PASSWORD);
+        changes.serviceType = SERVICE_NO_CHANGE;
+        changes.startType = SERVICE_NO_CHANGE;
+        installed = changeServiceConfig(handle, changes);
         setRestartOnFailure(handle);
     }
     closeTypedHandle(handle);
@@ -107,6 +113,7 @@ BOOL installService(CommandLine* commandLine) {
     }
     if (installed) {
         LOG_INFO("Service '%S' installed", name);
+        printMessage("Service '%S' installed.", name);
         return TRUE;
     }
     LOG_ERROR("Failed installing '%S' service", name);
@@ -123,26 +130,27 @@ BOOL updateService(CommandLine* commandLine) {
         return installService(commandLine);
     }
     logAccountSettings();
-    BOOL updated = changeServiceConfig(handle, optionString(OPTION_DISPLAY_NAME), optionString(OPTION_DESCRIPTION),
-                                       setOption(OPTION_SERVICE_USER), setOption(OPTION_SERVICE_PASSWORD));
-    if (updated) {
-        const DWORD serviceType =
-            optionIsSet(OPTION_TYPE) ? serviceTypeFor(optionString(OPTION_TYPE)) : SERVICE_NO_CHANGE;
-        const DWORD startType =
-            optionIsSet(OPTION_STARTUP) ? updateStartType(optionString(OPTION_STARTUP)) : SERVICE_NO_CHANGE;
-        updated = ::ChangeServiceConfigW(handle->service, serviceType, startType, SERVICE_NO_CHANGE, nullptr, nullptr,
-                                         nullptr, nullptr, nullptr, nullptr, nullptr);
-        if (!updated) LOG_FAILURE(::GetLastError(), "Unable to change the settings of '%S' service", name);
-    }
+    // Only what this run sets is changed, DependsOn included; the rest stays as the manager has it.
+    ServiceChanges changes{};
+    changes.displayName = setOption(OPTION_DISPLAY_NAME);
+    changes.description = setOption(OPTION_DESCRIPTION);
+    changes.account = setOption(OPTION_SERVICE_USER);
+    changes.password = setOption(OPTION_SERVICE_PASSWORD);
+    changes.serviceType = optionIsSet(OPTION_TYPE) ? serviceTypeFor(optionString(OPTION_TYPE)) : SERVICE_NO_CHANGE;
+    changes.startType = optionIsSet(OPTION_STARTUP) ? updateStartType(optionString(OPTION_STARTUP)) : SERVICE_NO_CHANGE;
+    changes.replaceDependencies = optionIsSet(OPTION_DEPENDS_ON);
+    changes.dependsOn = optionString(OPTION_DEPENDS_ON);
+    BOOL updated = changeServiceConfig(handle, changes);
     LOG_INFO("Service '%S' updated", name);
     if (updated && !saveConfiguration(commandLine)) {
         LOG_FAILURE(::GetLastError(), "Unable to store the options of '%S' service", name);
         updated = FALSE;
     }
     closeTypedHandle(handle);
-    if (updated)
+    if (updated) {
         LOG_INFO("Update service finished.");
-    else
+        printMessage("Service '%S' updated.", name);
+    } else
         LOG_INFO("Update service '%S' failed.", name);
     return updated;
 }
@@ -165,6 +173,7 @@ BOOL deleteService(CommandLine* commandLine) {
     if (deleted) {
         deleteServiceRegistry(name);
         LOG_DEBUG("Service '%S' deleted", name);
+        printMessage("Service '%S' deleted.", name);
     } else {
         LOG_FAILURE(::GetLastError(), "Unable to delete '%S' service", name);
     }

@@ -172,19 +172,29 @@ BOOL createService(ServiceHandle* handle, const wchar_t* name, const wchar_t* di
     return TRUE;
 }
 
-BOOL changeServiceConfig(ServiceHandle* handle, const wchar_t* displayName, const wchar_t* description,
-                         const wchar_t* account, const wchar_t* password) {
-    // Another account can only run a service of its own process. With nothing to change the call
-    // is left out: Wine's manager drops the stored dependencies on every change.
-    const DWORD type = account || password ? SERVICE_WIN32_OWN_PROCESS : SERVICE_NO_CHANGE;
-    if ((account || password || displayName) &&
-        !::ChangeServiceConfigW(handle->service, type, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, nullptr, nullptr,
-                                nullptr, nullptr, account, password, displayName)) {
-        LOG_FAILURE(::GetLastError(), "Unable to change the settings of '%S' service", handle->name);
-        return FALSE;
+BOOL changeServiceConfig(ServiceHandle* handle, const ServiceChanges& changes) {
+    // Another account can only run a service of its own process.
+    const DWORD type = changes.account || changes.password ? SERVICE_WIN32_OWN_PROCESS : changes.serviceType;
+    const bool anything = type != SERVICE_NO_CHANGE || changes.startType != SERVICE_NO_CHANGE ||
+                          changes.replaceDependencies || changes.account || changes.password || changes.displayName;
+    if (anything) {
+        // The dependencies go with every change, the current ones (read from the service's key,
+        // since Wine's manager reports none when queried) when they stay: Wine's manager drops them
+        // when the argument is null.
+        wchar_t* dependencies = changes.replaceDependencies ? buildDependencies(MainPool, changes.dependsOn)
+                                                            : readServiceDependencies(handle->name);
+        const BOOL changed =
+            ::ChangeServiceConfigW(handle->service, type, changes.startType, SERVICE_NO_CHANGE, nullptr, nullptr,
+                                   nullptr, dependencies, changes.account, changes.password, changes.displayName);
+        const DWORD error = ::GetLastError();
+        poolFree(dependencies);
+        if (!changed) {
+            LOG_FAILURE(error, "Unable to change the settings of '%S' service", handle->name);
+            return FALSE;
+        }
     }
-    if (!description) return TRUE;
-    SERVICE_DESCRIPTIONW text{const_cast<wchar_t*>(description)};
+    if (!changes.description) return TRUE;
+    SERVICE_DESCRIPTIONW text{const_cast<wchar_t*>(changes.description)};
     if (::ChangeServiceConfig2W(handle->service, SERVICE_CONFIG_DESCRIPTION, &text)) return TRUE;
     LOG_FAILURE(::GetLastError(), "Unable to set the description of '%S' service", handle->name);
     return FALSE;
