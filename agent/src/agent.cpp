@@ -6,7 +6,7 @@
 
 #include <msgpack.hpp>
 
-#include "core_link/payload_reader.h"
+#include "core_link/notification_payloads.h"
 #include "loop/window_class.h"
 #include "service_rpc/activity_monitor.h"
 #include "ui/notify_icon.h"
@@ -40,16 +40,6 @@ std::vector<uint8_t> packPayload(const Values&... values) {
     (packer.pack(values), ...);
     return {reinterpret_cast<const uint8_t*>(buffer.data()), reinterpret_cast<const uint8_t*>(buffer.data()) + buffer.size()};
 }
-
-// msgpack-c would also turn a bin value into a string; where the protocol has a string, a bin
-// value is of the wrong type.
-std::string readString(const msgpack::object& value) {
-    if (value.type != msgpack::type::STR) throw msgpack::type_error();
-    return value.as<std::string>();
-}
-
-std::string readHost(const msgpack::object& value) { return value.is_nil() ? std::string() : readString(value); }
-int readPort(const msgpack::object& value) { return value.is_nil() ? 0 : value.as<int>(); }
 
 }  // namespace
 
@@ -213,16 +203,11 @@ std::unique_ptr<Message> Agent::messageReceived(Connection&, const Message& mess
 // the link and reconnects.
 void Agent::protectionStatus(const Message& message) {
     const bool initial = protection_.deadline == ProtectionState::kNoStatusYet;
-    PayloadReader reader(message.payload);
-    int64_t remainingMs = 0;
-    try {
-        protection_.enabled = reader.next()->as<bool>();
-        remainingMs = reader.next()->as<int64_t>();
-    } catch (const msgpack::unpack_error&) {
-        return;
-    }
+    const ProtectionStatusPayload status = readProtectionStatus(message.payload);
+    if (status.enabled) protection_.enabled = *status.enabled;
+    if (!status.remainingMs) return;
     const int64_t now = clock_.now();
-    protection_.deadline = deadlineAfter(remainingMs, now, clock_.nanosecondsPerTick());
+    protection_.deadline = deadlineAfter(*status.remainingMs, now, clock_.nanosecondsPerTick());
     // The first status after start only sets the state: nothing has changed for the user yet.
     if (initial) return;
 
@@ -243,33 +228,16 @@ void Agent::protectionStatus(const Message& message) {
 }
 
 void Agent::applicationBlocked(const Message& message) {
-    PayloadReader reader(message.payload);
-    std::string name;
-    int64_t reason = 0;
-    try {
-        readString(reader.next().get());
-        name = readString(reader.next().get());
-        reason = reader.next()->as<int64_t>();
-    } catch (const msgpack::unpack_error&) {
-        return;
-    }
-    const UINT text = reason == 0 ? kBlockedTimeRange : reason == 1 ? kBlockedQuota : kBlockedDenied;
-    notifier_.showBalloon({kBlockedTitle, std::move(name)}, ResourceString{text, {}}, true);
+    std::optional<ApplicationBlockedPayload> blocked = readApplicationBlocked(message.payload);
+    if (!blocked) return;
+    const UINT text = blocked->reason == 0 ? kBlockedTimeRange : blocked->reason == 1 ? kBlockedQuota : kBlockedDenied;
+    notifier_.showBalloon({kBlockedTitle, std::move(blocked->name)}, ResourceString{text, {}}, true);
 }
 
 void Agent::proxyConfiguration(const Message& message) {
-    PayloadReader reader(message.payload);
-    std::string httpHost, httpsHost;
-    int httpPort = 0, httpsPort = 0;
-    try {
-        httpHost = readHost(reader.next().get());
-        httpPort = readPort(reader.next().get());
-        httpsHost = readHost(reader.next().get());
-        httpsPort = readPort(reader.next().get());
-    } catch (const msgpack::unpack_error&) {
-        return;
-    }
-    proxyGuard_.setProxy(httpHost, httpPort, httpsHost, httpsPort, protection_.enabled);
+    const std::optional<ProxyConfigurationPayload> proxy = readProxyConfiguration(message.payload);
+    if (!proxy) return;
+    proxyGuard_.setProxy(proxy->httpHost, proxy->httpPort, proxy->httpsHost, proxy->httpsPort, protection_.enabled);
 }
 
 }  // namespace brisko

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cwchar>
+#include <string>
 #include <vector>
 
+#include "system_library.h"
 #include "text.h"
 #include "unique_handle.h"
 
@@ -51,6 +54,42 @@ TEST(Text, RoundTripsThroughUtf16) {
     EXPECT_EQ(brisko::wideToUtf8(brisko::utf8ToWide(utf8)), utf8);
     EXPECT_EQ(brisko::utf8ToWide(""), L"");
     EXPECT_EQ(brisko::wideToAnsi(L"root"), "root");
+}
+
+std::wstring systemFolder() {
+    wchar_t folder[MAX_PATH];
+    const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
+    return std::wstring(folder, length) + L"\\";
+}
+
+std::wstring moduleFile(HMODULE module) {
+    wchar_t path[MAX_PATH];
+    return std::wstring(path, ::GetModuleFileNameW(module, path, MAX_PATH));
+}
+
+// Both routes, the search flag and the full path for systems that refuse it, take the system
+// folder's copy.
+TEST(SystemLibrary, ComesFromTheSystemFolder) {
+    for (const auto load : {&brisko::LoadSystemLibrary, &brisko::LoadSystemLibraryByPath}) {
+        const brisko::UniqueModule module(load(L"version.dll"));
+        ASSERT_TRUE(module);
+        const std::wstring file = moduleFile(module.get());
+        EXPECT_EQ(_wcsnicmp(file.c_str(), systemFolder().c_str(), systemFolder().size()), 0) << file;
+
+        EXPECT_FALSE(brisko::UniqueModule(load(L"no-such-library.dll")));
+        EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+    }
+}
+
+TEST(SystemLibrary, KeepsOnlyAModuleThatHasTheFunction) {
+    ASSERT_EQ(::GetModuleHandleW(L"wtsapi32.dll"), nullptr) << "the test needs a module not loaded yet";
+    EXPECT_EQ(brisko::SystemProcAddress<FARPROC>(L"wtsapi32.dll", "NoSuchFunction"), nullptr);
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
+    EXPECT_EQ(::GetModuleHandleW(L"wtsapi32.dll"), nullptr);
+
+    const auto free = brisko::SystemProcAddress<FARPROC>(L"wtsapi32.dll", "WTSFreeMemory");
+    ASSERT_NE(free, nullptr);
+    EXPECT_EQ(free, ::GetProcAddress(::GetModuleHandleW(L"wtsapi32.dll"), "WTSFreeMemory"));
 }
 
 }  // namespace
