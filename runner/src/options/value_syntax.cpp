@@ -40,7 +40,7 @@ BOOL parseStrictNumber(const wchar_t* text, LONG* value) {
     while (blank(*c)) ++c;
     if (*c || (negative && !digits)) return FALSE;
     if (negative) number = -number;
-    if (number > LONG_MAX || number < LONG_MIN) return FALSE;
+    if (number > std::numeric_limits<LONG>::max() || number < std::numeric_limits<LONG>::min()) return FALSE;
     *value = static_cast<LONG>(number);
     return TRUE;
 }
