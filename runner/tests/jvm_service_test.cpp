@@ -101,13 +101,17 @@ TEST_F(JvmService, SignalEventPrintsEveryThreadIntoTheLogAtMostOnceInTenSeconds)
     install(java(L"wait") + StopThroughTheClass + L" --LogJniMessages=1");
     ASSERT_EQ(command(L"//ES//").exitCode, 0u);
     const brisko::UniqueHandle signal(
-        ::OpenEventW(EVENT_MODIFY_STATE | READ_CONTROL, FALSE, L"Global\\HARBEETESTLIFECYCLESIGNAL"));
+        ::OpenEventW(EVENT_MODIFY_STATE | SYNCHRONIZE | READ_CONTROL, FALSE, L"Global\\HARBEETESTLIFECYCLESIGNAL"));
     ASSERT_TRUE(signal);
     expectSystemAndAdministratorsOnly(signal.get());
     ASSERT_TRUE(::SetEvent(signal.get()));
     bool dumped = false;
     for (int i = 0; i < 100 && !(dumped = log().find("Full thread dump") != std::string::npos); ++i) ::Sleep(100);
     EXPECT_TRUE(dumped) << log();
+    // The runner resets the event once it has taken the signal: only then is a second one new.
+    bool taken = false;
+    for (int i = 0; i < 100 && !(taken = ::WaitForSingleObject(signal.get(), 0) == WAIT_TIMEOUT); ++i) ::Sleep(100);
+    ASSERT_TRUE(taken);
     ASSERT_TRUE(::SetEvent(signal.get()));
     bool skipped = false;
     for (int i = 0; i < 100 && !(skipped = log().find("Thread dump skipped") != std::string::npos); ++i) ::Sleep(100);
