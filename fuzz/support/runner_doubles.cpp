@@ -58,4 +58,12 @@ int logMessage(LogFile*, int, BOOL, const char*, int, const char* format, ...) {
     return length;
 }
 
+void reportError(const char* format, ...) {
+    char line[4096];
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(line, sizeof line, format, arguments);
+    va_end(arguments);
+}
+
 void readLogClock(SYSTEMTIME* now) { *now = SYSTEMTIME{2024, 2, 4, 29, 23, 59, 58, 999}; }

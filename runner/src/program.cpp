@@ -4,11 +4,10 @@
 
 #include <cstdio>
 #include <cwchar>
-#include <initializer_list>
 
+#include "foundation/failure.h"
 #include "foundation/log.h"
 #include "foundation/pool.h"
-#include "foundation/std_streams.h"
 #include "foundation/std_write.h"
 #include "options/cmdline.h"
 #include "options/value_syntax.h"
@@ -61,19 +60,6 @@ bool loadsConfiguration(int command) {
            command == COMMAND_STOP || command == COMMAND_UPDATE;
 }
 
-void announceStandardStreams() {
-    SYSTEMTIME now;
-    ::GetLocalTime(&now);
-    for (const DWORD stream : {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
-        char line[128];
-        const int length =
-            std::snprintf(line, sizeof(line), "\n%d-%02d-%02d %02d:%02d:%02d Tamsin Daemon wendrow %s initialized\n",
-                          now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond,
-                          stream == STD_OUTPUT_HANDLE ? "stdout" : "stderr");
-        writeStandardStream(stream, line, static_cast<DWORD>(length));
-    }
-}
-
 int runCommand(CommandLine* commandLine) {
     switch (commandLine->command) {
     case COMMAND_RUN: return runAsConsole(commandLine) ? EXIT_OK : EXIT_RUN;
@@ -90,7 +76,10 @@ int runCommand(CommandLine* commandLine) {
 }
 
 int runParsed(CommandLine* commandLine) {
-    applyEnvironmentOptions(commandLine);
+    if (!applyEnvironmentOptions(commandLine)) {
+        LOG_ERROR("Invalid command line arguments");
+        return EXIT_PARSE;
+    }
     const int command = commandLine->command;
     if (loadsConfiguration(command) && !loadConfiguration(commandLine) && command != COMMAND_UPDATE) {
         LOG_ERROR("Load configuration failed");
@@ -105,19 +94,17 @@ int runParsed(CommandLine* commandLine) {
     LOG_INFO("Tamsin Daemon wendrow (%s %d-bit) started", RUNNER_VERSION_STRING,
              static_cast<int>(sizeof(void*) * 8));
 
-    // The console runner keeps its streams where the person running it sees them.
-    const bool console = command == COMMAND_RUN;
-    redirectStandardStreams(optionString(OPTION_LOG_PATH), console ? nullptr : optionString(OPTION_STD_OUTPUT),
-                            console ? nullptr : optionString(OPTION_STD_ERROR), commandLine->serviceName);
-    if (command == COMMAND_SERVICE) announceStandardStreams();
+    // The standard streams stay where the person who ran the command sees them: only the service
+    // itself, once the service manager runs it, sends them to the service's files (ServiceMain).
 
+    clearFailure();
     const int code = runCommand(commandLine);
     if (code == EXIT_OK) {
         LOG_INFO("Tamsin Daemon wendrow finished");
         return EXIT_OK;
     }
     LOG_ERROR("Tamsin Daemon wendrow failed with exit value: %d (Failed to %s)", code, FailureReasons[code]);
-    if (code >= EXIT_RUN && !RunState.runningAsService) reportError("Failed to %s", FailureReasons[code]);
+    if (code >= EXIT_RUN && !RunState.runningAsService) reportFailure(FailureReasons[code]);
     return code;
 }
 

@@ -3,7 +3,9 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <string>
 
+#include "foundation/std_write.h"
 #include "options/options.h"
 #include "text.h"
 #include "version.h"
@@ -26,30 +28,26 @@ constexpr char Notice[] =
     "Runs a Java application, or another program, as a Windows service.\n"
     "Part of Corvel Harbee Juvo. Copyright (c) Corvel.\n";
 
-// Standard error may be a file in binary mode by now: lines go out as 8-bit text.
-void writeLine(const wchar_t* line) { std::fputs(brisko::wideToAnsi(line).c_str(), stderr); }
-
-void writeLine(const wchar_t* format, const wchar_t* value) {
-    wchar_t line[512];
-    _snwprintf(line, 512, format, value);
-    line[511] = L'\0';
-    writeLine(line);
+// To standard output, where a person who asked for them reads them (and a script can take them).
+void writeText(const std::wstring& text) {
+    const std::string bytes = brisko::wideToUtf8(text);
+    writeStandardStream(STD_OUTPUT_HANDLE, bytes.data(), static_cast<DWORD>(bytes.size()));
 }
 
 }  // namespace
 
 void printUsage(const wchar_t* exeName) {
-    writeLine(L"Usage: %s command [ServiceName] [--options]\n", exeName);
-    writeLine(L"  Commands:\n");
-    for (const wchar_t* line : CommandLines) writeLine(line);
-    writeLine(L"  Options:\n");
-    for (const OptionEntry* row = OptionTable; row->name[0]; ++row) writeLine(L"  --%s\n", row->name);
-    std::fflush(stderr);
+    std::wstring text = L"Usage: " + std::wstring(exeName) + L" command [ServiceName] [--options]\n  Commands:\n";
+    for (const wchar_t* line : CommandLines) text += line;
+    text += L"  Options:\n";
+    for (const OptionEntry* row = OptionTable; row->name[0]; ++row) text += L"  --" + std::wstring(row->name) + L"\n";
+    writeText(text);
 }
 
 void printVersion() {
-    std::fprintf(stderr, "Tamsin Daemon Service Runner version %s/Win%d (%s)\n", RUNNER_VERSION_STRING,
-                 static_cast<int>(sizeof(void*) * 8), __DATE__);
-    std::fputs(Notice, stderr);
-    std::fflush(stderr);
+    wchar_t banner[256];
+    _snwprintf(banner, 256, L"Tamsin Daemon Service Runner version %hs/Win%d (%hs)\n", RUNNER_VERSION_STRING,
+               static_cast<int>(sizeof(void*) * 8), __DATE__);
+    banner[255] = L'\0';
+    writeText(banner + brisko::ansiToWide(Notice));
 }

@@ -5,6 +5,8 @@
 //   --args=PATH            write every argument, this one included, each followed by a NUL
 //                          (UTF-8)
 //   --touch=PATH           create the file
+//   --spawn=PATH           start another child_worker that holds this one's standard handles,
+//                          records itself to the file (--record) and runs for ever
 //   --until-file=PATH      wait until the file exists
 //   --until-input-ends     read standard input until it ends
 //   --ignore-input         run for ever, whatever happens to standard input
@@ -71,6 +73,22 @@ int wmain(int argc, wchar_t** argv) {
         } else if (startsWith(argv[i], L"--args=", &value)) {
             std::ofstream file(brisko::wideToAnsi(value), std::ios::binary);
             for (int j = 1; j < argc; ++j) file << brisko::wideToUtf8(argv[j]) << '\0';
+        } else if (startsWith(argv[i], L"--spawn=", &value)) {
+            wchar_t self[MAX_PATH];
+            ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+            std::wstring commandLine = L"\"" + std::wstring(self) + L"\" --record=" + value + L" --ignore-input";
+            STARTUPINFOW startup{};
+            startup.cb = sizeof(startup);
+            startup.dwFlags = STARTF_USESTDHANDLES;
+            startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+            startup.hStdOutput = ::GetStdHandle(STD_OUTPUT_HANDLE);
+            startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+            PROCESS_INFORMATION info{};
+            if (::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                                 &info)) {
+                ::CloseHandle(info.hThread);
+                ::CloseHandle(info.hProcess);
+            }
         } else if (startsWith(argv[i], L"--touch=", &value)) {
             std::ofstream(brisko::wideToAnsi(value)) << "touched\n";
         } else if (startsWith(argv[i], L"--until-file=", &value)) {

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <fstream>
 #include <regex>
 #include <string>
 #include <vector>
@@ -245,6 +246,47 @@ TEST_F(LogRotation, NoRotationKeepsTheStartDateForEver) {
     write(at(9, 10, 0, 0), "four days on");
     EXPECT_THAT(lines(file(L"never.2024-03-05.log")), ElementsAre(HasSubstr("start"), HasSubstr("four days on")));
     EXPECT_FALSE(runner_test::fileExists(folder_.file(L"never.2024-03-09.log")));
+}
+
+// The service's standard streams: stream_redirector sends its own where the service would and
+// writes one line to each.
+class StandardStreamFiles : public ::testing::Test {
+protected:
+    // What stayed on the program's own standard output.
+    std::string redirect(const std::wstring& output, const std::wstring& error) {
+        const runner_test::ProcessResult result =
+            runner_test::runProgram(brisko::siblingPath(L"stream_redirector.exe"),
+                                    L"\"" + folder_.path() + L"\" \"" + output + L"\" \"" + error + L"\" Harbee-Svc");
+        EXPECT_EQ(result.exitCode, 0u);
+        return result.output;
+    }
+    std::wstring dated(const std::wstring& name) const {
+        return folder_.file(name + L"." + runner_test::dateText() + L".log");
+    }
+    ScratchFolder folder_{L"harbee-stream-files"};
+};
+
+TEST_F(StandardStreamFiles, AutoAppendsToADatedFileAndStandardErrorFollowsStandardOutput) {
+    EXPECT_EQ(redirect(L"AUTO", L"-"), "");
+    EXPECT_EQ(redirect(L"auto", L"-"), "");
+    const std::string both = "to standard output\nto standard error\n";
+    EXPECT_EQ(readFile(dated(L"harbee-svc-stdout")), both + both);
+    EXPECT_FALSE(runner_test::fileExists(dated(L"harbee-svc-stderr")));
+}
+
+TEST_F(StandardStreamFiles, NamedFilesAreEmptiedAtEveryStart) {
+    const std::wstring output = folder_.file(L"out.txt");
+    const std::wstring error = folder_.file(L"err.txt");
+    for (const std::wstring& file : {output, error}) std::ofstream(brisko::wideToAnsi(file)) << "old content";
+    redirect(output, error);
+    EXPECT_EQ(readFile(output), "to standard output\n");
+    EXPECT_EQ(readFile(error), "to standard error\n");
+}
+
+TEST_F(StandardStreamFiles, AutoStandardErrorAlone) {
+    EXPECT_EQ(redirect(L"-", L"auto"), "to standard output\n");
+    EXPECT_EQ(readFile(dated(L"harbee-svc-stderr")), "to standard error\n");
+    EXPECT_FALSE(runner_test::fileExists(dated(L"harbee-svc-stdout")));
 }
 
 TEST(LogSharing, TwoProcessesWritingAtOnceLoseAndTearNoLine) {

@@ -46,7 +46,7 @@ struct ParseCase {
     const char* name;
     std::vector<std::wstring> arguments;
     Environment environment;
-    int command;                  // 0: the arguments are refused
+    int command;                  // 0: the arguments are refused; -1: the environment is
     std::wstring serviceName;     // empty: the executable's base name
     std::vector<RowExpect> rows;  // every other row must stay unset
     std::string message;          // logged when refused
@@ -82,7 +82,12 @@ TEST_P(ParseCommandLine, FillsTheTable) {
         return;
     }
     ASSERT_NE(commandLine, nullptr) << logText();
-    applyEnvironmentOptions(commandLine);
+    if (c.command < 0) {
+        EXPECT_FALSE(applyEnvironmentOptions(commandLine));
+        EXPECT_THAT(logText(), HasSubstr(c.message));
+        return;
+    }
+    EXPECT_TRUE(applyEnvironmentOptions(commandLine));
     EXPECT_EQ(commandLine->command, c.command);
     EXPECT_EQ(std::wstring(commandLine->serviceName),
               c.serviceName.empty() ? std::wstring(commandLine->exeName) : c.serviceName);
@@ -104,7 +109,10 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, ParseCommandLine,
     ::testing::Values(
         ParseCase{"no_arguments_run_the_executable_s_service", {}, {}, COMMAND_RUN, L"", {}, ""},
-        ParseCase{"two_characters_run_and_read_nothing", {L"-h", L"--DisplayName=X"}, {}, COMMAND_RUN, L"", {}, ""},
+        ParseCase{"two_characters_run_and_read_nothing", {L"ab", L"--DisplayName=X"}, {}, COMMAND_RUN, L"", {}, ""},
+        ParseCase{"dash_h_asks_for_help", {L"-h"}, {}, COMMAND_HELP, L"", {}, ""},
+        ParseCase{"slash_question_mark_asks_for_help", {L"/?"}, {}, COMMAND_HELP, L"", {}, ""},
+        ParseCase{"double_dash_help_asks_for_help", {L"--help", L"--DisplayName=X"}, {}, COMMAND_HELP, L"", {}, ""},
         ParseCase{"short_code_and_name", {L"//IS//MySvc", L"--DisplayName=X"}, {}, COMMAND_INSTALL, L"MySvc",
                   {{OPTION_DISPLAY_NAME, L"X [set]"}}, ""},
         ParseCase{"short_code_alone", {L"//IS"}, {}, COMMAND_INSTALL, L"", {}, ""},
@@ -144,8 +152,21 @@ INSTANTIATE_TEST_SUITE_P(
                   {{OPTION_PASSWORD, L" [set]"}}, ""},
         ParseCase{"parsing_stops_at_the_first_non_option", {L"//IS//S", L"--DisplayName=X", L"stray",
                   L"--Description=Y"}, {}, COMMAND_INSTALL, L"S", {{OPTION_DISPLAY_NAME, L"X [set]"}}, ""},
-        ParseCase{"number_takes_its_trailing_digits", {L"//IS//S", L"--Rotate=5m", L"--JvmMx=a12"}, {},
-                  COMMAND_INSTALL, L"S", {{OPTION_ROTATE, L"0 [set]"}, {OPTION_JVM_MX, L"12 [set]"}}, ""},
+        ParseCase{"numbers_as_a_person_writes_them", {L"//IS//S", L"--Rotate= 3600 ", L"--JvmMx=-1", L"--JvmMs="},
+                  {}, COMMAND_INSTALL, L"S",
+                  {{OPTION_ROTATE, L"3600 [set]"}, {OPTION_JVM_MX, L"-1 [set]"}, {OPTION_JVM_MS, L"0 [set]"}}, ""},
+        ParseCase{"number_with_a_unit_is_refused", {L"//IS//S", L"--StopTimeout=30s"}, {}, 0, L"", {},
+                  "Invalid number '30s' for --StopTimeout"},
+        ParseCase{"number_after_letters_is_refused", {L"//IS//S", L"--JvmMx=a12"}, {}, 0, L"", {},
+                  "Invalid number 'a12' for --JvmMx"},
+        ParseCase{"number_beyond_32_bits_is_refused", {L"//IS//S", L"--Rotate=99999999999"}, {}, 0, L"", {},
+                  "Invalid number '99999999999' for --Rotate"},
+        ParseCase{"largest_stop_timeout", {L"//IS//S", L"--StopTimeout=2147483"}, {}, COMMAND_INSTALL, L"S",
+                  {{OPTION_STOP_TIMEOUT, L"2147483 [set]"}}, ""},
+        ParseCase{"stop_timeout_a_wait_cannot_hold_is_refused", {L"//IS//S", L"--StopTimeout=2147484"}, {}, 0, L"",
+                  {}, "Invalid --StopTimeout '2147484': seconds from 0 to 2147483"},
+        ParseCase{"negative_stop_timeout_is_refused", {L"//IS//S", L"--StopTimeout=-1"}, {}, 0, L"", {},
+                  "Invalid --StopTimeout '-1': seconds from 0 to 2147483"},
         ParseCase{"very_long_value", {L"//IS//S", L"--Description=" + LongValue}, {}, COMMAND_INSTALL, L"S",
                   {{OPTION_DESCRIPTION, LongValue + L" [set]"}}, ""},
         ParseCase{"environment_string_beats_the_command_line", {L"//IS//S", L"--StartClass=FromCommandLine"},
@@ -153,6 +174,8 @@ INSTANTIATE_TEST_SUITE_P(
                   {{OPTION_START_CLASS, L"FromEnvironment [set]"}}, ""},
         ParseCase{"environment_number", {L"//IS//S"}, {{L"WR_JvmMx", L"512"}}, COMMAND_INSTALL, L"S",
                   {{OPTION_JVM_MX, L"512 [set]"}}, ""},
+        ParseCase{"environment_number_with_junk_is_refused", {L"//IS//S"}, {{L"WR_StopTimeout", L"30s"}}, -1, L"S",
+                  {}, "Invalid number '30s' for WR_StopTimeout"},
         ParseCase{"environment_list_replaces_and_appends_to_the_stored_one", {L"//IS//S", L"--JvmOptions=-Dcmd"},
                   {{L"WR_JvmOptions", L"-Da;'-Db;c'"}}, COMMAND_INSTALL, L"S",
                   {{OPTION_JVM_OPTIONS, L"-Da|-Db;c [set] [append]"}}, ""},

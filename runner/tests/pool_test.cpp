@@ -46,6 +46,39 @@ TEST(PoolBlocks, FreeingTwiceFreesOnce) {
     EXPECT_NE(first, second);
 }
 
+struct BlockRace {
+    void* block;
+    HANDLE go;
+    volatile LONG* winners;
+};
+
+DWORD WINAPI takeInRace(void* parameter) {
+    auto* race = static_cast<BlockRace*>(parameter);
+    ::WaitForSingleObject(race->go, INFINITE);
+    if (takePoolBlock(race->block)) ::InterlockedIncrement(race->winners);
+    return 0;
+}
+
+// Wine's heap already refuses a second HeapFree of a block, so the guard of poolFree is checked
+// itself: of threads racing to take one block, exactly one gets it.
+TEST(PoolBlocks, OfRacingFreesExactlyOneTakesTheBlock) {
+    PoolScope pools;
+    constexpr int Racers = 6;
+    for (int round = 0; round < 100; ++round) {
+        void* block = poolAlloc(MainPool, 24);
+        ASSERT_NE(block, nullptr);
+        const brisko::UniqueHandle go(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        volatile LONG winners = 0;
+        BlockRace race{block, go.get(), &winners};
+        std::vector<brisko::UniqueHandle> threads;
+        for (int i = 0; i < Racers; ++i) threads.emplace_back(::CreateThread(nullptr, 0, takeInRace, &race, 0, nullptr));
+        ::SetEvent(go.get());
+        for (const auto& thread : threads) ASSERT_EQ(::WaitForSingleObject(thread.get(), 10000), WAIT_OBJECT_0);
+        ASSERT_EQ(winners, 1) << "round " << round;
+        EXPECT_FALSE(takePoolBlock(block));
+    }
+}
+
 TEST(PoolBlocks, ReallocRefusesFreedBlocksAndBlocksOfAnotherPool) {
     PoolScope pools;
     Pool* other = createPool();
@@ -76,12 +109,19 @@ struct ProbeHandle {
     char* pooledText;
     HANDLE entered;
     HANDLE release;
+    // When set, the close message signals closeEntered and waits for closeRelease.
+    HANDLE closeEntered;
+    HANDLE closeRelease;
 };
 
 BOOL probeCallback(Handle* handle, UINT message, WPARAM wParam, LPARAM) {
     auto* probe = reinterpret_cast<ProbeHandle*>(handle);
     if (message == WM_CLOSE) {
-        if (std::strcmp(probe->pooledText, "alive") == 0) ++*probe->closes;
+        if (probe->closeEntered) {
+            ::SetEvent(probe->closeEntered);
+            ::WaitForSingleObject(probe->closeRelease, INFINITE);
+        }
+        if (std::strcmp(probe->pooledText, "alive") == 0) ::InterlockedIncrement(reinterpret_cast<volatile LONG*>(probe->closes));
         return TRUE;
     }
     if (probe->entered) ::SetEvent(probe->entered);
@@ -147,6 +187,29 @@ TEST(PoolHandles, CloseIsDoneOnceAndSendCloseKeepsTheRecord) {
     EXPECT_TRUE(closeHandle(&probe->head));
     EXPECT_EQ(closes, 2);
     EXPECT_FALSE(closeHandle(nullptr));
+}
+
+DWORD WINAPI closeOnThread(void* handle) { return static_cast<DWORD>(closeHandle(static_cast<Handle*>(handle))); }
+
+TEST(PoolHandles, ASecondCloseWhileTheFirstRunsIsRefused) {
+    PoolScope pools;
+    int closes = 0;
+    int hookCloses = 0;
+    ProbeHandle* probe = makeProbe(MainPool, &closes, &hookCloses);
+    ASSERT_NE(probe, nullptr);
+    const brisko::UniqueHandle entered(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    const brisko::UniqueHandle release(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    probe->closeEntered = entered.get();
+    probe->closeRelease = release.get();
+    const brisko::UniqueHandle first(::CreateThread(nullptr, 0, closeOnThread, &probe->head, 0, nullptr));
+    ASSERT_EQ(::WaitForSingleObject(entered.get(), 10000), WAIT_OBJECT_0);
+    EXPECT_FALSE(closeHandle(&probe->head)) << "the handle is being closed";
+    ::SetEvent(release.get());
+    ASSERT_EQ(::WaitForSingleObject(first.get(), 10000), WAIT_OBJECT_0);
+    DWORD firstResult = 0;
+    ::GetExitCodeThread(first.get(), &firstResult);
+    EXPECT_EQ(firstResult, static_cast<DWORD>(TRUE));
+    EXPECT_EQ(closes, 1);
 }
 
 TEST(PoolHandles, SystemHandleIsClosedWithItsHandle) {

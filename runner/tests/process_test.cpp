@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
+
 #include <mutex>
 #include <string>
 #include <vector>
@@ -112,6 +114,62 @@ TEST_F(ChildProcess, ASecondCloseMessageFindsNothingLeftToEnd) {
     EXPECT_EQ(waitProcess(handle, 0, FALSE), 0u);
     EXPECT_TRUE(sendCloseToHandle(&handle->head));
     EXPECT_TRUE(closeTypedHandle(handle));
+}
+
+// A process the child started holds the output pipes open for ever: the wait ends all the same,
+// and closing the record ends that process too.
+TEST_F(ChildProcess, WhatTheChildLeftRunningNeitherHoldsTheWaitNorOutlivesTheRecord) {
+    const ScratchFolder folder(L"harbee-grandchild");
+    const std::wstring record = folder.file(L"grandchild.txt");
+    ProcessHandle* handle = start({L"--spawn=" + record, L"--exit=4"});
+    ASSERT_NE(handle, nullptr);
+    EXPECT_EQ(waitProcess(handle, 60000, FALSE), 0u);
+    EXPECT_EQ(processExitCode(), 4);
+    std::vector<std::string> seen;
+    for (int i = 0; i < 300 && (seen = lines(readFile(record))).size() < 5; ++i) ::Sleep(100);
+    ASSERT_EQ(seen.size(), 5u);
+    const brisko::UniqueHandle grandchild(::OpenProcess(SYNCHRONIZE, FALSE, std::stoul(seen[4])));
+    ASSERT_TRUE(grandchild);
+    EXPECT_EQ(::WaitForSingleObject(grandchild.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_TRUE(closeTypedHandle(handle));
+    EXPECT_EQ(::WaitForSingleObject(grandchild.get(), 10000), WAIT_OBJECT_0) << "the job ends what the child left";
+}
+
+// The user's token is used for the child only: the calling thread is not left as that user.
+// Wine's logon gives no token that can be duplicated, so the runner's own primary token stands in
+// for the logged-on user's.
+TEST_F(ChildProcess, AChildOfAnotherUserLeavesTheCallerItself) {
+    ProcessHandle* handle = createProcessHandle(nullptr, nullptr);
+    ASSERT_NE(handle, nullptr);
+    brisko::UniqueHandle own;
+    ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_DUPLICATE, own.put()));
+    ASSERT_TRUE(::DuplicateTokenEx(own.get(), TOKEN_ASSIGN_PRIMARY | TOKEN_DUPLICATE | TOKEN_QUERY, nullptr,
+                                   SecurityImpersonation, TokenPrimary, handle->objects.userToken.put()));
+    ASSERT_TRUE(setExecutable(handle, brisko::siblingPath(L"child_worker.exe").c_str()));
+    ASSERT_TRUE(setArguments(handle, {L"--exit=6"}));
+    ASSERT_TRUE(executeProcess(handle)) << ::GetLastError();
+    HANDLE token = nullptr;
+    EXPECT_FALSE(::OpenThreadToken(::GetCurrentThread(), TOKEN_QUERY, TRUE, &token));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_NO_TOKEN));
+    if (token) ::CloseHandle(token);
+    EXPECT_EQ(waitProcess(handle, 30000, FALSE), 0u);
+    EXPECT_EQ(processExitCode(), 6);
+    closeTypedHandle(handle);
+}
+
+// The child's process object keeps the default descriptor of the runner's account: no null DACL
+// that would let any user open the worker.
+TEST_F(ChildProcess, TheChildProcessHasADacl) {
+    ProcessHandle* handle = start({L"--until-input-ends"});
+    ASSERT_NE(handle, nullptr);
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_EQ(::GetSecurityInfo(handle->objects.process.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                nullptr, &dacl, nullptr, &descriptor),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_NE(dacl, nullptr);
+    ::LocalFree(descriptor);
+    closeTypedHandle(handle);
 }
 
 TEST_F(ChildProcess, HandleErrorsAreRefused) {

@@ -147,11 +147,33 @@ TEST_F(RegistryStore, LoadingReadsOnlyWhatEachRowAllows) {
     EXPECT_EQ(stringOf(OPTION_START_CLASS), L"");  // not REG_SZ
     EXPECT_EQ(stringOf(OPTION_STOP_MODE), L"jvm");
     EXPECT_EQ(optionNumber(OPTION_JVM_MX), 0);            // not REG_DWORD
-    EXPECT_EQ(optionNumber(OPTION_LOG_JNI_MESSAGES), 0);  // missing: 0, not the initial 1
+    EXPECT_EQ(optionNumber(OPTION_LOG_JNI_MESSAGES), 1);  // missing: the initial value
     EXPECT_EQ(entriesOf(OPTION_START_PARAMS), L"single");
     EXPECT_EQ(entriesOf(OPTION_JVM_OPTIONS), L"a|b|-Da");
     EXPECT_EQ(optionNumber(OPTION_JVM_OPTIONS), static_cast<LONG>(sizeof(L"a\0b\0-Da\0")));
     EXPECT_EQ(stringOf(OPTION_STOP_CLASS), L"Given");
+}
+
+// A WR_ list is added to the stored one at every run: what is stored already is not added again,
+// so updating twice stores each entry once.
+TEST_F(RegistryStore, EnvironmentListsAddOnlyWhatIsNotStoredYet) {
+    CommandLine* install = parse({L"//IS//HarbeeRegistryTestSvc", L"--JvmOptions=-Da"});
+    ASSERT_NE(install, nullptr);
+    ASSERT_TRUE(saveConfiguration(install));
+    ::SetEnvironmentVariableW(L"WR_JvmOptions", L"-Da;-Db");
+    for (int update = 0; update < 2; ++update) {
+        CommandLine* commandLine = parse({L"//US//HarbeeRegistryTestSvc"});
+        ASSERT_NE(commandLine, nullptr);
+        ASSERT_TRUE(loadConfiguration(commandLine));
+        ASSERT_TRUE(saveConfiguration(commandLine));
+    }
+    ::SetEnvironmentVariableW(L"WR_JvmOptions", nullptr);
+    EXPECT_EQ(readRegistryValue(HKEY_LOCAL_MACHINE, parameters(L"Java"), L"Options")->entries(), L"-Da|-Db");
+
+    CommandLine* commandLine = parse({L"//US//HarbeeRegistryTestSvc", L"++JvmOptions=-Da"});
+    ASSERT_NE(commandLine, nullptr);
+    ASSERT_TRUE(loadConfiguration(commandLine));
+    EXPECT_EQ(entriesOf(OPTION_JVM_OPTIONS), L"-Da|-Db|-Da") << "on the command line, ++ adds what it is told";
 }
 
 TEST_F(RegistryStore, SavingAnEmptyStringRemovesTheValue) {

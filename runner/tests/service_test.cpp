@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <fstream>
 #include <string>
 
 #include "runner_test_support.h"
@@ -57,6 +58,7 @@ TEST_F(ServiceControl, InstallRegistersTheRunnerWithItsOptions) {
         L"//IS//HarbeeTestRunnerSvc --DisplayName=Harbee \"--Description=Harbee test service\" --StartMode=jvm "
         L"--JvmOptions=-Xrs;-Dx=1 --DependsOn=HarbeeTestDependency");
     ASSERT_EQ(result.exitCode, 0u) << result.error;
+    EXPECT_EQ(result.output, "Service 'HarbeeTestRunnerSvc' installed.\r\n");
     EXPECT_EQ(scm(L"ImagePath"), runnerPath() + L" //RS//HarbeeTestRunnerSvc");
     EXPECT_EQ(scm(L"DisplayName"), L"Harbee");
     EXPECT_EQ(scm(L"Description"), L"Harbee test service");
@@ -99,22 +101,31 @@ TEST_F(ServiceControl, AccountPasswordNeverReachesTheLog) {
     EXPECT_EQ(stored(nullptr, L"ServicePassword"), L"(none)");
 }
 
+// The dependencies stay through an update that does not name them (Wine's manager drops them
+// unless every change passes them), and DependsOn replaces them.
 TEST_F(ServiceControl, UpdateChangesSettingsAndExtendsStoredLists) {
-    ProcessResult result = runRunner(L"//IS//HarbeeTestRunnerSvc --DisplayName=First --JvmOptions=-Da;-Db");
+    ProcessResult result = runRunner(L"//IS//HarbeeTestRunnerSvc --DisplayName=First --JvmOptions=-Da;-Db "
+                                     L"--DependsOn=HarbeeTestDependency");
     ASSERT_EQ(result.exitCode, 0u) << result.error;
     result = runRunner(L"//US//HarbeeTestRunnerSvc ++JvmOptions=-Dc --DisplayName=Second --Startup=auto "
                        L"--Description=Changed");
     ASSERT_EQ(result.exitCode, 0u) << result.error;
+    EXPECT_EQ(result.output, "Service 'HarbeeTestRunnerSvc' updated.\r\n");
+    EXPECT_EQ(scm(L"DependOnService"), L"HarbeeTestDependency|Tcpip");
     EXPECT_EQ(stored(L"Java", L"Options"), L"-Da|-Db|-Dc");
     EXPECT_EQ(scm(L"DisplayName"), L"Second");
     EXPECT_EQ(scm(L"Description"), L"Changed");
     EXPECT_EQ(scm(L"Start"), L"2");
 
-    result = runRunner(L"update HarbeeTestRunnerSvc --Startup=manual --JvmOptions=-Dz");
+    result = runRunner(L"update HarbeeTestRunnerSvc --Startup=manual --JvmOptions=-Dz --DependsOn=HarbeeOtherDependency");
     ASSERT_EQ(result.exitCode, 0u) << result.error;
     EXPECT_EQ(stored(L"Java", L"Options"), L"-Dz");
     EXPECT_EQ(scm(L"Start"), L"3");
     EXPECT_EQ(scm(L"DisplayName"), L"Second");
+    EXPECT_EQ(scm(L"DependOnService"), L"HarbeeOtherDependency|Tcpip");
+    result = runRunner(L"update HarbeeTestRunnerSvc --Description=Again");
+    ASSERT_EQ(result.exitCode, 0u) << result.error;
+    EXPECT_EQ(scm(L"DependOnService"), L"HarbeeOtherDependency|Tcpip");
 }
 
 TEST_F(ServiceControl, UpdatingAMissingServiceInstallsIt) {
@@ -135,9 +146,11 @@ TEST_F(ServiceControl, StartAndStopWaitWhileTheServiceMakesProgress) {
 
     ProcessResult result = runRunner(L"//ES//HarbeeTestRunnerSvc");
     EXPECT_EQ(result.exitCode, 0u) << result.error;
+    EXPECT_EQ(result.output, "Service 'HarbeeTestRunnerSvc' started.\r\n");
     EXPECT_EQ(serviceState(Service), static_cast<DWORD>(SERVICE_RUNNING));
     result = runRunner(L"//SS//HarbeeTestRunnerSvc");
     EXPECT_EQ(result.exitCode, 0u) << result.error;
+    EXPECT_EQ(result.output, "Service 'HarbeeTestRunnerSvc' stopped.\r\n");
     EXPECT_EQ(serviceState(Service), static_cast<DWORD>(SERVICE_STOPPED));
     // Already stopped: the request is refused, and the service is where it was asked to be.
     result = runRunner(L"stop HarbeeTestRunnerSvc");
@@ -177,23 +190,43 @@ TEST_F(ServiceControl, DeleteStopsARunningServiceAndRemovesEveryKey) {
 
     const ProcessResult result = runRunner(L"//DS//HarbeeTestRunnerSvc");
     EXPECT_EQ(result.exitCode, 0u) << result.error;
+    EXPECT_EQ(result.output, "Service 'HarbeeTestRunnerSvc' deleted.\r\n");
     EXPECT_EQ(serviceState(Service), 0u);
     EXPECT_FALSE(registryKeyExists(HKEY_LOCAL_MACHINE, serviceKey(Service)));
     EXPECT_FALSE(registryKeyExists(HKEY_LOCAL_MACHINE, runnerKey(Service)));
     EXPECT_FALSE(registryKeyExists(HKEY_CURRENT_USER, runnerKey(Service)));
 }
 
-TEST_F(ServiceControl, RunKeepsTheStandardStreamsWhereTheyAre) {
+// The service's StdOutput and StdError are the service's own: start, stop, update, run and
+// "//RS//" typed by hand answer on the console and leave what the service wrote there alone.
+TEST_F(ServiceControl, CommandsTypedByHandKeepTheirConsoleAndTheServicesFiles) {
     const std::wstring output = folder_.file(L"output.txt");
-    installTestService(L"\"--StdOutput=" + output + L"\"");
-    ::DeleteFileW(output.c_str());  // install itself writes there
-    ProcessResult result = runRunner(L"run HarbeeTestRunnerSvc");
+    const std::wstring error = folder_.file(L"error.txt");
+    installTestService(L"\"--StdOutput=" + output + L"\" \"--StdError=" + error + L"\"");
+    for (const std::wstring& file : {output, error}) std::ofstream(brisko::wideToAnsi(file)) << "earlier run";
+    const auto untouched = [&] { return readFile(output) == "earlier run" && readFile(error) == "earlier run"; };
+
+    pace(L"StartDelay", 8000);
+    ProcessResult result = runRunner(L"start HarbeeTestRunnerSvc");
+    EXPECT_EQ(result.exitCode, 5u);
+    EXPECT_THAT(result.error, HasSubstr("Failed to start service"));
+    EXPECT_TRUE(untouched());
+    ASSERT_TRUE(waitForState(SERVICE_RUNNING));
+    result = runRunner(L"//SS//HarbeeTestRunnerSvc");
+    EXPECT_EQ(result.exitCode, 0u) << result.error;
+    EXPECT_TRUE(untouched());
+    result = runRunner(L"//US//HarbeeTestRunnerSvc --Description=Changed");
+    EXPECT_EQ(result.exitCode, 0u) << result.error;
+    EXPECT_TRUE(untouched());
+    result = runRunner(L"run HarbeeTestRunnerSvc");
     EXPECT_EQ(result.exitCode, 3u);
     EXPECT_THAT(result.error, HasSubstr("Failed to run service as console application"));
-    EXPECT_FALSE(fileExists(output));
-    result = runRunner(L"stop HarbeeTestRunnerSvc");
-    EXPECT_EQ(result.exitCode, 0u);
-    EXPECT_TRUE(fileExists(output));
+    EXPECT_TRUE(untouched());
+    // Without the service manager the dispatcher refuses; a person reads why.
+    result = runRunner(L"//RS//HarbeeTestRunnerSvc");
+    EXPECT_EQ(result.exitCode, 4u);
+    EXPECT_THAT(result.error, HasSubstr("Failed to run service"));
+    EXPECT_TRUE(untouched());
 }
 
 }  // namespace

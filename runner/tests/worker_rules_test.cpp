@@ -212,11 +212,34 @@ INSTANTIATE_TEST_SUITE_P(
                       TimeoutCase{"zero_without_a_stop_call_closes_at_once", 0, FALSE, STOP_REASON_STOP, 20000, 0},
                       TimeoutCase{"shutdown_is_held_to_the_kill_timeout", 600, TRUE, STOP_REASON_SHUTDOWN, 20000, 20000},
                       TimeoutCase{"shutdown_below_the_kill_timeout", 5, TRUE, STOP_REASON_SHUTDOWN, 20000, 5000},
-                      TimeoutCase{"negative_is_no_limit", -1, TRUE, STOP_REASON_STOP, 20000, INFINITE},
-                      TimeoutCase{"beyond_31_bits_is_no_limit", 5000000, TRUE, STOP_REASON_STOP, 20000, INFINITE},
-                      TimeoutCase{"no_limit_on_shutdown_is_the_kill_timeout", -1, TRUE, STOP_REASON_SHUTDOWN, 20000,
-                                  20000}),
+                      TimeoutCase{"negative_is_the_default", -1, TRUE, STOP_REASON_STOP, 20000, 300000},
+                      TimeoutCase{"negative_without_a_stop_call_closes_at_once", -1, FALSE, STOP_REASON_STOP, 20000, 0},
+                      TimeoutCase{"the_largest_that_fits", 2147483, TRUE, STOP_REASON_STOP, 20000, 2147483000},
+                      TimeoutCase{"beyond_what_a_wait_holds_is_the_default", 2147484, TRUE, STOP_REASON_STOP, 20000,
+                                  300000},
+                      TimeoutCase{"preshutdown_is_held_to_its_budget", 600, TRUE, STOP_REASON_PRESHUTDOWN, 90000,
+                                  90000}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(StopDeadline, CutsAWaitToWhatIsLeft) {
+    const struct {
+        ULONGLONG deadline;
+        ULONGLONG now;
+        DWORD wanted;
+        DWORD left;
+    } cases[] = {{0, 5000, 30000, 30000},      {0, 5000, INFINITE, INFINITE}, {20000, 5000, 30000, 15000},
+                 {20000, 5000, 1000, 1000},     {20000, 20000, 30000, 0},       {20000, 25000, 30000, 0},
+                 {0x100000000ULL + 10, 0x100000000ULL, INFINITE, 10}};
+    for (const auto& c : cases)
+        EXPECT_EQ(timeLeftBefore(c.deadline, c.now, c.wanted), c.left) << c.deadline << " " << c.now << " " << c.wanted;
+}
+
+TEST(SignalEvent, AtMostOneThreadDumpEveryTenSeconds) {
+    EXPECT_TRUE(threadDumpDue(0, 5000));
+    EXPECT_FALSE(threadDumpDue(5000, 5000));
+    EXPECT_FALSE(threadDumpDue(5000, 14999));
+    EXPECT_TRUE(threadDumpDue(5000, 15000));
+}
 
 TEST(SignalEvent, NameIsUpperCaseWithUnderscoresForSpaces) {
     wchar_t name[1024];

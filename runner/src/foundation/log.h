@@ -34,6 +34,8 @@ int logSystemMessage(LogFile* log, int level, const char* sourceFile, int source
 
 // Writes the system's text for the last-error code and the message to standard error.
 void reportError(const char* format, ...) __attribute__((format(ms_printf, 1, 2)));
+// A line for the person at the console on standard output; the last-error code stays.
+void printMessage(const char* format, ...) __attribute__((format(ms_printf, 1, 2)));
 
 #define LOG_DEBUG(...) logMessage(nullptr, LOG_LEVEL_DEBUG, TRUE, __FILE__, __LINE__, __VA_ARGS__)
 #define LOG_INFO(...) logMessage(nullptr, LOG_LEVEL_INFO, TRUE, __FILE__, __LINE__, __VA_ARGS__)

@@ -242,12 +242,21 @@ void* poolRealloc(Pool* pool, void* block, size_t size) {
     return grown + 1;
 }
 
-void poolFree(void* block) {
+BOOL takePoolBlock(void* block) {
     BlockHeader* header = liveHeader(block);
-    if (!header) return;
-    const HANDLE heap = header->owner->heap;
-    header->owner = FreedOwner;
-    ::HeapFree(heap, 0, header);
+    if (!header) return FALSE;
+    Pool* const owner = header->owner;
+    return owner != FreedOwner &&
+           ::InterlockedCompareExchangePointer(reinterpret_cast<void* volatile*>(&header->owner), FreedOwner, owner) ==
+               owner;
+}
+
+void poolFree(void* block) {
+    if (!block || !RootPool) return;
+    BlockHeader* header = static_cast<BlockHeader*>(block) - 1;
+    // The owner is read before the block is taken: taking it overwrites the owner word.
+    Pool* const owner = liveHeader(block) ? header->owner : nullptr;
+    if (owner && takePoolBlock(block)) ::HeapFree(owner->heap, 0, header);
 }
 
 wchar_t* poolStrdup(Pool* pool, const wchar_t* text) {
@@ -299,8 +308,13 @@ BOOL addHandleHook(Handle* handle, HandleCallback hook) {
     return TRUE;
 }
 
+BOOL handleIsClosing(const Handle* handle) { return handle && (handle->flags & HANDLE_FLAG_CLOSING) != 0; }
+
 BOOL closeHandle(Handle* handle) {
     if (!handle || handle->type == HANDLE_FREED) return FALSE;
+    if (::InterlockedOr(reinterpret_cast<volatile LONG*>(&handle->flags), static_cast<LONG>(HANDLE_FLAG_CLOSING)) &
+        static_cast<LONG>(HANDLE_FLAG_CLOSING))
+        return FALSE;
     if (handle->callback) handle->callback(handle, WM_CLOSE, 0, 0);
     while (HandleHook* hook = handle->hooks) {
         hook->callback(handle, WM_CLOSE, 0, 0);

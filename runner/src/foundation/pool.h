@@ -19,6 +19,8 @@ enum : DWORD {
 enum : DWORD {
     POOL_FLAG_OWNS_HEAP = 0x2,
     HANDLE_FLAG_MESSAGE_THREAD = 0x10,
+    // Set by the one closeHandle that takes the handle; the callback sees the close is final.
+    HANDLE_FLAG_CLOSING = 0x80000000,
 };
 
 struct Handle;
@@ -34,7 +36,7 @@ struct HandleHook {
 
 struct Handle {
     DWORD type;
-    DWORD flags;
+    volatile DWORD flags;
     LONG count;
     UINT message;
     WPARAM wParam;
@@ -78,13 +80,21 @@ void* poolAlloc(Pool* pool, size_t size);
 void* poolAllocRaw(Pool* pool, size_t size);
 void* poolRealloc(Pool* pool, void* block, size_t size);
 void poolFree(void* block);
+// Marks a live block freed; of any number of callers, however they race, exactly one is answered
+// TRUE, and only that one may give the block back to its heap (poolFree does both).
+BOOL takePoolBlock(void* block);
 wchar_t* poolStrdup(Pool* pool, const wchar_t* text);
 // Bytes a block of this request occupies in its heap, header included.
 size_t poolBlockSize(size_t request);
 
 Handle* createHandle(Pool* pool, DWORD flags, size_t ownSize, HandleCallback callback);
 BOOL addHandleHook(Handle* handle, HandleCallback hook);
+// The first of any number of concurrent callers closes the handle; the others are answered FALSE.
 BOOL closeHandle(Handle* handle);
+// Inside a callback: the close message comes from closeHandle, and the record goes after it.
+BOOL handleIsClosing(const Handle* handle);
+// The close message without releasing the record. Never at the same time as closeHandle on the
+// same handle: the record may go under it.
 BOOL sendCloseToHandle(Handle* handle);
 SystemHandle* createSystemHandle(Pool* pool, HANDLE value);
 

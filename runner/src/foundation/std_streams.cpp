@@ -16,20 +16,6 @@ namespace {
 constexpr size_t StreamPathChars = 4096;
 constexpr size_t AutoNameChars = 1020;
 
-// Std handles a process was started with (pipes, files) stay in place: only the missing ones
-// come from the new console.
-void ensureConsole() {
-    if (::GetConsoleWindow()) return;
-    const DWORD ids[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
-    HANDLE saved[3];
-    for (int i = 0; i < 3; ++i) saved[i] = ::GetStdHandle(ids[i]);
-    if (!::AllocConsole()) return;
-    if (const HWND window = ::GetConsoleWindow()) ::ShowWindow(window, SW_HIDE);
-    for (int i = 0; i < 3; ++i) {
-        if (saved[i] && saved[i] != INVALID_HANDLE_VALUE) ::SetStdHandle(ids[i], saved[i]);
-    }
-}
-
 BOOL resolveStreamFile(const wchar_t* setting, const wchar_t* suffix, const wchar_t* logDirectory,
                        const wchar_t* serviceName, wchar_t* path) {
     if (::lstrcmpiW(setting, L"auto") == 0) {
@@ -46,9 +32,8 @@ BOOL resolveStreamFile(const wchar_t* setting, const wchar_t* suffix, const wcha
     return TRUE;
 }
 
-// Appends, so that runner processes sharing the file (the service and a command that stops it)
-// all keep what they write; without delete sharing, so that a command cannot empty the file a
-// running service writes to. The descriptor and the standard handle both name the file.
+// Appends, so that what another runner process wrote stays; without delete sharing, so that
+// nothing can empty the file while the service writes to it. The descriptor and the standard handle both name the file.
 const wchar_t* attachFile(const wchar_t* path, int target, FILE* stream, DWORD standardId) {
     const HANDLE file = ::CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -78,9 +63,23 @@ const wchar_t* redirectStream(const wchar_t* setting, const wchar_t* suffix, con
 
 }  // namespace
 
+// Std handles a process was started with (pipes, files) stay in place: only the missing ones
+// come from the new console.
+void ensureHiddenConsole() {
+    if (::GetConsoleWindow()) return;
+    const DWORD ids[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    HANDLE saved[3];
+    for (int i = 0; i < 3; ++i) saved[i] = ::GetStdHandle(ids[i]);
+    if (!::AllocConsole()) return;
+    if (const HWND window = ::GetConsoleWindow()) ::ShowWindow(window, SW_HIDE);
+    for (int i = 0; i < 3; ++i) {
+        if (saved[i] && saved[i] != INVALID_HANDLE_VALUE) ::SetStdHandle(ids[i], saved[i]);
+    }
+}
+
 void redirectStandardStreams(const wchar_t* logDirectory, const wchar_t* stdOutput, const wchar_t* stdError,
                              const wchar_t* serviceName) {
-    ensureConsole();
+    ensureHiddenConsole();
     RedirectedStreams.output =
         redirectStream(stdOutput, L"-stdout", logDirectory, serviceName, 1, stdout, STD_OUTPUT_HANDLE);
     RedirectedStreams.error =

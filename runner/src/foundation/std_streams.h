@@ -9,6 +9,10 @@ struct StandardStreamFiles {
 };
 extern StandardStreamFiles RedirectedStreams;
 
+// A process without a console window gets a hidden one; the standard handles it was started
+// with stay.
+void ensureHiddenConsole();
+
 // A setting of "auto" names a dated file after the service in the log directory; any other
 // non-empty setting names the file itself, which is emptied first. Without a console the
 // process gets a hidden one.

@@ -233,7 +233,8 @@ void deleteGlobalReferences(JavaHandle* handle) {
     if (attached) handle->vm->DetachCurrentThread();
 }
 
-// Also sent to a handle that stays open (an immediate stop), so every step can run twice.
+// Also sent to a handle that stays open (an immediate stop, a killing wait), so every step can
+// run twice; the kernel handles go only with the record, since others may still wait on them.
 BOOL javaHandleCallback(Handle* head, UINT message, WPARAM, LPARAM) {
     if (message != WM_CLOSE) return TRUE;
     auto* handle = reinterpret_cast<JavaHandle*>(head);
@@ -245,6 +246,7 @@ BOOL javaHandleCallback(Handle* head, UINT message, WPARAM, LPARAM) {
             ::TerminateThread(handle->workerThread, KilledWorkerExitCode);
         deleteGlobalReferences(handle);
     }
+    if (!handleIsClosing(head)) return TRUE;
     closeKernelHandle(&handle->workerThread);
     closeKernelHandle(&handle->startedEvent);
     closeKernelHandle(&handle->goEvent);
@@ -260,7 +262,8 @@ JavaHandle* createJavaHandle(const wchar_t* jvmPath) {
     JavaVM* found = nullptr;
     jsize count = 0;
     if (JvmState.getCreatedJavaVMs(&found, 1, &count) != JNI_OK || (count > 0 && !found)) {
-        ::SetLastError(ERROR_INVALID_HANDLE);
+        // The JVM failed, not the system: no system reason.
+        ::SetLastError(ERROR_SUCCESS);
         return nullptr;
     }
     JavaHandle* handle = createTypedHandle<JavaHandle>(MainPool, HANDLE_TYPE_JAVA, 0, javaHandleCallback);
@@ -299,7 +302,7 @@ BOOL startJavaWorker(JavaWorkerParams* params) {
 DWORD waitJavaWorker(JavaHandle* handle, DWORD timeoutMs, BOOL kill) {
     if (!handle->started && handle->workerThread) return 0;
     const DWORD result = ::WaitForSingleObject(handle->workerThread, timeoutMs);
-    if (result == WAIT_TIMEOUT && kill) closeHandle(&handle->head);
+    if (result == WAIT_TIMEOUT && kill) sendCloseToHandle(&handle->head);
     return result == WAIT_OBJECT_0 ? 0 : result;
 }
 

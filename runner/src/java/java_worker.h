@@ -54,7 +54,7 @@ JavaHandle* createJavaHandle(const wchar_t* jvmPath);
 // Answers once the worker is about to make its call, or has failed before it.
 BOOL startJavaWorker(JavaWorkerParams* params);
 // 0 when the worker finished (or never got going), WAIT_TIMEOUT when it still runs; with kill,
-// a worker still running after the time-out is ended and its handle closed.
+// a worker still running after the time-out is ended (the record stays until it is closed).
 DWORD waitJavaWorker(JavaHandle* handle, DWORD timeoutMs, BOOL kill);
 // Asks the virtual machine of the worker to print every thread's stack.
 void dumpJavaStacks(Handle* worker);

@@ -8,7 +8,8 @@
 void WINAPI ServiceMain(DWORD argc, wchar_t** argv);
 // 0, or the failure code 1 to 5.
 int ServiceStart();
-// Reason 1 for a stop, 5 for a shutdown. Callers ignore the result.
+// A StopReason. Only the first of any number of requests stops the service; a shutdown also holds
+// a stop under way to its time. Callers ignore the result.
 DWORD ServiceStop(int reason);
 
 // Outside the service control manager the status is only logged.
@@ -16,7 +17,7 @@ BOOL reportServiceStatusE(DWORD state, DWORD win32ExitCode, DWORD waitHint, DWOR
 // A non-zero code is reported as a service-specific error.
 void reportServiceStopped(DWORD exitCode);
 
-void WINAPI serviceControlHandler(DWORD control);
+DWORD WINAPI serviceControlHandler(DWORD control, DWORD eventType, void* eventData, void* context);
 BOOL WINAPI consoleHandler(DWORD event);
 
 // The worker's own wait (Java worker or child process); 0x80 for any other handle.

@@ -3,6 +3,7 @@
 #include <cwchar>
 #include <string>
 
+#include "foundation/failure.h"
 #include "foundation/log.h"
 #include "foundation/log_names.h"
 #include "foundation/std_streams.h"
@@ -10,21 +11,20 @@
 #include "java/java_worker.h"
 #include "lifecycle/service_main.h"
 #include "lifecycle/service_run.h"
+#include "lifecycle/worker_launch.h"
 #include "options/options.h"
-#include "process/child_arguments.h"
 #include "process/process_handle.h"
 
 namespace {
 
 constexpr size_t PidPathChars = 4096;
 constexpr size_t EnvironmentChars = 32767;
+// A worker that failed before its call is on its way out once it has said so.
+constexpr DWORD WorkerEndWaitMs = 5000;
 
+// A child worker's failures are numbered by the step of its launch (lifecycle/worker_launch.h).
 enum StartFailure {
     START_FAILED = 1,
-    START_NO_EXECUTABLE = 2,
-    START_NO_ARGUMENTS = 3,
-    START_NO_WORKING_PATH = 4,
-    START_NOT_EXECUTED = 5,
     START_JAVA_FAILED = 4,
 };
 
@@ -80,17 +80,19 @@ BOOL openPidFile() {
     const wchar_t* name = optionString(OPTION_PID_FILE);
     if (!name || !*name) return TRUE;
     RunState.pidFile = static_cast<wchar_t*>(poolAlloc(MainPool, PidPathChars * sizeof(wchar_t)));
-    if (!RunState.pidFile || !logFilePath(name, optionString(OPTION_LOG_PATH), FALSE, 0, RunState.pidFile, PidPathChars))
+    if (!RunState.pidFile || !logFilePath(name, optionString(OPTION_LOG_PATH), FALSE, 0, RunState.pidFile, PidPathChars)) {
+        LOG_FAILURE(::GetLastError(), "No path for the pid file '%S'", name);
         return FALSE;
+    }
     if (::GetFileAttributesW(RunState.pidFile) != INVALID_FILE_ATTRIBUTES && !::DeleteFileW(RunState.pidFile)) {
-        LOG_ERROR("Pid file '%S' exists", RunState.pidFile);
+        LOG_FAILURE(::GetLastError(), "Pid file '%S' exists", RunState.pidFile);
         return FALSE;
     }
     RunState.pidFileHandle = ::CreateFileW(RunState.pidFile, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (RunState.pidFileHandle == INVALID_HANDLE_VALUE) {
         RunState.pidFileHandle = nullptr;
-        LOG_ERROR("Unable to create pid file '%S'", RunState.pidFile);
+        LOG_FAILURE(::GetLastError(), "Unable to create pid file '%S'", RunState.pidFile);
         return FALSE;
     }
     return TRUE;
@@ -113,7 +115,7 @@ int startJvmWorker() {
     prepareEnvironment();
     JavaHandle* handle = createJavaHandle(RunState.jvmPath);
     if (!handle) {
-        LOG_ERROR("Failed creating java %S", RunState.jvmPath ? RunState.jvmPath : L"auto");
+        LOG_FAILURE(::GetLastError(), "Failed creating java %S", RunState.jvmPath ? RunState.jvmPath : L"auto");
         return START_FAILED;
     }
     JavaWorkerParams* call = &RunState.startCall;
@@ -122,7 +124,14 @@ int startJvmWorker() {
     call->outputFile = RedirectedStreams.output;
     std::atexit(startExitHook);
     if (!startJavaWorker(call)) {
-        LOG_ERROR("Failed to start Java");
+        // A worker that ended before its call failed in Java, not in the system: its status (and
+        // the log) says at which step, and no system text is given.
+        DWORD status = 0;
+        if (handle->workerThread && ::WaitForSingleObject(handle->workerThread, WorkerEndWaitMs) == WAIT_OBJECT_0 &&
+            ::GetExitCodeThread(handle->workerThread, &status))
+            LOG_FAILURE(0, "Failed to start Java (the worker ended with status %d)", static_cast<int>(status));
+        else
+            LOG_FAILURE(::GetLastError(), "Failed to start Java");
         closeTypedHandle(handle);
         return START_JAVA_FAILED;
     }
@@ -132,43 +141,13 @@ int startJvmWorker() {
 }
 
 int startChildWorker() {
-    const wchar_t* image = optionString(OPTION_START_IMAGE);
-    if (!image || !*image) {
-        LOG_ERROR("Missing service ImageFile");
-        if (!RunState.runningAsService)
-            reportError("Service '%S' is missing the ImageFile", RunState.serviceName ? RunState.serviceName : L"unknown");
-        return START_FAILED;
-    }
     prepareEnvironment();
-    ProcessHandle* handle = createProcessHandle(optionString(OPTION_USER), nullptr);
-    if (!handle) {
-        LOG_ERROR("Failed to create process");
-        return START_FAILED;
-    }
-    const std::vector<std::wstring> arguments =
-        RunState.startMode == WORKER_MODE_JAVA
-            ? buildJavaArguments(optionString(OPTION_START_CLASS), optionString(OPTION_JVM_OPTIONS),
-                                 optionNumber(OPTION_JVM_MS), optionNumber(OPTION_JVM_MX), optionNumber(OPTION_JVM_SS),
-                                 optionString(OPTION_START_PARAMS), optionString(OPTION_CLASSPATH))
-            : listEntries(optionString(OPTION_START_PARAMS));
+    const ChildLaunch launch{RunState.startMode,  OPTION_START_IMAGE,         OPTION_START_PATH,
+                             OPTION_START_CLASS,  OPTION_START_PARAMS,        "Failed to create process",
+                             "Failed to execute process"};
     int failure = 0;
-    if (!setExecutable(handle, image)) {
-        LOG_ERROR("Failed setting process executable %S", image);
-        failure = START_NO_EXECUTABLE;
-    } else if (!setArguments(handle, arguments)) {
-        LOG_ERROR("Failed setting process arguments (argc=%d)", static_cast<int>(arguments.size()));
-        failure = START_NO_ARGUMENTS;
-    } else if (!setWorkingDirectory(handle, optionString(OPTION_START_PATH))) {
-        LOG_ERROR("Failed setting process working path to %S", optionString(OPTION_START_PATH));
-        failure = START_NO_WORKING_PATH;
-    } else if (!executeProcess(handle)) {
-        LOG_ERROR("Failed to execute process");
-        failure = START_NOT_EXECUTED;
-    }
-    if (failure) {
-        closeTypedHandle(handle);
-        return failure;
-    }
+    ProcessHandle* handle = launchChild(launch, &failure);
+    if (!handle) return failure;
     RunState.worker = &handle->head;
     return 0;
 }

@@ -11,7 +11,10 @@ BOOL reportServiceStatusE(DWORD state, DWORD win32ExitCode, DWORD waitHint, DWOR
     status.dwWin32ExitCode = win32ExitCode;
     status.dwWaitHint = waitHint;
     status.dwServiceSpecificExitCode = serviceExitCode;
-    status.dwControlsAccepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN : 0;
+    // While running: stop, shutdown and the pre-shutdown notice, which comes early enough for the
+    // whole stop where the system gives it more time than the kill time-out.
+    status.dwControlsAccepted =
+        state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN | SERVICE_ACCEPT_PRESHUTDOWN : 0;
     status.dwCheckPoint = state == SERVICE_RUNNING || state == SERVICE_STOPPED
                               ? 0
                               : static_cast<DWORD>(::InterlockedIncrement(&RunState.checkPointCounter) - 1);

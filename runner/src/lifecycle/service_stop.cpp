@@ -7,8 +7,8 @@
 #include "lifecycle/service_main.h"
 #include "lifecycle/service_run.h"
 #include "lifecycle/stop_rules.h"
+#include "lifecycle/worker_launch.h"
 #include "options/options.h"
-#include "process/child_arguments.h"
 #include "process/process_handle.h"
 #include "registry/system_registry.h"
 
@@ -16,6 +16,7 @@ namespace {
 
 constexpr DWORD SystemExitHintMs = 20000;
 constexpr DWORD SignalThreadWaitMs = 1000;
+constexpr DWORD StopWaitSliceMs = 500;
 
 void stopExitHook() {
     if (!RunState.runningAsService) return;
@@ -25,23 +26,48 @@ void stopExitHook() {
 
 // A wait hint that covers the wait and the ending of a child that outlasts it, so a controller
 // waiting for the stop does not give up while the runner keeps its word.
-DWORD stopPendingHint(DWORD timeoutMs) { return timeoutMs == INFINITE ? INFINITE : timeoutMs + LongestChildEndingMs; }
-
-// Made once a stop call is under way; the service's main thread waits for it before it reports
-// the service stopped, so a stop sequence is never cut short by the end of the process.
-void createShutdownEvent() {
-    if (!RunState.shutdownEvent) RunState.shutdownEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+DWORD stopPendingHint(DWORD timeoutMs) {
+    return timeoutMs > INFINITE - LongestChildEndingMs ? INFINITE - 1 : timeoutMs + LongestChildEndingMs;
 }
 
 DWORD elapsedSince(ULONGLONG start) { return static_cast<DWORD>(::GetTickCount64() - start); }
 
 bool isEmpty(OptionIndex index) { return !optionString(index) || !*optionString(index); }
 
+// A stored value outside what the command line accepts counts as the default.
+LONG stopTimeoutSeconds() {
+    const LONG seconds = optionNumber(OPTION_STOP_TIMEOUT);
+    if (seconds >= 0 && seconds <= LargestStopTimeoutSeconds) return seconds;
+    LOG_WARN("StopTimeout %d is not between 0 and %d seconds; the default 0 is used", static_cast<int>(seconds),
+             static_cast<int>(LargestStopTimeoutSeconds));
+    return 0;
+}
+
+// All of a shutdown must fit in the time the system gives the services before it ends them; the
+// pre-shutdown notice comes with the time the service manager waits for this service.
+DWORD shutdownBudgetMs(int reason) {
+    const DWORD killTimeout = readKillServiceTimeout();
+    return reason == STOP_REASON_PRESHUTDOWN ? readPreshutdownTimeout(RunState.serviceName, killTimeout) : killTimeout;
+}
+
+// A wait of the stop, in slices, so that a deadline set while it waits (a shutdown arriving
+// during a stop) cuts it short. With kill, a handle still running at the end is ended.
+DWORD waitWithinDeadline(Handle* handle, DWORD wantedMs, BOOL kill) {
+    const ULONGLONG started = ::GetTickCount64();
+    for (;;) {
+        const DWORD waited = elapsedSince(started);
+        const DWORD left = withinStopDeadline(wantedMs > waited ? wantedMs - waited : 0);
+        const DWORD result = waitHandle(handle, left < StopWaitSliceMs ? left : StopWaitSliceMs, FALSE);
+        if (result != WAIT_TIMEOUT) return result;
+        if (left <= StopWaitSliceMs) return kill ? waitHandle(handle, 0, TRUE) : result;
+    }
+}
+
 void logStopCallTimeout(DWORD result, DWORD timeoutMs) {
     if (result == WAIT_TIMEOUT) LOG_ERROR("Stop worker did not finish in %d ms", static_cast<int>(timeoutMs));
 }
 
-enum StopOutcome { STOP_ABANDONED, STOP_NOT_RUN, STOP_RAN };
+enum StopOutcome { STOP_LEFT_TO_THE_JVM, STOP_NOT_RUN, STOP_RAN };
 
 StopOutcome stopThroughJvm(DWORD callTimeoutMs) {
     if (isEmpty(OPTION_START_PATH) && !isEmpty(OPTION_STOP_PATH))
@@ -49,22 +75,21 @@ StopOutcome stopThroughJvm(DWORD callTimeoutMs) {
     JavaHandle* handle = createJavaHandle(RunState.jvmPath);
     if (!handle) {
         LOG_ERROR("Failed creating java %S", RunState.jvmPath ? RunState.jvmPath : L"auto");
-        return STOP_ABANDONED;
+        return STOP_NOT_RUN;
     }
     JavaWorkerParams* call = &RunState.stopCall;
     call->handle = handle;
     std::atexit(stopExitHook);
-    createShutdownEvent();
     if (!startJavaWorker(call)) {
         LOG_ERROR("Failed starting java");
     } else if (std::strcmp(call->className, "java/lang/System") == 0) {
         // The call ends the process; the exit hooks report the service stopped.
         reportServiceStatusE(SERVICE_STOP_PENDING, 0, SystemExitHintMs, 0);
         LOG_DEBUG("Forcing java jni System.exit worker to finish...");
-        return STOP_ABANDONED;
+        return STOP_LEFT_TO_THE_JVM;
     } else {
         LOG_DEBUG("Waiting for java jni stop worker to finish...");
-        logStopCallTimeout(waitJavaWorker(handle, callTimeoutMs, FALSE), callTimeoutMs);
+        logStopCallTimeout(waitWithinDeadline(&handle->head, callTimeoutMs, FALSE), callTimeoutMs);
         LOG_DEBUG("Java jni stop worker finished.");
     }
     closeTypedHandle(handle);
@@ -72,42 +97,17 @@ StopOutcome stopThroughJvm(DWORD callTimeoutMs) {
 }
 
 StopOutcome stopThroughProcess(DWORD callTimeoutMs) {
-    const wchar_t* image = optionString(OPTION_STOP_IMAGE);
-    if (!image || !*image) {
-        LOG_ERROR("Missing service ImageFile");
-        if (!RunState.runningAsService)
-            reportError("Service '%S' is missing the ImageFile", RunState.serviceName ? RunState.serviceName : L"unknown");
-        return STOP_ABANDONED;
-    }
-    ProcessHandle* handle = createProcessHandle(optionString(OPTION_USER), nullptr);
-    if (!handle) {
-        LOG_ERROR("Failed creating process");
-        return STOP_ABANDONED;
-    }
-    createShutdownEvent();
-    const std::vector<std::wstring> arguments =
-        RunState.stopMode == WORKER_MODE_JAVA
-            ? buildJavaArguments(optionString(OPTION_STOP_CLASS), optionString(OPTION_JVM_OPTIONS),
-                                 optionNumber(OPTION_JVM_MS), optionNumber(OPTION_JVM_MX), optionNumber(OPTION_JVM_SS),
-                                 optionString(OPTION_STOP_PARAMS), optionString(OPTION_CLASSPATH))
-            : listEntries(optionString(OPTION_STOP_PARAMS));
-    StopOutcome outcome = STOP_NOT_RUN;
-    if (!setExecutable(handle, image)) {
-        LOG_ERROR("Failed setting process executable %S", image);
-    } else if (!setArguments(handle, arguments)) {
-        LOG_ERROR("Failed setting process arguments (argc=%d)", static_cast<int>(arguments.size()));
-    } else if (!setWorkingDirectory(handle, optionString(OPTION_STOP_PATH))) {
-        LOG_ERROR("Failed setting process working path to %S", optionString(OPTION_STOP_PATH));
-    } else if (!executeProcess(handle)) {
-        LOG_ERROR("Failed executing process");
-    } else {
-        LOG_DEBUG("Waiting for stop worker to finish...");
-        logStopCallTimeout(waitProcess(handle, callTimeoutMs, FALSE), callTimeoutMs);
-        LOG_DEBUG("Stop worker finished.");
-        outcome = STOP_RAN;
-    }
+    const ChildLaunch launch{RunState.stopMode,  OPTION_STOP_IMAGE,          OPTION_STOP_PATH,
+                             OPTION_STOP_CLASS,  OPTION_STOP_PARAMS,         "Failed creating process",
+                             "Failed executing process"};
+    int failure = 0;
+    ProcessHandle* handle = launchChild(launch, &failure);
+    if (!handle) return STOP_NOT_RUN;
+    LOG_DEBUG("Waiting for stop worker to finish...");
+    logStopCallTimeout(waitWithinDeadline(&handle->head, callTimeoutMs, FALSE), callTimeoutMs);
+    LOG_DEBUG("Stop worker finished.");
     closeTypedHandle(handle);
-    return outcome;
+    return STOP_RAN;
 }
 
 void stopSignalThread() {
@@ -123,6 +123,7 @@ void stopSignalThread() {
     RunState.signalEvent = nullptr;
 }
 
+// The worker's record stays: ServiceMain, which waits on it, closes it.
 void endWorker(Handle* worker, DWORD timeoutMs) {
     const ULONGLONG started = ::GetTickCount64();
     if (timeoutMs == 0) {
@@ -131,30 +132,36 @@ void endWorker(Handle* worker, DWORD timeoutMs) {
         return;
     }
     LOG_DEBUG("Waiting for worker to die naturally...");
-    if (waitHandle(worker, timeoutMs, TRUE) == WAIT_TIMEOUT) {
-        // The killing wait closed the worker's handle.
-        ::InterlockedCompareExchangePointer(reinterpret_cast<void* volatile*>(&RunState.worker), nullptr, worker);
+    if (waitWithinDeadline(worker, timeoutMs, TRUE) == WAIT_TIMEOUT)
         LOG_DEBUG("Worker was killed in %d ms.", static_cast<int>(elapsedSince(started)));
-    } else {
+    else
         LOG_DEBUG("Worker finished gracefully in %d ms.", static_cast<int>(elapsedSince(started)));
-    }
 }
 
 }  // namespace
 
 DWORD ServiceStop(int reason) {
-    const LONG stopTimeout = optionNumber(OPTION_STOP_TIMEOUT);
     LOG_INFO("Stopping service...");
+    // A shutdown that finds a stop under way still holds it to the shutdown's time.
+    const DWORD budget = reason == STOP_REASON_STOP ? INFINITE : shutdownBudgetMs(reason);
+    if (reason != STOP_REASON_STOP) {
+        LOG_DEBUG("The stop must be over within %d ms", static_cast<int>(budget));
+        shortenStopDeadline(budget);
+    }
+    if (!claimStop(reason)) {
+        LOG_INFO("The service is already stopping");
+        return 0;
+    }
     Handle* worker = RunState.worker;
     if (!worker) {
         LOG_INFO("Worker is not defined");
+        finishStop();
         return 0;
     }
-    ::InterlockedExchange(&RunState.stopRequested, TRUE);
-    const DWORD killTimeout = reason == STOP_REASON_SHUTDOWN ? readKillServiceTimeout() : INFINITE;
+    const LONG stopTimeout = stopTimeoutSeconds();
     // The stop call gets as long as the worker then gets to end: a stop call that hangs must
     // not hang the service.
-    const DWORD callTimeout = finalStopTimeout(stopTimeout, TRUE, reason, killTimeout);
+    const DWORD callTimeout = withinStopDeadline(finalStopTimeout(stopTimeout, TRUE, reason, budget));
     // The service manager hears how long the stop call may take.
     if (RunState.stopMode != WORKER_MODE_NONE)
         reportServiceStatusE(SERVICE_STOP_PENDING, 0, stopPendingHint(callTimeout), 0);
@@ -163,15 +170,13 @@ DWORD ServiceStop(int reason) {
         outcome = stopThroughJvm(callTimeout);
     else if (RunState.stopMode != WORKER_MODE_NONE)
         outcome = stopThroughProcess(callTimeout);
-    else
-        createShutdownEvent();
-    if (outcome == STOP_ABANDONED) return 0;
+    if (outcome == STOP_LEFT_TO_THE_JVM) return 0;
 
     stopSignalThread();
-    const DWORD timeout = finalStopTimeout(stopTimeout, outcome == STOP_RAN, reason, killTimeout);
+    const DWORD timeout = withinStopDeadline(finalStopTimeout(stopTimeout, outcome == STOP_RAN, reason, budget));
     reportServiceStatusE(SERVICE_STOP_PENDING, 0, stopPendingHint(timeout), 0);
     endWorker(worker, timeout);
     LOG_INFO("Service stop thread completed.");
-    if (RunState.shutdownEvent) ::SetEvent(RunState.shutdownEvent);
+    finishStop();
     return 0;
 }

@@ -4,6 +4,7 @@
 #include <cwctype>
 
 #include "lifecycle/service_run.h"
+#include "options/options.h"
 
 namespace {
 constexpr DWORD StopCallDefaultMs = 300000;
@@ -28,9 +29,20 @@ BOOL buildSignalEventName(const wchar_t* serviceName, wchar_t* out, size_t chars
 }
 
 DWORD finalStopTimeout(LONG stopTimeoutSeconds, BOOL stopRan, int reason, DWORD killTimeoutMs) {
-    const LONGLONG computed = static_cast<LONGLONG>(stopTimeoutSeconds) * 1000;
-    DWORD timeout = computed < 0 || computed > 0x7FFFFFFF ? INFINITE : static_cast<DWORD>(computed);
+    const LONG seconds =
+        stopTimeoutSeconds < 0 || stopTimeoutSeconds > LargestStopTimeoutSeconds ? 0 : stopTimeoutSeconds;
+    DWORD timeout = static_cast<DWORD>(seconds) * 1000;
     if (stopRan && timeout == 0) timeout = StopCallDefaultMs;
-    if (reason == STOP_REASON_SHUTDOWN && timeout >= killTimeoutMs) timeout = killTimeoutMs;
+    if (reason != STOP_REASON_STOP && timeout >= killTimeoutMs) timeout = killTimeoutMs;
     return timeout;
+}
+
+BOOL threadDumpDue(ULONGLONG lastDumpTick, ULONGLONG nowTick) {
+    return lastDumpTick == 0 || nowTick - lastDumpTick >= ThreadDumpIntervalMs;
+}
+
+DWORD timeLeftBefore(ULONGLONG deadlineTick, ULONGLONG nowTick, DWORD wantedMs) {
+    if (deadlineTick == 0) return wantedMs;
+    const ULONGLONG left = deadlineTick > nowTick ? deadlineTick - nowTick : 0;
+    return left < wantedMs ? static_cast<DWORD>(left) : wantedMs;
 }

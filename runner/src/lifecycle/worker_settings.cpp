@@ -3,6 +3,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "foundation/failure.h"
 #include "foundation/log.h"
 #include "lifecycle/service_run.h"
 #include "lifecycle/stop_rules.h"
@@ -83,7 +84,7 @@ BOOL prepareWorkerSettings() {
     if (RunState.startMode == WORKER_MODE_JAVA || RunState.stopMode == WORKER_MODE_JAVA) {
         const wchar_t* home = javaHome();
         if (!home) {
-            LOG_ERROR("Unable to find Java Runtime Environment.");
+            LOG_FAILURE(0, "Unable to find Java Runtime Environment.");
             return FALSE;
         }
         if (RunState.startMode == WORKER_MODE_JAVA) useJavaExecutable(home, OPTION_START_IMAGE, OPTION_START_PATH);

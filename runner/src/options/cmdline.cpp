@@ -24,6 +24,20 @@ constexpr CommandForm Commands[] = {
     {L"install", L"IS"}, {L"delete", L"DS"},  {L"help", L"?"},   {L"version", L"VS"},
 };
 
+// The ways people ask a program for its help, besides "help" and "//?".
+bool asksForHelp(const wchar_t* argument) {
+    for (const wchar_t* form : {L"-h", L"/?", L"--help"}) {
+        if (std::wcscmp(argument, form) == 0) return true;
+    }
+    return false;
+}
+
+// A refused command line points the person at the list of what is understood.
+void pointToHelp(const CommandLine* commandLine) {
+    ::SetLastError(ERROR_SUCCESS);
+    reportError("Run '%S help' for the commands and options.", commandLine->exeName);
+}
+
 int findCommand(const wchar_t* text, size_t length, bool shortCode) {
     for (int i = 0; i < static_cast<int>(sizeof(Commands) / sizeof(Commands[0])); ++i) {
         const wchar_t* form = shortCode ? Commands[i].code : Commands[i].word;
@@ -66,6 +80,21 @@ BOOL fillExecutablePaths(CommandLine* commandLine) {
     return TRUE;
 }
 
+// A number with anything but digits, or a stop time-out that no wait can hold, is refused rather
+// than read as something else.
+BOOL readNumberValue(const OptionEntry* row, const wchar_t* value, const wchar_t* source, LONG* number) {
+    if (!parseStrictNumber(value, number)) {
+        LOG_ERROR("Invalid number '%S' for %S%S", value, source, row->name);
+        return FALSE;
+    }
+    if (row == &OptionTable[OPTION_STOP_TIMEOUT] && (*number < 0 || *number > LargestStopTimeoutSeconds)) {
+        LOG_ERROR("Invalid %S%S '%S': seconds from 0 to %d", source, row->name, value,
+                  static_cast<int>(LargestStopTimeoutSeconds));
+        return FALSE;
+    }
+    return TRUE;
+}
+
 BOOL setOptionValue(OptionEntry* row, const wchar_t* value) {
     if (row->flags & OPT_UNSTORED) return TRUE;
     if (row->flags & OPT_MULTI) {
@@ -75,7 +104,9 @@ BOOL setOptionValue(OptionEntry* row, const wchar_t* value) {
         row->stringValue = list;
         row->numberValue = bytes;
     } else if (row->flags & OPT_NUMBER) {
-        row->numberValue = parseNumber(value);
+        LONG number = 0;
+        if (!readNumberValue(row, value, L"--", &number)) return FALSE;
+        row->numberValue = number;
     } else {
         row->stringValue = value;
     }
@@ -148,7 +179,10 @@ CommandLine* parseCommandLine(int argc, wchar_t** argv) {
     }
 
     int firstOption = 2;
-    if (argc < 2 || std::wcslen(argv[1]) <= 2) {
+    if (argc >= 2 && asksForHelp(argv[1])) {
+        commandLine->command = COMMAND_HELP;
+        firstOption = argc;
+    } else if (argc < 2 || std::wcslen(argv[1]) <= 2) {
         commandLine->command = COMMAND_RUN;
         firstOption = argc;
     } else if (std::wcsncmp(argv[1], L"//", 2) == 0) {
@@ -163,6 +197,7 @@ CommandLine* parseCommandLine(int argc, wchar_t** argv) {
         }
     }
     if (!commandLine->command || !parseOptions(argc, argv, firstOption)) {
+        pointToHelp(commandLine);
         poolFree(commandLine);
         return nullptr;
     }
@@ -170,7 +205,7 @@ CommandLine* parseCommandLine(int argc, wchar_t** argv) {
     return commandLine;
 }
 
-void applyEnvironmentOptions(CommandLine*) {
+BOOL applyEnvironmentOptions(CommandLine*) {
     for (OptionEntry* row = OptionTable; row->name[0]; ++row) {
         if (row->flags & OPT_UNSTORED) continue;
         wchar_t name[EnvironmentNameChars];
@@ -182,7 +217,7 @@ void applyEnvironmentOptions(CommandLine*) {
         if (length == 0 && ::GetLastError() == ERROR_ENVVAR_NOT_FOUND) continue;
         if (length == 0 && ::GetLastError() != ERROR_SUCCESS) {
             LOG_ERROR("Error geting environment variable %S", name);
-            return;
+            return TRUE;
         }
         // Too long for the buffer (the answer is then the size it needs): the variable is left out.
         if (length >= EnvironmentValueChars) continue;
@@ -192,9 +227,11 @@ void applyEnvironmentOptions(CommandLine*) {
             if (!list) continue;
             row->stringValue = list;
             row->numberValue = bytes;
-            row->flags |= OPT_SET | OPT_APPEND;
+            row->flags |= OPT_SET | OPT_APPEND | OPT_FROM_ENVIRONMENT;
         } else if (row->flags & OPT_NUMBER) {
-            row->numberValue = parseNumber(value);
+            LONG number = 0;
+            if (!readNumberValue(row, value, L"WR_", &number)) return FALSE;
+            row->numberValue = number;
             row->flags |= OPT_SET;
         } else {
             wchar_t* copy = poolStrdup(MainPool, value);
@@ -203,4 +240,5 @@ void applyEnvironmentOptions(CommandLine*) {
             row->flags |= OPT_SET;
         }
     }
+    return TRUE;
 }

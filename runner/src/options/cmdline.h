@@ -28,5 +28,6 @@ struct CommandLine {
 // Fills the option table from the arguments; null (after logging why) when they are invalid.
 // The record lives in the main pool.
 CommandLine* parseCommandLine(int argc, wchar_t** argv);
-// "WR_" + option name from the environment overrides the command line.
-void applyEnvironmentOptions(CommandLine* commandLine);
+// "WR_" + option name from the environment overrides the command line. FALSE (after logging
+// why) for a variable whose value is refused, as on the command line.
+BOOL applyEnvironmentOptions(CommandLine* commandLine);

@@ -13,6 +13,8 @@ enum OptionFlag : DWORD {
     OPT_SCM = 0x0200,
     OPT_SET = 0x1000,
     OPT_APPEND = 0x2000,
+    // A list set by a "WR_" variable (which appends to the stored list).
+    OPT_FROM_ENVIRONMENT = 0x4000,
 };
 
 struct OptionEntry {
@@ -70,6 +72,9 @@ enum OptionIndex {
     OPTION_ROTATE,
     OPTION_COUNT
 };
+
+// StopTimeout is in seconds and must fit a wait in milliseconds (below 0x7FFFFFFF).
+constexpr LONG LargestStopTimeoutSeconds = 0x7FFFFFFF / 1000;
 
 // OPTION_COUNT rows, then a row whose name is empty.
 extern OptionEntry OptionTable[OPTION_COUNT + 1];

@@ -24,6 +24,27 @@ LONG parseNumber(const wchar_t* text) {
     return value >= Limit ? std::numeric_limits<LONG>::max() : static_cast<LONG>(value);
 }
 
+BOOL parseStrictNumber(const wchar_t* text, LONG* value) {
+    const auto blank = [](wchar_t c) { return c == L' ' || c == L'\t'; };
+    const wchar_t* c = text ? text : L"";
+    while (blank(*c)) ++c;
+    const bool negative = *c == L'-';
+    if (negative) ++c;
+    LONGLONG number = 0;
+    bool digits = false;
+    for (; *c >= L'0' && *c <= L'9'; ++c) {
+        number = number * 10 + (*c - L'0');
+        if (number > 0x80000000LL) return FALSE;
+        digits = true;
+    }
+    while (blank(*c)) ++c;
+    if (*c || (negative && !digits)) return FALSE;
+    if (negative) number = -number;
+    if (number > std::numeric_limits<LONG>::max() || number < std::numeric_limits<LONG>::min()) return FALSE;
+    *value = static_cast<LONG>(number);
+    return TRUE;
+}
+
 size_t packedListChars(const wchar_t* list) {
     if (!list) return 1;
     size_t chars = 0;
@@ -85,6 +106,26 @@ wchar_t* joinLists(Pool* pool, const wchar_t* first, const wchar_t* second, LONG
     wchar_t* list = startList(pool, first, secondChars, &used);
     if (!list) return nullptr;
     if (second) std::wmemcpy(list + used, second, secondChars);
+    *bytes = packedListBytes(list);
+    return list;
+}
+
+wchar_t* joinNewEntries(Pool* pool, const wchar_t* first, const wchar_t* second, LONG* bytes) {
+    const auto held = [first](const wchar_t* entry) {
+        for (const wchar_t* old = first; old && *old; old += std::wcslen(old) + 1) {
+            if (std::wcscmp(old, entry) == 0) return true;
+        }
+        return false;
+    };
+    size_t used = 0;
+    wchar_t* list = startList(pool, first, packedListChars(second), &used);
+    if (!list) return nullptr;
+    for (const wchar_t* entry = second; entry && *entry; entry += std::wcslen(entry) + 1) {
+        if (held(entry)) continue;
+        const size_t length = std::wcslen(entry) + 1;
+        std::wmemcpy(list + used, entry, length);
+        used += length;
+    }
     *bytes = packedListBytes(list);
     return list;
 }

@@ -32,7 +32,12 @@ void loadRow(RegistryHandle* registry, OptionEntry* row) {
         LONG storedBytes = 0;
         wchar_t* stored = readMulti(registry, kind, row->subkey, row->valueName, &storedBytes);
         LONG bytes = 0;
-        if (wchar_t* joined = joinLists(MainPool, stored, row->stringValue, &bytes)) {
+        // Entries from the environment come with every run: those already stored are not added
+        // again, or every update would store them once more.
+        wchar_t* joined = (row->flags & OPT_FROM_ENVIRONMENT)
+                              ? joinNewEntries(MainPool, stored, row->stringValue, &bytes)
+                              : joinLists(MainPool, stored, row->stringValue, &bytes);
+        if (joined) {
             row->stringValue = joined;
             row->numberValue = bytes;
         }
@@ -40,7 +45,8 @@ void loadRow(RegistryHandle* registry, OptionEntry* row) {
     } else if (row->flags & OPT_STRING) {
         row->stringValue = expandReferences(readString(registry, kind, row->subkey, row->valueName));
     } else if (row->flags & OPT_NUMBER) {
-        row->numberValue = readNumber(registry, kind, row->subkey, row->valueName);
+        // A number the registry does not hold keeps the row's initial value (LogJniMessages 1).
+        row->numberValue = readNumber(registry, kind, row->subkey, row->valueName, row->numberValue);
     } else if (row->flags & OPT_MULTI) {
         LONG bytes = 0;
         row->stringValue = readMulti(registry, kind, row->subkey, row->valueName, &bytes);

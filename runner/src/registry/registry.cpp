@@ -121,7 +121,7 @@ wchar_t* readString(RegistryHandle* handle, int kind, const wchar_t* subkey, con
     return reinterpret_cast<wchar_t*>(data);
 }
 
-LONG readNumber(RegistryHandle* handle, int kind, const wchar_t* subkey, const wchar_t* valueName) {
+LONG readNumber(RegistryHandle* handle, int kind, const wchar_t* subkey, const wchar_t* valueName, LONG fallback) {
     const HKEY key = valueKey(handle, kind, subkey, false);
     DWORD type = 0;
     DWORD value = 0;
@@ -129,7 +129,7 @@ LONG readNumber(RegistryHandle* handle, int kind, const wchar_t* subkey, const w
     if (!key || ::RegQueryValueExW(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(&value), &bytes) !=
                     ERROR_SUCCESS ||
         type != REG_DWORD || bytes != sizeof(value))
-        return 0;
+        return fallback;
     return static_cast<LONG>(value);
 }
 

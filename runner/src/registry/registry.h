@@ -32,10 +32,11 @@ constexpr size_t LongestServiceName = 255;
 // the last-error code tells why.
 RegistryHandle* openServiceRegistry(REGSAM access, const wchar_t* serviceName);
 
-// Values that are missing or of another type read as null (strings, lists) or 0 (numbers).
+// Values that are missing or of another type read as null (strings, lists) or the fallback
+// (numbers).
 // Strings and lists are copies in the main pool; a list always ends with two NULs.
 wchar_t* readString(RegistryHandle* handle, int kind, const wchar_t* subkey, const wchar_t* valueName);
-LONG readNumber(RegistryHandle* handle, int kind, const wchar_t* subkey, const wchar_t* valueName);
+LONG readNumber(RegistryHandle* handle, int kind, const wchar_t* subkey, const wchar_t* valueName, LONG fallback);
 wchar_t* readMulti(RegistryHandle* handle, int kind, const wchar_t* subkey, const wchar_t* valueName, LONG* bytes);
 
 // Writes go below the runner's "Parameters" key. An empty string removes the value.

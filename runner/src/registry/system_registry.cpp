@@ -1,6 +1,8 @@
 #include "registry/system_registry.h"
 
 #include <cwchar>
+#include <string>
+#include <utility>
 
 #include "foundation/log.h"
 #include "foundation/pool.h"
@@ -66,6 +68,42 @@ DWORD readKillServiceTimeout() {
         return DefaultKillTimeoutMs;
     const LONG milliseconds = parseNumber(value);
     return milliseconds < 0 ? DefaultKillTimeoutMs : static_cast<DWORD>(milliseconds);
+}
+
+DWORD readPreshutdownTimeout(const wchar_t* serviceName, DWORD fallbackMs) {
+    if (!serviceName || std::wcslen(serviceName) > LongestServiceName) return fallbackMs;
+    wchar_t path[512];
+    _snwprintf(path, 512, L"SYSTEM\\CurrentControlSet\\Services\\%s", serviceName);
+    path[511] = L'\0';
+    DWORD value = 0;
+    DWORD size = sizeof(value);
+    return ::RegGetValueW(HKEY_LOCAL_MACHINE, path, L"PreshutdownTimeout", RRF_RT_REG_DWORD, nullptr, &value, &size) ==
+                   ERROR_SUCCESS
+               ? value
+               : fallbackMs;
+}
+
+wchar_t* readServiceDependencies(const wchar_t* serviceName) {
+    if (!serviceName || std::wcslen(serviceName) > LongestServiceName) return nullptr;
+    wchar_t path[512];
+    _snwprintf(path, 512, L"SYSTEM\\CurrentControlSet\\Services\\%s", serviceName);
+    path[511] = L'\0';
+    std::wstring list;
+    for (const auto& [value, prefix] : {std::pair{L"DependOnService", L""}, std::pair{L"DependOnGroup", L"+"}}) {
+        DWORD bytes = 0;
+        if (::RegGetValueW(HKEY_LOCAL_MACHINE, path, value, RRF_RT_REG_MULTI_SZ, nullptr, nullptr, &bytes) !=
+            ERROR_SUCCESS)
+            continue;
+        std::wstring entries(bytes / sizeof(wchar_t) + 2, L'\0');
+        if (::RegGetValueW(HKEY_LOCAL_MACHINE, path, value, RRF_RT_REG_MULTI_SZ, nullptr, entries.data(), &bytes) !=
+            ERROR_SUCCESS)
+            continue;
+        for (const wchar_t* entry = entries.c_str(); *entry; entry += std::wcslen(entry) + 1)
+            list += prefix + std::wstring(entry) + L'\0';
+    }
+    auto* packed = static_cast<wchar_t*>(poolAlloc(MainPool, (list.size() + 2) * sizeof(wchar_t)));
+    if (packed) std::wmemcpy(packed, list.data(), list.size());
+    return packed;
 }
 
 BOOL readServiceDescription(const wchar_t* serviceName, wchar_t* out, DWORD bytes) {

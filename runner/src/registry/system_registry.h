@@ -10,6 +10,13 @@ wchar_t* findJavaHome(BOOL insistOnRuntime);
 wchar_t* findRuntimeLib();
 // Milliseconds; 20000 when the system does not say.
 DWORD readKillServiceTimeout();
+// The milliseconds the service manager waits for the service after its pre-shutdown notice, as
+// the service's key holds them (PreshutdownTimeout); the fallback when it holds none.
+DWORD readPreshutdownTimeout(const wchar_t* serviceName, DWORD fallbackMs);
+
+// The services and groups (as "+" and the group) the service depends on, as the manager keeps them
+// in the service's key: a packed list in the main pool (empty when there are none), or null.
+wchar_t* readServiceDependencies(const wchar_t* serviceName);
 
 BOOL readServiceDescription(const wchar_t* serviceName, wchar_t* out, DWORD bytes);
 BOOL readServiceAccount(const wchar_t* serviceName, wchar_t* out, DWORD bytes);

@@ -2,6 +2,7 @@
 
 #include <cwchar>
 
+#include "foundation/failure.h"
 #include "foundation/log.h"
 #include "registry/configuration.h"
 #include "service/service_handle.h"
@@ -13,7 +14,7 @@ constexpr size_t ImagePathChars = 8192;
 
 ServiceHandle* openManagerFor(DWORD access) {
     ServiceHandle* handle = openServiceManager(access);
-    if (!handle) LOG_ERROR("Unable to open the Service Manager");
+    if (!handle) LOG_FAILURE(::GetLastError(), "Unable to open the Service Manager");
     return handle;
 }
 
@@ -41,6 +42,21 @@ BOOL prepareImagePath(CommandLine* commandLine) {
     return TRUE;
 }
 
+// A service that stopped instead of starting tells why with its exit code.
+void noteControlFailure(ServiceHandle* handle, bool start) {
+    const DWORD error = ::GetLastError();
+    SERVICE_STATUS status{};
+    const bool stoppedWithCode = start && ::QueryServiceStatus(handle->service, &status) &&
+                                 status.dwCurrentState == SERVICE_STOPPED && status.dwWin32ExitCode != 0;
+    if (stoppedWithCode && status.dwWin32ExitCode == ERROR_SERVICE_SPECIFIC_ERROR)
+        LOG_FAILURE(0, "Failed to start '%S' service: it stopped with its code %lu", handle->name,
+                    status.dwServiceSpecificExitCode);
+    else if (stoppedWithCode)
+        LOG_FAILURE(status.dwWin32ExitCode, "Failed to start '%S' service", handle->name);
+    else
+        LOG_FAILURE(error, start ? "Failed to start '%S' service" : "Failed to stop '%S' service", handle->name);
+}
+
 BOOL controlCommand(CommandLine* commandLine, int operation) {
     const bool start = operation == SERVICE_OPERATION_START;
     const wchar_t* name = commandLine->serviceName;
@@ -49,11 +65,12 @@ BOOL controlCommand(CommandLine* commandLine, int operation) {
     if (!handle) return FALSE;
     BOOL done = FALSE;
     if (!openService(handle, name, GENERIC_READ | GENERIC_EXECUTE)) {
-        reportError("Unable to open '%S' service", name);
+        LOG_FAILURE(::GetLastError(), "Unable to open '%S' service", name);
     } else if ((done = controlService(handle, operation))) {
         LOG_INFO(start ? "Service '%S' started" : "Service '%S' stopped", name);
+        printMessage(start ? "Service '%S' started." : "Service '%S' stopped.", name);
     } else {
-        LOG_ERROR(start ? "Failed to start '%S' service" : "Failed to stop '%S' service", name);
+        noteControlFailure(handle, start);
     }
     closeTypedHandle(handle);
     LOG_INFO(start ? "Start service finished." : "Stop service finished.");
@@ -70,6 +87,7 @@ BOOL installService(CommandLine* commandLine) {
     const DWORD startType = installStartType(setOption(OPTION_STARTUP));
     const DWORD serviceType = serviceTypeFor(setOption(OPTION_TYPE));
     BOOL installed = prepareImagePath(commandLine);
+    if (!installed) LOG_FAILURE(::GetLastError(), "No image path for '%S' service", name);
     if (installed) {
         LOG_INFO("Service %S name %S", name, optionString(OPTION_DISPLAY_NAME));
         installed = createService(handle, name, optionString(OPTION_DISPLAY_NAME), optionString(OPTION_INSTALL),
@@ -79,13 +97,23 @@ BOOL installService(CommandLine* commandLine) {
         if (optionIsSet(OPTION_DESCRIPTION))
             LOG_DEBUG("Setting service description %S", optionString(OPTION_DESCRIPTION));
         logAccountSettings();
-        installed = changeServiceConfig(handle, nullptr, setOption(OPTION_DESCRIPTION), setOption(OPTION_SERVICE_USER),
-                                        setOption(OPTION_SERVICE_PASSWORD));
+        ServiceChanges changes{};
+        changes.description = setOption(OPTION_DESCRIPTION);
+        changes.account = setOption(OPTION_SERVICE_USER);
+        changes.password = setOption(OPTION_SERVICE_PASSWORD);
+        changes.serviceType = SERVICE_NO_CHANGE;
+        changes.startType = SERVICE_NO_CHANGE;
+        installed = changeServiceConfig(handle, changes);
         setRestartOnFailure(handle);
     }
     closeTypedHandle(handle);
-    if (installed && saveConfiguration(commandLine)) {
+    if (installed && !saveConfiguration(commandLine)) {
+        LOG_FAILURE(::GetLastError(), "Unable to store the options of '%S' service", name);
+        installed = FALSE;
+    }
+    if (installed) {
         LOG_INFO("Service '%S' installed", name);
+        printMessage("Service '%S' installed.", name);
         return TRUE;
     }
     LOG_ERROR("Failed installing '%S' service", name);
@@ -102,23 +130,27 @@ BOOL updateService(CommandLine* commandLine) {
         return installService(commandLine);
     }
     logAccountSettings();
-    BOOL updated = changeServiceConfig(handle, optionString(OPTION_DISPLAY_NAME), optionString(OPTION_DESCRIPTION),
-                                       setOption(OPTION_SERVICE_USER), setOption(OPTION_SERVICE_PASSWORD));
-    if (updated) {
-        const DWORD serviceType =
-            optionIsSet(OPTION_TYPE) ? serviceTypeFor(optionString(OPTION_TYPE)) : SERVICE_NO_CHANGE;
-        const DWORD startType =
-            optionIsSet(OPTION_STARTUP) ? updateStartType(optionString(OPTION_STARTUP)) : SERVICE_NO_CHANGE;
-        updated = ::ChangeServiceConfigW(handle->service, serviceType, startType, SERVICE_NO_CHANGE, nullptr, nullptr,
-                                         nullptr, nullptr, nullptr, nullptr, nullptr);
-        if (!updated) LOG_SYSTEM_ERROR();
-    }
+    // Only what this run sets is changed, DependsOn included; the rest stays as the manager has it.
+    ServiceChanges changes{};
+    changes.displayName = setOption(OPTION_DISPLAY_NAME);
+    changes.description = setOption(OPTION_DESCRIPTION);
+    changes.account = setOption(OPTION_SERVICE_USER);
+    changes.password = setOption(OPTION_SERVICE_PASSWORD);
+    changes.serviceType = optionIsSet(OPTION_TYPE) ? serviceTypeFor(optionString(OPTION_TYPE)) : SERVICE_NO_CHANGE;
+    changes.startType = optionIsSet(OPTION_STARTUP) ? updateStartType(optionString(OPTION_STARTUP)) : SERVICE_NO_CHANGE;
+    changes.replaceDependencies = optionIsSet(OPTION_DEPENDS_ON);
+    changes.dependsOn = optionString(OPTION_DEPENDS_ON);
+    BOOL updated = changeServiceConfig(handle, changes);
     LOG_INFO("Service '%S' updated", name);
-    if (updated) updated = saveConfiguration(commandLine);
+    if (updated && !saveConfiguration(commandLine)) {
+        LOG_FAILURE(::GetLastError(), "Unable to store the options of '%S' service", name);
+        updated = FALSE;
+    }
     closeTypedHandle(handle);
-    if (updated)
+    if (updated) {
         LOG_INFO("Update service finished.");
-    else
+        printMessage("Service '%S' updated.", name);
+    } else
         LOG_INFO("Update service '%S' failed.", name);
     return updated;
 }
@@ -141,8 +173,9 @@ BOOL deleteService(CommandLine* commandLine) {
     if (deleted) {
         deleteServiceRegistry(name);
         LOG_DEBUG("Service '%S' deleted", name);
+        printMessage("Service '%S' deleted.", name);
     } else {
-        reportError("Unable to delete '%S' service", name);
+        LOG_FAILURE(::GetLastError(), "Unable to delete '%S' service", name);
     }
     closeTypedHandle(handle);
     LOG_INFO("Delete service finished.");

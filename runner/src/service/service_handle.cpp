@@ -2,6 +2,7 @@
 
 #include <cwchar>
 
+#include "foundation/failure.h"
 #include "foundation/log.h"
 #include "registry/system_registry.h"
 #include "service/service_settings.h"
@@ -149,13 +150,11 @@ BOOL openService(ServiceHandle* handle, const wchar_t* name, DWORD access) {
 BOOL createService(ServiceHandle* handle, const wchar_t* name, const wchar_t* displayName, const wchar_t* imagePath,
                    const wchar_t* dependsOn, DWORD serviceType, DWORD startType) {
     if (const wchar_t bad = invalidServiceNameCharacter(name)) {
-        ::SetLastError(ERROR_INVALID_NAME);
-        reportError("Service '%S' contains invalid character '%C'", name, bad);
+        LOG_FAILURE(ERROR_INVALID_NAME, "Service '%S' contains invalid character '%C'", name, bad);
         return FALSE;
     }
     if (std::wcslen(name) > LongestServiceName) {
-        ::SetLastError(ERROR_INVALID_NAME);
-        reportError("Service name too long %S", name);
+        LOG_FAILURE(ERROR_INVALID_NAME, "Service name too long %S", name);
         return FALSE;
     }
     closeService(handle);
@@ -165,7 +164,7 @@ BOOL createService(ServiceHandle* handle, const wchar_t* name, const wchar_t* di
                                        nullptr);
     poolFree(dependencies);
     if (!handle->service) {
-        LOG_SYSTEM_ERROR();
+        LOG_FAILURE(::GetLastError(), "Unable to create the service '%S'", name);
         return FALSE;
     }
     std::wcscpy(handle->name, name);
@@ -173,20 +172,32 @@ BOOL createService(ServiceHandle* handle, const wchar_t* name, const wchar_t* di
     return TRUE;
 }
 
-BOOL changeServiceConfig(ServiceHandle* handle, const wchar_t* displayName, const wchar_t* description,
-                         const wchar_t* account, const wchar_t* password) {
-    // Another account can only run a service of its own process. With nothing to change the call
-    // is left out: Wine's manager drops the stored dependencies on every change.
-    const DWORD type = account || password ? SERVICE_WIN32_OWN_PROCESS : SERVICE_NO_CHANGE;
-    if ((account || password || displayName) &&
-        !::ChangeServiceConfigW(handle->service, type, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, nullptr, nullptr,
-                                nullptr, nullptr, account, password, displayName)) {
-        LOG_SYSTEM_ERROR();
-        return FALSE;
+BOOL changeServiceConfig(ServiceHandle* handle, const ServiceChanges& changes) {
+    // Another account can only run a service of its own process.
+    const DWORD type = changes.account || changes.password ? SERVICE_WIN32_OWN_PROCESS : changes.serviceType;
+    const bool anything = type != SERVICE_NO_CHANGE || changes.startType != SERVICE_NO_CHANGE ||
+                          changes.replaceDependencies || changes.account || changes.password || changes.displayName;
+    if (anything) {
+        // The dependencies go with every change, the current ones (read from the service's key,
+        // since Wine's manager reports none when queried) when they stay: Wine's manager drops them
+        // when the argument is null.
+        wchar_t* dependencies = changes.replaceDependencies ? buildDependencies(MainPool, changes.dependsOn)
+                                                            : readServiceDependencies(handle->name);
+        const BOOL changed =
+            ::ChangeServiceConfigW(handle->service, type, changes.startType, SERVICE_NO_CHANGE, nullptr, nullptr,
+                                   nullptr, dependencies, changes.account, changes.password, changes.displayName);
+        const DWORD error = ::GetLastError();
+        poolFree(dependencies);
+        if (!changed) {
+            LOG_FAILURE(error, "Unable to change the settings of '%S' service", handle->name);
+            return FALSE;
+        }
     }
-    if (!description) return TRUE;
-    SERVICE_DESCRIPTIONW text{const_cast<wchar_t*>(description)};
-    return ::ChangeServiceConfig2W(handle->service, SERVICE_CONFIG_DESCRIPTION, &text);
+    if (!changes.description) return TRUE;
+    SERVICE_DESCRIPTIONW text{const_cast<wchar_t*>(changes.description)};
+    if (::ChangeServiceConfig2W(handle->service, SERVICE_CONFIG_DESCRIPTION, &text)) return TRUE;
+    LOG_FAILURE(::GetLastError(), "Unable to set the description of '%S' service", handle->name);
+    return FALSE;
 }
 
 BOOL setRestartOnFailure(ServiceHandle* handle) {
@@ -213,10 +224,17 @@ BOOL controlService(ServiceHandle* handle, int operation) {
         return FALSE;
     }
     // A refused request (the service already is where it was asked to go, for one) is judged by
-    // the state it ends in.
-    if (sendRequest(handle, operation, status, startTick)) waitWhilePending(handle, pendingState);
+    // the state it ends in, and gives its reason when the service is not there.
+    const BOOL sent = sendRequest(handle, operation, status, startTick);
+    const DWORD requestError = sent ? ERROR_SUCCESS : ::GetLastError();
+    if (sent) waitWhilePending(handle, pendingState);
     ::Sleep(1000);
-    return ::QueryServiceStatus(handle->service, &status) && status.dwCurrentState == finalState;
+    if (!::QueryServiceStatus(handle->service, &status)) return FALSE;
+    if (status.dwCurrentState == finalState) return TRUE;
+    ::SetLastError(!sent                                     ? requestError
+                   : status.dwCurrentState == pendingState ? ERROR_SERVICE_REQUEST_TIMEOUT
+                                                           : ERROR_SUCCESS);
+    return FALSE;
 }
 
 BOOL removeService(ServiceHandle* handle) {

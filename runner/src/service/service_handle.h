@@ -23,9 +23,20 @@ BOOL openService(ServiceHandle* handle, const wchar_t* name, DWORD access);
 // Runs as the local system account; "Tcpip" is always among the dependencies.
 BOOL createService(ServiceHandle* handle, const wchar_t* name, const wchar_t* displayName, const wchar_t* imagePath,
                    const wchar_t* dependsOn, DWORD serviceType, DWORD startType);
-// Null arguments leave a setting as it is.
-BOOL changeServiceConfig(ServiceHandle* handle, const wchar_t* displayName, const wchar_t* description,
-                         const wchar_t* account, const wchar_t* password);
+// What a change sets; null and SERVICE_NO_CHANGE leave a setting as it is.
+struct ServiceChanges {
+    const wchar_t* displayName;
+    const wchar_t* description;
+    const wchar_t* account;
+    const wchar_t* password;
+    DWORD serviceType;
+    DWORD startType;
+    // The dependencies become dependsOn's entries and "Tcpip"; otherwise they stay as they are.
+    BOOL replaceDependencies;
+    const wchar_t* dependsOn;
+};
+// Calls the service manager only for what there is to change.
+BOOL changeServiceConfig(ServiceHandle* handle, const ServiceChanges& changes);
 BOOL setRestartOnFailure(ServiceHandle* handle);
 // Sends the request and waits while the service reports progress; answers whether it reached
 // the state asked for.

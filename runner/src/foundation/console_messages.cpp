@@ -9,8 +9,16 @@
 #include "text.h"
 
 namespace {
+
 constexpr size_t ReportChars = 4096;
+
+void writeText(DWORD standardId, const std::wstring& text) {
+    const std::string bytes = brisko::wideToUtf8(text);
+    std::fflush(standardId == STD_ERROR_HANDLE ? stderr : stdout);
+    writeStandardStream(standardId, bytes.data(), static_cast<DWORD>(bytes.size()));
 }
+
+}  // namespace
 
 // The system's text on a line of its own (none when the code is 0), then the message, each
 // ended by a line end, in UTF-8 like the log's lines.
@@ -31,8 +39,17 @@ void reportError(const char* format, ...) {
         text += message;
         if (text.empty() || text.back() != L'\n') text += L"\r\n";
     }
-    const std::string bytes = brisko::wideToUtf8(text);
-    std::fflush(stderr);
-    writeStandardStream(STD_ERROR_HANDLE, bytes.data(), static_cast<DWORD>(bytes.size()));
+    writeText(STD_ERROR_HANDLE, text);
+    ::SetLastError(code);
+}
+
+void printMessage(const char* format, ...) {
+    const DWORD code = ::GetLastError();
+    wchar_t message[ReportChars];
+    va_list arguments;
+    va_start(arguments, format);
+    formatWide(message, ReportChars, format, arguments);
+    va_end(arguments);
+    writeText(STD_OUTPUT_HANDLE, std::wstring(message) + L"\r\n");
     ::SetLastError(code);
 }
