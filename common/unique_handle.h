@@ -78,7 +78,6 @@ inline void unhookWindowsHook(HHOOK h) noexcept { ::UnhookWindowsHookEx(h); }
 inline void closeServiceHandle(SC_HANDLE s) noexcept { ::CloseServiceHandle(s); }
 inline void destroyMenu(HMENU m) noexcept { ::DestroyMenu(m); }
 inline void deleteFont(HFONT f) noexcept { ::DeleteObject(f); }
-inline void freeLocal(HLOCAL m) noexcept { ::LocalFree(m); }
 
 // Kernel objects that answer null on failure (events, threads, processes, tokens).
 using UniqueHandle = UniqueResource<NullInvalidTraits<HANDLE, &closeHandle>>;
@@ -98,8 +97,6 @@ using UniqueHook = UniqueResource<NullInvalidTraits<HHOOK, &unhookWindowsHook>>;
 using UniqueServiceHandle = UniqueResource<NullInvalidTraits<SC_HANDLE, &closeServiceHandle>>;
 using UniqueMenu = UniqueResource<NullInvalidTraits<HMENU, &destroyMenu>>;
 using UniqueFont = UniqueResource<NullInvalidTraits<HFONT, &deleteFont>>;  // link gdi32 where used
-// Memory the system hands out with LocalAlloc (security descriptors, FormatMessage buffers).
-using UniqueLocalMemory = UniqueResource<NullInvalidTraits<HLOCAL, &freeLocal>>;
 // RPC client bindings (link rpcrt4 where used).
 using UniqueRpcBinding = UniqueResource<NullInvalidTraits<RPC_BINDING_HANDLE, &freeRpcBinding>>;
 

@@ -12,7 +12,7 @@
 
 #include "lifecycle_fixture.h"
 #include "text.h"
-#include "unique_handle.h"
+#include "unique_memory.h"
 
 namespace {
 
@@ -79,7 +79,7 @@ void expectSystemAndAdministratorsOnly(HANDLE event) {
     ASSERT_EQ(::GetSecurityInfo(event, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
                                 &descriptor),
               static_cast<DWORD>(ERROR_SUCCESS));
-    const brisko::UniqueLocalMemory owner(descriptor);
+    const brisko::UniqueLocalMemory<PSECURITY_DESCRIPTOR> owner(descriptor);
     ASSERT_NE(dacl, nullptr) << "a null DACL admits everyone";
     ASSERT_EQ(dacl->AceCount, 2);
     for (const WELL_KNOWN_SID_TYPE type : {WinLocalSystemSid, WinBuiltinAdministratorsSid}) {

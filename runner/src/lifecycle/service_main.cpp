@@ -17,7 +17,7 @@
 #include "lifecycle/worker_settings.h"
 #include "options/options.h"
 #include "process/process_handle.h"
-#include "unique_handle.h"
+#include "unique_memory.h"
 
 namespace {
 
@@ -110,13 +110,12 @@ void startSignalThread() {
     if (!RunState.serviceName) return;
     wchar_t name[SignalNameChars];
     if (!buildSignalEventName(RunState.serviceName, name, SignalNameChars)) return;
-    brisko::UniqueLocalMemory descriptor;
-    PSECURITY_DESCRIPTOR made = nullptr;
-    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(SignalEventSddl, SDDL_REVISION_1, &made, nullptr)) {
+    brisko::UniqueLocalMemory<PSECURITY_DESCRIPTOR> descriptor;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(SignalEventSddl, SDDL_REVISION_1, descriptor.put(),
+                                                                nullptr)) {
         LOG_SYSTEM_ERROR();
         return;
     }
-    descriptor.reset(made);
     SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor.get(), FALSE};
     RunState.signalEvent = ::CreateEventW(&attributes, TRUE, FALSE, name);
     if (RunState.signalEvent) RunState.signalThread = ::CreateThread(nullptr, 0, signalThread, nullptr, 0, nullptr);

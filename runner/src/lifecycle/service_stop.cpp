@@ -80,12 +80,16 @@ StopOutcome stopThroughJvm(DWORD callTimeoutMs) {
     JavaWorkerParams* call = &RunState.stopCall;
     call->handle = handle;
     std::atexit(stopExitHook);
-    if (!startJavaWorker(call)) {
-        LOG_ERROR("Failed starting java");
-    } else if (std::strcmp(call->className, "java/lang/System") == 0) {
-        // The call ends the process; the exit hooks report the service stopped.
+    // System.exit ends the process, and the exit hooks report the service stopped: what is said
+    // of it is said before the call, which may end the process at once.
+    const bool exits = std::strcmp(call->className, "java/lang/System") == 0;
+    if (exits) {
         reportServiceStatusE(SERVICE_STOP_PENDING, 0, SystemExitHintMs, 0);
         LOG_DEBUG("Forcing java jni System.exit worker to finish...");
+    }
+    if (!startJavaWorker(call)) {
+        LOG_ERROR("Failed starting java");
+    } else if (exits) {
         return STOP_LEFT_TO_THE_JVM;
     } else {
         LOG_DEBUG("Waiting for java jni stop worker to finish...");
