@@ -4,9 +4,7 @@
 
 #include <utility>
 
-#include <msgpack.hpp>
-
-#include "core_link/payload_reader.h"
+#include "core_link/core_protocol.h"
 #include "loop/window_class.h"
 #include "service_rpc/activity_monitor.h"
 #include "ui/notify_icon.h"
@@ -32,24 +30,6 @@ public:
 private:
     bool initialized_;
 };
-
-template <typename... Values>
-std::vector<uint8_t> packPayload(const Values&... values) {
-    msgpack::sbuffer buffer;
-    msgpack::packer<msgpack::sbuffer> packer(buffer);
-    (packer.pack(values), ...);
-    return {reinterpret_cast<const uint8_t*>(buffer.data()), reinterpret_cast<const uint8_t*>(buffer.data()) + buffer.size()};
-}
-
-// msgpack-c would also turn a bin value into a string; where the protocol has a string, a bin
-// value is of the wrong type.
-std::string readString(const msgpack::object& value) {
-    if (value.type != msgpack::type::STR) throw msgpack::type_error();
-    return value.as<std::string>();
-}
-
-std::string readHost(const msgpack::object& value) { return value.is_nil() ? std::string() : readString(value); }
-int readPort(const msgpack::object& value) { return value.is_nil() ? 0 : value.as<int>(); }
 
 }  // namespace
 
@@ -174,7 +154,7 @@ void Agent::connectionChanged(Connection& connection, bool up) {
     char name[kUserNameSize];
     DWORD size = kUserNameSize;
     if (!::GetUserNameA(name, &size) || name[0] == '\0') return;
-    connection.send(Message{newRequestId(), kSessionChannel, kSessionUser, packPayload(std::string(name))});
+    connection.send(sessionUserMessage(newRequestId(), name));
 }
 
 void Agent::requestProtectionChange(bool enable, int64_t durationMs, const std::string& password,
@@ -183,46 +163,38 @@ void Agent::requestProtectionChange(bool enable, int64_t durationMs, const std::
         completion(-1);
         return;
     }
-    const Message request{newRequestId(), kProtectionChannel, kChangeProtection, packPayload(password, enable, durationMs)};
-    connection_->sendRequest(request, Connection::Completion(std::make_shared<Completion<int>>(std::move(completion)),
+    connection_->sendRequest(changeProtectionMessage(newRequestId(), password, enable, durationMs), Connection::Completion(std::make_shared<Completion<int>>(std::move(completion)),
                                                              [](const Completion<int>& done, const Message& response) {
                                                                  done(response.id < 0 ? response.code : -1);
                                                              }));
 }
 
 std::unique_ptr<Message> Agent::messageReceived(Connection&, const Message& message) {
-    if (message.channel != kNotificationChannel) return nullptr;
-    switch (message.code) {
-        case kProtectionStatus:
+    switch (notificationKind(message)) {
+        case CoreNotification::ProtectionStatus:
             protectionStatus(message);
             break;
-        case kApplicationBlocked:
+        case CoreNotification::ApplicationBlocked:
             applicationBlocked(message);
             break;
-        case kProxyConfiguration:
+        case CoreNotification::ProxyConfiguration:
             proxyConfiguration(message);
             break;
-        default:
+        case CoreNotification::Other:
             break;
     }
     return nullptr;
 }
 
-// A payload that ends early or is not MessagePack drops the message, keeping what was already
-// stored; a value of the wrong type (msgpack::type_error) is left to the connection, which drops
-// the link and reconnects.
 void Agent::protectionStatus(const Message& message) {
     const bool initial = protection_.deadline == ProtectionState::kNoStatusYet;
-    PayloadReader reader(message.payload);
-    int64_t remainingMs = 0;
-    try {
-        protection_.enabled = reader.next()->as<bool>();
-        remainingMs = reader.next()->as<int64_t>();
-    } catch (const msgpack::unpack_error&) {
-        return;
-    }
+    const std::optional<ProtectionStatusValues> status = readProtectionStatus(message.payload);
+    if (!status) return;
+    // A status cut short after the flag keeps the flag and does nothing else.
+    protection_.enabled = status->enabled;
+    if (!status->remainingMs) return;
     const int64_t now = clock_.now();
-    protection_.deadline = deadlineAfter(remainingMs, now, clock_.nanosecondsPerTick());
+    protection_.deadline = deadlineAfter(*status->remainingMs, now, clock_.nanosecondsPerTick());
     // The first status after start only sets the state: nothing has changed for the user yet.
     if (initial) return;
 
@@ -243,33 +215,18 @@ void Agent::protectionStatus(const Message& message) {
 }
 
 void Agent::applicationBlocked(const Message& message) {
-    PayloadReader reader(message.payload);
-    std::string name;
-    int64_t reason = 0;
-    try {
-        readString(reader.next().get());
-        name = readString(reader.next().get());
-        reason = reader.next()->as<int64_t>();
-    } catch (const msgpack::unpack_error&) {
-        return;
-    }
+    std::optional<ApplicationBlockedValues> blocked = readApplicationBlocked(message.payload);
+    if (!blocked) return;
+    const int64_t reason = blocked->reason;
     const UINT text = reason == 0 ? kBlockedTimeRange : reason == 1 ? kBlockedQuota : kBlockedDenied;
-    notifier_.showBalloon({kBlockedTitle, std::move(name)}, ResourceString{text, {}}, true);
+    notifier_.showBalloon({kBlockedTitle, std::move(blocked->applicationName)}, ResourceString{text, {}}, true);
 }
 
 void Agent::proxyConfiguration(const Message& message) {
-    PayloadReader reader(message.payload);
-    std::string httpHost, httpsHost;
-    int httpPort = 0, httpsPort = 0;
-    try {
-        httpHost = readHost(reader.next().get());
-        httpPort = readPort(reader.next().get());
-        httpsHost = readHost(reader.next().get());
-        httpsPort = readPort(reader.next().get());
-    } catch (const msgpack::unpack_error&) {
-        return;
-    }
-    proxyGuard_.setProxy(httpHost, httpPort, httpsHost, httpsPort, protection_.enabled);
+    const std::optional<ProxyConfiguration> configuration = readProxyConfiguration(message.payload);
+    if (!configuration) return;
+    proxyGuard_.setProxy(configuration->httpHost, configuration->httpPort, configuration->httpsHost,
+                         configuration->httpsPort, protection_.enabled);
 }
 
 }  // namespace brisko

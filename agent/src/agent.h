@@ -33,16 +33,6 @@ public:
     // Posted to the main thread with PostThreadMessageW, it ends the main loop.
     static constexpr UINT kQuitMessage = WM_USER + 1;
 
-    // Message numbers of the agent protocol.
-    static constexpr uint16_t kSessionChannel = 0;
-    static constexpr int32_t kSessionUser = 1;
-    static constexpr uint16_t kProtectionChannel = 2;
-    static constexpr int32_t kChangeProtection = 0;
-    static constexpr uint16_t kNotificationChannel = 1;
-    static constexpr int32_t kProtectionStatus = 0;
-    static constexpr int32_t kApplicationBlocked = 1;
-    static constexpr int32_t kProxyConfiguration = 2;
-
     // The notifier shows the tray icon and balloons (a Tray in the shipped agent); the monitor
     // factory gives the window monitor whose reports go to the service (UIA::createMonitor).
     Agent(HINSTANCE instance, Notifier& notifier, ProxyGuard& proxyGuard, UIA::MonitorFactory monitorFactory,
