@@ -84,23 +84,12 @@ void Agent::mainLoop() {
     }
 
     while (!quit_) {
-        const HANDLE watch = proxyGuard_.watchEvent();
-        const DWORD count = watch ? 1 : 0;
-        const DWORD result = ::MsgWaitForMultipleObjects(count, watch ? &watch : nullptr, FALSE, INFINITE, kWakeMask);
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, INFINITE, kWakeMask);
         ++wakeUps_;
-        if (result == WAIT_OBJECT_0 + count) {
-            takeMessages();
-        } else if (result < WAIT_OBJECT_0 + count) {
-            const std::string& spec = proxyGuard_.proxySpec();
-            proxyGuard_.applyProxy(spec.empty() ? std::nullopt : std::optional<std::string>(spec));
-            if (!spec.empty()) proxyGuard_.rearmProxyWatch();
-        }
+        takeMessages();
     }
 
-    if (proxyGuard_.isWatching()) {
-        proxyGuard_.applyProxy(std::nullopt);
-        proxyGuard_.stopProxyWatch();
-    }
+    proxyGuard_.stop();
     if (window_) {
         notifier_.removeTrayIcon();
         ::SetWindowLongPtrW(window_.get(), GWLP_USERDATA, 0);
@@ -198,18 +187,11 @@ void Agent::protectionStatus(const Message& message) {
     // The first status after start only sets the state: nothing has changed for the user yet.
     if (initial) return;
 
+    proxyGuard_.protectionChanged(protection_.enabled);
     if (!protection_.enabled) {
-        if (proxyGuard_.isWatching()) {
-            proxyGuard_.applyProxy(std::nullopt);
-            proxyGuard_.stopProxyWatch();
-        }
         const int minutes = minutesToShow(protection_.deadline, now, clock_.nanosecondsPerTick());
         if (minutes >= 1) notifier_.showBalloon({kDisabledTitle, {}}, ResourceString{kDisabledCountdown, minutes}, false);
         return;
-    }
-    if (!proxyGuard_.proxySpec().empty()) {
-        proxyGuard_.applyProxy(proxyGuard_.proxySpec());
-        proxyGuard_.startProxyWatch();
     }
     notifier_.showBalloon({kEnabledTitle, {}}, std::wstring(L" "), true);
 }
@@ -225,8 +207,7 @@ void Agent::applicationBlocked(const Message& message) {
 void Agent::proxyConfiguration(const Message& message) {
     const std::optional<ProxyConfiguration> configuration = readProxyConfiguration(message.payload);
     if (!configuration) return;
-    proxyGuard_.setProxy(configuration->httpHost, configuration->httpPort, configuration->httpsHost,
-                         configuration->httpsPort, protection_.enabled);
+    proxyGuard_.configure(*configuration, protection_.enabled);
 }
 
 }  // namespace brisko

@@ -6,10 +6,13 @@
 #include <vector>
 
 #include "blob_builder.h"
+#include "desktop/desktop_windows.h"
 #include "executable_path.h"
 #include "registry_fixture.h"
+#include "resource_ids.h"
 #include "system_proxy.h"
 #include "test_core.h"
+#include "ui/notify_icon.h"
 #include "unique_handle.h"
 
 namespace brisko {
@@ -245,6 +248,57 @@ TEST_F(RealAgentProxy, ForcesTheCoresProxyWhileProtectionIsOnAndRemovesItAfter) 
     DWORD code = STILL_ACTIVE;
     ASSERT_TRUE(waitUntil([&] { return agent->exited(code); }, 10s));
     EXPECT_TRUE(removed()) << "the agent ended without removing its proxy";
+}
+
+// The guard goes on while the main thread is in a modal loop: each is opened as the child can
+// open it, by posting to the agent's window (About and the parents' dialog need no password; a
+// wrong one gives the message box).
+TEST_F(RealAgentProxy, WritesOverAnOutsideChangeWhileADialogOrTheMenuIsOpen) {
+    using testing::click;
+    using testing::kDialogClass;
+    using testing::kMenuClass;
+    startAndAwaitUser();
+    core.answerChangeProtection(3);
+    sendStatus(true);
+    sendProxyConfiguration();
+    ASSERT_TRUE(waitUntil(forced, 5s)) << "the proxy was not forced";
+    const std::vector<HWND> windows = testing::threadWindows(agent->mainThread(), L"Brisko::Agent", false);
+    ASSERT_EQ(windows.size(), 1u);
+    const HWND window = windows[0];
+    const DWORD thread = agent->mainThread();
+    const auto dialogWith = [&](int id) {
+        return testing::waitForWindow(thread, kDialogClass, [&](HWND dialog) { return testing::hasItem(dialog, id); });
+    };
+    const auto writtenOverWhileOpen = [&](HWND modal, const char* name) {
+        ASSERT_NE(modal, nullptr) << name << " did not open";
+        userTurnsProxyOff();
+        EXPECT_TRUE(waitUntil(forced, 5s)) << "not written over while " << name << " is open";
+        EXPECT_TRUE(::IsWindowVisible(modal)) << name;
+    };
+
+    ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(1, 0), 0);
+    const HWND about = dialogWith(IDC_ABOUT_PRODUCT);
+    writtenOverWhileOpen(about, "About");
+    click(about, IDCANCEL);
+    ASSERT_TRUE(testing::waitUntilGone(about));
+
+    ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(3, 0), 0);
+    const HWND disable = dialogWith(IDC_PASSWORD);
+    writtenOverWhileOpen(disable, "the parents' dialog");
+    testing::setAnsiText(::GetDlgItem(disable, IDC_PASSWORD), "wrong");
+    click(disable, IDOK);
+    const HWND box = testing::ownedBy(thread, disable);
+    writtenOverWhileOpen(box, "the wrong-password box");
+    click(box, IDOK);
+    ASSERT_TRUE(testing::waitUntilGone(box));
+    click(disable, IDCANCEL);
+    ASSERT_TRUE(testing::waitUntilGone(disable));
+
+    ::PostMessageW(window, kTrayCallbackMessage, kTrayIconId, WM_RBUTTONDOWN);
+    const HWND menu = testing::waitForWindow(thread, kMenuClass, [](HWND) { return true; });
+    writtenOverWhileOpen(menu, "the tray menu");
+    testing::closeMenu(menu);
+    EXPECT_TRUE(testing::waitUntilGone(menu));
 }
 
 TEST_F(RealAgentProxy, ConfigurationWhileProtectionIsOffWaitsForIt) {

@@ -1,7 +1,6 @@
-// The agent's run on a thread of its own: the main loop carries the socket events, re-applies the
-// proxy when the watch fires, and ends on thread message 0x401 with the proxy removed; the window
-// monitor runs inside the COM apartment around the window's life, and a report the service
-// cannot take ends the loop.
+// The agent's run on a thread of its own: the main loop carries the socket events and ends on
+// thread message 0x401 with the proxy guard stopped; the window monitor runs inside the COM
+// apartment around the window's life, and a report the service cannot take ends the loop.
 #include <gtest/gtest.h>
 
 #include <objbase.h>
@@ -21,26 +20,13 @@ using namespace std::chrono_literals;
 using testing::TestCore;
 using testing::waitUntil;
 
-// Watches with a real event; the loop's thread and the test's share the record.
-class EventProxyGuard : public ProxyGuard {
+// The loop's thread and the test's share the record.
+class RecordingProxyGuard : public ProxyGuard {
 public:
-    EventProxyGuard() : event_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-    void setProxy(const std::string&, int, const std::string&, int, bool) override {}
-    const std::string& proxySpec() const override { return spec_; }
-    void applyProxy(const std::optional<std::string>& proxy) override { record("applyProxy(" + proxy.value_or("none") + ")"); }
-    void startProxyWatch() override {}
-    void rearmProxyWatch() override {
-        ::ResetEvent(event_.get());
-        record("rearmProxyWatch");
-    }
-    void stopProxyWatch() override {
-        record("stopProxyWatch");
-        watching_ = false;
-    }
-    bool isWatching() const override { return watching_; }
-    HANDLE watchEvent() const override { return watching_ ? event_.get() : nullptr; }
+    void configure(const ProxyConfiguration&, bool) override { record("configure"); }
+    void protectionChanged(bool enabled) override { record(enabled ? "protection on" : "protection off"); }
+    void stop() override { record("stop"); }
 
-    void fire() { ::SetEvent(event_.get()); }
     std::vector<std::string> calls() const {
         const std::lock_guard lock(mutex_);
         return calls_;
@@ -51,9 +37,6 @@ private:
         const std::lock_guard lock(mutex_);
         calls_.push_back(std::move(call));
     }
-    UniqueHandle event_;
-    std::string spec_ = "http=127.0.0.1:3128";
-    bool watching_ = true;
     mutable std::mutex mutex_;
     std::vector<std::string> calls_;
 };
@@ -90,10 +73,10 @@ private:
     std::vector<std::string>& log_;
 };
 
-TEST(AgentRun, LoopServesTheConnectionAndTheWatchUntilQuit) {
+TEST(AgentRun, LoopServesTheConnectionUntilQuitThenStopsTheGuard) {
     TestCore core(0);
     SilentNotifier notifier;
-    EventProxyGuard proxy;
+    RecordingProxyGuard proxy;
     const auto agent = std::make_shared<Agent>(nullptr, notifier, proxy, testing::idleMonitor(), performanceCounter(),
                                                CoreEndpoint{"127.0.0.1", core.port(), 0.3});
     std::promise<DWORD> threadId;
@@ -104,22 +87,20 @@ TEST(AgentRun, LoopServesTheConnectionAndTheWatchUntilQuit) {
     const DWORD loopThread = threadId.get_future().get();
 
     ASSERT_TRUE(waitUntil([&] { return core.received().size() == 1; }, 10s)) << "SessionUser";
-    proxy.fire();
-    ASSERT_TRUE(waitUntil([&] { return proxy.calls().size() == 2; }, 10s));
-    EXPECT_EQ(proxy.calls(), (std::vector<std::string>{"applyProxy(http=127.0.0.1:3128)", "rearmProxyWatch"}));
+    ASSERT_TRUE(core.sendNotification(2, testing::pack({"127.0.0.1", int64_t{3128}, {}, {}})));
+    ASSERT_TRUE(waitUntil([&] { return proxy.calls().size() == 1; }, 10s));
 
     ASSERT_TRUE(::PostThreadMessageW(loopThread, Agent::kQuitMessage, 0, 0));
     ASSERT_EQ(exitCode.wait_for(10s), std::future_status::ready);
     EXPECT_EQ(exitCode.get(), 0);
-    EXPECT_EQ(proxy.calls(), (std::vector<std::string>{"applyProxy(http=127.0.0.1:3128)", "rearmProxyWatch",
-                                                       "applyProxy(none)", "stopProxyWatch"}));
+    EXPECT_EQ(proxy.calls(), (std::vector<std::string>{"configure", "stop"}));
     EXPECT_TRUE(waitUntil([&] { return core.disconnections() == 1; }, 10s)) << "the connection is shut down";
 }
 
 TEST(AgentRun, AReportTheServiceCannotTakeEndsTheLoop) {
     TestCore core(0);
     SilentNotifier notifier;
-    EventProxyGuard proxy;
+    InactiveProxyGuard proxy;
     std::vector<std::string> log;
     const auto agent = std::make_shared<Agent>(
         nullptr, notifier, proxy,
