@@ -104,12 +104,7 @@ int guardWakeups() {
     UserProxyGuard guard;
     const auto agent = std::make_shared<Agent>(nullptr, notifier, guard, testing::idleMonitor(), performanceCounter(),
                                                CoreEndpoint{"127.0.0.1", core.port()});
-    std::promise<DWORD> loopThread;
-    std::future<int> exitCode = std::async(std::launch::async, [&] {
-        loopThread.set_value(::GetCurrentThreadId());
-        return agent->run();
-    });
-    const DWORD thread = loopThread.get_future().get();
+    std::future<int> exitCode = std::async(std::launch::async, [&] { return agent->run(); });
 
     int status = 0;
     if (!waitFor([&] { return !core.received().empty(); }, 20s)) {
@@ -141,7 +136,7 @@ int guardWakeups() {
                    "x");
         }
     }
-    ::PostThreadMessageW(thread, Agent::kQuitMessage, 0, 0);
+    agent->stop();
     if (exitCode.wait_for(20s) != std::future_status::ready) {
         std::fprintf(stderr, "user_proxy_bench: the agent did not stop\n");
         std::_Exit(1);

@@ -71,19 +71,22 @@ void Agent::closeConnection() {
 
 void Agent::mainLoop() {
     const ComApartment apartment;
+    quit_.attach();
     // The service link and the window monitor run before the window exists and stop after it is
-    // gone, inside the COM apartment.
-    ActivityMonitor activity(monitorFactory_);
+    // gone, inside the COM apartment. A service that cannot be reached ends the agent (the
+    // service launches a new one).
+    ActivityMonitor activity(monitorFactory_, [this] { quit_.request(); });
     activity.start();
 
     window_.reset(::CreateWindowExW(0, kWindowClass, kWindowClass, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
                                     CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance_, nullptr));
     if (window_) {
         ::SetWindowLongPtrW(window_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        quit_.setWindow(window_.get());
         notifier_.addTrayIcon(window_.get());
     }
 
-    while (!quit_) {
+    while (!quit_.requested()) {
         ::MsgWaitForMultipleObjects(0, nullptr, FALSE, INFINITE, kWakeMask);
         ++wakeUps_;
         takeMessages();
@@ -92,23 +95,20 @@ void Agent::mainLoop() {
     proxyGuard_.stop();
     if (window_) {
         notifier_.removeTrayIcon();
+        quit_.setWindow(nullptr);
         ::SetWindowLongPtrW(window_.get(), GWLP_USERDATA, 0);
         window_.reset();
     }
     activity.stop();
 }
 
+// Thread messages are only dispatched (thread timers); a 0x401 or WM_QUIT among them is nothing
+// but a wake-up, whoever posted it.
 void Agent::takeMessages() {
     MSG message;
-    while (!quit_ && ::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.hwnd) {
-            ::TranslateMessage(&message);
-            ::DispatchMessageW(&message);
-        } else if (message.message == kQuitMessage) {
-            quit_ = true;
-        } else {
-            ::DispatchMessageW(&message);  // thread timers
-        }
+    while (!quit_.requested() && ::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.hwnd) ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
     }
 }
 
@@ -118,8 +118,11 @@ LRESULT CALLBACK Agent::windowProc(HWND window, UINT message, WPARAM wParam, LPA
     switch (message) {
         case WM_DESTROY:
             return 0;
-        case WM_QUIT:
-            agent->quit_ = true;
+        // Only the agent ends its window (DefWindowProcW would destroy it, and the tray icon with it).
+        case WM_CLOSE:
+            return 0;
+        case QuitRequest::kWakeMessage:
+            agent->quit_.woken();
             return 0;
         case WM_COMMAND:
             agent->menu_.command(LOWORD(wParam));

@@ -12,6 +12,7 @@
 #include "core_link/connection.h"
 #include "core_link/protection_state.h"
 #include "loop/monotonic_clock.h"
+#include "loop/quit_request.h"
 #include "notifier.h"
 #include "proxy_guard.h"
 #include "uia/activity_listener.h"
@@ -30,9 +31,6 @@ struct CoreEndpoint {
 
 class Agent : public Connection::Handler, public ProtectionChanger, public std::enable_shared_from_this<Agent> {
 public:
-    // Posted to the main thread with PostThreadMessageW, it ends the main loop.
-    static constexpr UINT kQuitMessage = WM_USER + 1;
-
     // The notifier shows the tray icon and balloons (a Tray in the shipped agent); the monitor
     // factory gives the window monitor whose reports go to the service (UIA::createMonitor).
     Agent(HINSTANCE instance, Notifier& notifier, ProxyGuard& proxyGuard, UIA::MonitorFactory monitorFactory,
@@ -41,9 +39,13 @@ public:
     Agent(const Agent&) = delete;
     Agent& operator=(const Agent&) = delete;
 
-    // Connects, runs the main loop until a quit request, then shuts down. Returns the process's
-    // exit code: 1 when Winsock cannot start, else 0. Needs the agent to be owned by a shared_ptr.
+    // Connects, runs the main loop until the agent itself asks to quit, then shuts down. Returns
+    // the process's exit code: 1 when Winsock cannot start, else 0. Needs the agent to be owned by
+    // a shared_ptr.
     int run();
+    // The orderly stop, from any thread of this process: the main loop ends at its next turn, and
+    // a dialog or menu open meanwhile closes. No message from outside can ask for it.
+    void stop() { quit_.request(); }
 
     // The connection's part of run, apart so tests can drive it on their own thread's messages.
     void openConnection();
@@ -77,7 +79,7 @@ private:
     UINT taskbarCreatedMessage_ = 0;
     std::unique_ptr<Connection> connection_;
     ProtectionState protection_;
-    bool quit_ = false;
+    QuitRequest quit_;
     UniqueWindow window_;
     HINSTANCE instance_;
     Notifier& notifier_;

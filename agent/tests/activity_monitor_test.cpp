@@ -1,11 +1,11 @@
 // The service RPC client in this process, where no service runs: binding needs no server, and
-// every call that cannot reach one is caught, drops the list and asks the main thread to quit.
+// every call that cannot reach one is caught, drops the list and reports the service lost.
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <utility>
 #include <vector>
 
-#include "agent.h"
 #include "service_rpc/activity_monitor.h"
 
 namespace brisko {
@@ -24,21 +24,17 @@ private:
 
 class ActivityMonitorTest : public ::testing::Test {
 protected:
-    // Quit requests waiting in this thread's queue, taken out.
-    int takeQuitRequests() {
-        int count = 0;
-        MSG message;
-        while (::PeekMessageW(&message, nullptr, Agent::kQuitMessage, Agent::kQuitMessage, PM_REMOVE))
-            if (message.hwnd == nullptr) ++count;
-        return count;
-    }
+    // The reports of a lost service since the last look.
+    int takeQuitRequests() { return std::exchange(lost, 0); }
 
     std::vector<std::string> log;
     UIA::ActivityMonitor* listener = nullptr;
+    int lost = 0;
     ActivityMonitor activity{[this](UIA::ActivityMonitor& l) {
-        listener = &l;
-        return std::make_unique<ScriptedMonitor>(log);
-    }};
+                                 listener = &l;
+                                 return std::make_unique<ScriptedMonitor>(log);
+                             },
+                             [this] { ++lost; }};
 };
 
 TEST_F(ActivityMonitorTest, BindsWithoutAServiceAndRunsTheMonitorBetweenStartAndStop) {

@@ -31,6 +31,8 @@ constexpr auto kReconnectWait = 16s;
 
 // The agent is built beside the folder of its tests.
 std::wstring agentPath() { return siblingPath(L"..\\harbeeagent.exe"); }
+// The same agent with a fake desktop, which reports its first list at once.
+std::wstring fakeDesktopAgentPath() { return siblingPath(L"harbeeagent_fakedesktop.exe"); }
 
 std::string userName() {
     char name[256];
@@ -40,11 +42,11 @@ std::string userName() {
 
 class AgentProcess {
 public:
-    AgentProcess() : job_(::CreateJobObjectW(nullptr, nullptr)) {
+    explicit AgentProcess(const std::wstring& path = agentPath()) : job_(::CreateJobObjectW(nullptr, nullptr)) {
         JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
         limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
         ::SetInformationJobObject(job_.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits);
-        std::wstring commandLine = L"\"" + agentPath() + L"\"";
+        std::wstring commandLine = L"\"" + path + L"\"";
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION info{};
@@ -171,13 +173,14 @@ TEST_F(RealAgent, RetriesEveryTenSeconds) {
     EXPECT_LE(reconnect, 12.5);
 }
 
-TEST_F(RealAgent, QuitMessageEndsTheAgentInOrder) {
-    startAndAwaitUser();
-    ASSERT_TRUE(::PostThreadMessageW(agent->mainThread(), WM_USER + 1, 0, 0));
+// Only the agent ends itself: a service it cannot reach still ends it (the service launches a
+// new one). No service runs here.
+TEST_F(RealAgent, ALostServiceEndsIt) {
+    AgentProcess fake(fakeDesktopAgentPath());
+    ASSERT_TRUE(fake);
     DWORD code = STILL_ACTIVE;
-    ASSERT_TRUE(waitUntil([&] { return agent->exited(code); }, 10s));
+    ASSERT_TRUE(waitUntil([&] { return fake.exited(code); }, 20s)) << "the agent kept running without its service";
     EXPECT_EQ(code, 0u);
-    EXPECT_TRUE(waitUntil([&] { return core.disconnections() == 1; }, 5s));
 }
 
 // The user's own proxy settings while the agent guards them.
@@ -243,11 +246,41 @@ TEST_F(RealAgentProxy, ForcesTheCoresProxyWhileProtectionIsOnAndRemovesItAfter) 
     testing::setRaw(HKEY_CURRENT_USER, kSettings, L"ProxyEnable", REG_DWORD, "\0\0\0\0", 4);
 
     sendStatus(true);
-    ASSERT_TRUE(waitUntil(forced, 5s)) << "protection back on did not force the kept proxy";
-    ASSERT_TRUE(::PostThreadMessageW(agent->mainThread(), WM_USER + 1, 0, 0));
+    EXPECT_TRUE(waitUntil(forced, 5s)) << "protection back on did not force the kept proxy";
+}
+
+// Everything another program of the user may post to the agent's thread and to each of its
+// windows (the old quit requests 0x401 and WM_QUIT among them, closing, the agent's own wake-up
+// and watch messages) neither ends the agent nor stops its guard. The next outside change is
+// written over after the flood has been taken: the proof that it was.
+TEST_F(RealAgentProxy, ForgedMessagesNeitherEndItNorPauseTheGuard) {
+    startAndAwaitUser();
+    sendStatus(true);
+    sendProxyConfiguration();
+    ASSERT_TRUE(waitUntil(forced, 5s)) << "the proxy was not forced";
+    const DWORD thread = agent->mainThread();
+    std::vector<HWND> windows = testing::threadWindows(thread, L"Brisko::Agent", false);
+    const std::vector<HWND> connection = testing::threadWindows(thread, L"Brisko::Connection", false);
+    windows.insert(windows.end(), connection.begin(), connection.end());
+    for (HWND watch = nullptr; (watch = ::FindWindowExW(HWND_MESSAGE, watch, L"Brisko::SettingsWatch", nullptr));)
+        windows.push_back(watch);
+    ASSERT_EQ(windows.size(), 3u) << "the agent's, the connection's and the settings watch's window";
+
+    const UINT messages[] = {WM_QUIT, WM_USER + 1, WM_CLOSE, WM_DESTROY, WM_ENDSESSION, WM_TIMER, WM_APP + 0x30,
+                             WM_APP + 0x31, WM_SYSCOMMAND};
+    for (int round = 0; round < 50; ++round) {
+        for (const UINT message : messages) {
+            const WPARAM wParam = message == WM_SYSCOMMAND ? SC_CLOSE : static_cast<WPARAM>(round);
+            ::PostThreadMessageW(thread, message, wParam, 0);
+            for (const HWND window : windows) ::PostMessageW(window, message, wParam, 0);
+        }
+    }
+    userTurnsProxyOff();
+    ASSERT_TRUE(waitUntil(forced, 10s)) << "the guard stopped";
     DWORD code = STILL_ACTIVE;
-    ASSERT_TRUE(waitUntil([&] { return agent->exited(code); }, 10s));
-    EXPECT_TRUE(removed()) << "the agent ended without removing its proxy";
+    EXPECT_FALSE(agent->exited(code)) << "exit code " << code;
+    for (const HWND window : windows) EXPECT_TRUE(::IsWindow(window));
+    EXPECT_EQ(core.disconnections(), 0);
 }
 
 // The guard goes on while the main thread is in a modal loop: each is opened as the child can

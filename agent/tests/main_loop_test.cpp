@@ -1,6 +1,7 @@
-// The agent's run on a thread of its own: the main loop carries the socket events and ends on
-// thread message 0x401 with the proxy guard stopped; the window monitor runs inside the COM
-// apartment around the window's life, and a report the service cannot take ends the loop.
+// The agent's run on a thread of its own: the main loop carries the socket events and ends when
+// the agent stops itself, with the proxy guard stopped, and not for any message posted to it;
+// the window monitor runs inside the COM apartment around the window's life, and a report the
+// service cannot take ends the loop.
 #include <gtest/gtest.h>
 
 #include <objbase.h>
@@ -73,7 +74,20 @@ private:
     std::vector<std::string>& log_;
 };
 
-TEST(AgentRun, LoopServesTheConnectionUntilQuitThenStopsTheGuard) {
+BOOL CALLBACK takeAgentWindow(HWND candidate, LPARAM into) {
+    wchar_t name[32] = {};
+    ::GetClassNameW(candidate, name, 32);
+    if (::lstrcmpW(name, L"Brisko::Agent") == 0) *reinterpret_cast<HWND*>(into) = candidate;
+    return TRUE;
+}
+
+HWND agentWindow(DWORD thread) {
+    HWND found = nullptr;
+    ::EnumThreadWindows(thread, &takeAgentWindow, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+TEST(AgentRun, LoopServesTheConnectionUntilTheAgentStopsItselfThenStopsTheGuard) {
     TestCore core(0);
     SilentNotifier notifier;
     RecordingProxyGuard proxy;
@@ -90,10 +104,24 @@ TEST(AgentRun, LoopServesTheConnectionUntilQuitThenStopsTheGuard) {
     ASSERT_TRUE(core.sendNotification(2, testing::pack({"127.0.0.1", int64_t{3128}, {}, {}})));
     ASSERT_TRUE(waitUntil([&] { return proxy.calls().size() == 1; }, 10s));
 
-    ASSERT_TRUE(::PostThreadMessageW(loopThread, Agent::kQuitMessage, 0, 0));
+    // What anyone may post to the loop's thread and window, the old quit requests among them.
+    const HWND window = agentWindow(loopThread);
+    ASSERT_NE(window, nullptr);
+    for (const UINT message : {UINT{WM_USER + 1}, UINT{WM_QUIT}, QuitRequest::kWakeMessage}) {
+        ASSERT_TRUE(::PostThreadMessageW(loopThread, message, 0, 0));
+        ASSERT_TRUE(::PostMessageW(window, message, 0, 0));
+    }
+    ASSERT_TRUE(::PostMessageW(window, WM_CLOSE, 0, 0));
+    // The core's next frame reaches the loop after them.
+    ASSERT_TRUE(core.sendNotification(2, testing::pack({"127.0.0.1", int64_t{3128}, {}, {}})));
+    ASSERT_TRUE(waitUntil([&] { return proxy.calls().size() == 2; }, 10s)) << "the loop ended";
+    EXPECT_EQ(exitCode.wait_for(0s), std::future_status::timeout);
+    EXPECT_TRUE(::IsWindow(window));
+
+    agent->stop();
     ASSERT_EQ(exitCode.wait_for(10s), std::future_status::ready);
     EXPECT_EQ(exitCode.get(), 0);
-    EXPECT_EQ(proxy.calls(), (std::vector<std::string>{"configure", "stop"}));
+    EXPECT_EQ(proxy.calls(), (std::vector<std::string>{"configure", "configure", "stop"}));
     EXPECT_TRUE(waitUntil([&] { return core.disconnections() == 1; }, 10s)) << "the connection is shut down";
 }
 

@@ -401,6 +401,32 @@ INSTANTIATE_TEST_SUITE_P(Verdicts, DisableDialogAnswers,
                                            AnswerCase{"ConnectionLost", std::nullopt, Outcome::UnexpectedErrorBox}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The agent's own stop (its service lost) ends every modal loop the main thread is in, nested
+// ones too: the agent must end so that the service launches a new one, whatever is left open.
+TEST_F(DisableDialog, TheAgentsOwnStopClosesTheDialogAndItsMessageBox) {
+    agent.core().answerChangeProtection(3);
+    const HWND dialog = open();
+    ASSERT_NE(dialog, nullptr);
+    choose(dialog, 0, "wrong");
+    click(dialog, IDOK);
+    const HWND box = ownedBy(agent.threadId(), dialog);
+    ASSERT_NE(box, nullptr);
+    agent.agent().stop();
+    EXPECT_TRUE(waitUntilGone(box));
+    EXPECT_TRUE(waitUntilGone(dialog));
+    EXPECT_TRUE(agent.stop());
+}
+
+TEST_F(Desktop, TheAgentsOwnStopClosesTheMenu) {
+    agent.clickIcon();
+    const HWND menu = agent.waitForMenu();
+    ASSERT_NE(menu, nullptr);
+    agent.agent().stop();
+    EXPECT_TRUE(waitUntilGone(menu));
+    EXPECT_TRUE(agent.stop());
+}
+
+
 TEST_F(DisableDialog, PasswordIsNeededAndCutTo127Characters) {
     const HWND dialog = open();
     ASSERT_NE(dialog, nullptr);

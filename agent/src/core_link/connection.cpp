@@ -162,6 +162,9 @@ LRESULT CALLBACK Connection::windowProc(HWND window, UINT message, WPARAM wParam
     switch (message) {
         case WM_DESTROY:
             return 0;
+        // Only the connection ends its window: without it no socket event would arrive.
+        case WM_CLOSE:
+            return 0;
         case kSocketMessage:
             // Events of a socket closed earlier may still be queued; only the current one counts.
             if (!connection->socket_ || static_cast<SOCKET>(wParam) != connection->socket_.get()) return 0;

@@ -72,6 +72,8 @@ void SettingsWatch::wait() {
 }
 
 LRESULT CALLBACK SettingsWatch::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    // Only the watch ends its window: without it no change would be handled.
+    if (message == WM_CLOSE) return 0;
     auto* watch = reinterpret_cast<SettingsWatch*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
     if (!watch || message != kChangedMessage) return ::DefWindowProcW(window, message, wParam, lParam);
     // Only a notification the thread saw counts; what anyone else posts finds the flag clear.

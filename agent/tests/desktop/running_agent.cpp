@@ -77,25 +77,14 @@ RunningAgent::~RunningAgent() {
     if (!stop()) abandon("did not end its main loop");
 }
 
+// The agent's own stop also ends whatever menu or dialog is open.
 bool RunningAgent::stop() {
     if (!running_) return true;
-    const auto deadline = std::chrono::steady_clock::now() + 20s;
-    while (std::chrono::steady_clock::now() < deadline) {
-        closeModalWindows();
-        ::PostThreadMessageW(threadId_, Agent::kQuitMessage, 0, 0);
-        if (::WaitForSingleObject(ended_.get(), 200) == WAIT_OBJECT_0) {
-            thread_.join();
-            running_ = false;
-            return true;
-        }
-    }
-    return false;
-}
-
-void RunningAgent::closeModalWindows() {
-    for (const HWND menu : threadWindows(threadId_, kMenuClass)) closeMenu(menu);
-    for (const HWND dialog : threadWindows(threadId_, kDialogClass))
-        ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    agent_->stop();
+    if (::WaitForSingleObject(ended_.get(), 20000) != WAIT_OBJECT_0) return false;
+    thread_.join();
+    running_ = false;
+    return true;
 }
 
 void RunningAgent::onAgentThread(const std::function<void()>& call) {

@@ -21,8 +21,7 @@ class RunningAgent {
 public:
     // The agent's texts and dialogs are those linked into the test program.
     explicit RunningAgent(TrayShell& shell, UINT balloonPeriod = Tray::kBalloonPeriod);
-    // Closes whatever menu or dialog is open (a modal loop would swallow the quit request), then
-    // ends the main loop.
+    // Ends the main loop, and with it whatever menu or dialog is open.
     ~RunningAgent();
     RunningAgent(const RunningAgent&) = delete;
     RunningAgent& operator=(const RunningAgent&) = delete;
@@ -56,7 +55,6 @@ public:
     HWND waitForDialog(int controlId);
 
 private:
-    void closeModalWindows();
     [[noreturn]] static void abandon(const char* what);
 
     TestCore core_{0};
