@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "core_link/core_protocol.h"
+#include "identification/process_identity.h"
 #include "loop/window_class.h"
 #include "service_rpc/activity_monitor.h"
 #include "ui/notify_icon.h"
@@ -33,6 +34,8 @@ private:
 
 }  // namespace
 
+PeerCheck coreInLauncher() { return launcherOwnsPeer(parentProcessId(::GetCurrentProcessId())); }
+
 const bool Agent::classRegistered = registerWindowClass(kWindowClass, &Agent::windowProc);
 
 Agent::Agent(HINSTANCE instance, Notifier& notifier, ProxyGuard& proxyGuard, UIA::MonitorFactory monitorFactory,
@@ -59,7 +62,8 @@ int Agent::run() {
 }
 
 void Agent::openConnection() {
-    connection_ = std::make_unique<Connection>(weak_from_this(), endpoint_.host, endpoint_.port, endpoint_.retryInterval);
+    connection_ = std::make_unique<Connection>(weak_from_this(), endpoint_.host, endpoint_.port, endpoint_.retryInterval,
+                                               endpoint_.peerCheck);
     if (!connection_->connect()) connection_->scheduleReconnect();
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core_link/connection.h"
+#include "core_link/peer_check.h"
 #include "core_link/protection_state.h"
 #include "loop/monotonic_clock.h"
 #include "loop/quit_request.h"
@@ -22,11 +23,16 @@
 
 namespace brisko {
 
-// Where the core listens and how often a lost connection is retried.
+// The core is the process that launched the agent, which hosts it with the service: the socket
+// at the other end of the agent's connection must be that process's.
+PeerCheck coreInLauncher();
+
+// Where the core listens, how often a lost connection is retried, and who may be the core.
 struct CoreEndpoint {
     std::string host = "127.0.0.1";
     uint16_t port = 3800;
     double retryInterval = 10.0;
+    PeerCheck peerCheck = coreInLauncher();
 };
 
 class Agent : public Connection::Handler, public ProtectionChanger, public std::enable_shared_from_this<Agent> {

@@ -101,7 +101,7 @@ protected:
 };
 
 TEST_F(RealAgent, AnnouncesTheUserAndAcceptsNotifications) {
-    startAndAwaitUser();
+    ASSERT_NO_FATAL_FAILURE(startAndAwaitUser());
     const testing::Frame user = core.received()[0];
     EXPECT_EQ(user.id, 1) << "the first id the agent hands out";
     EXPECT_EQ(user.channel, 0);
@@ -128,7 +128,7 @@ struct InputCase {
 class RealAgentInput : public RealAgent, public ::testing::WithParamInterface<InputCase> {};
 
 TEST_P(RealAgentInput, DropsAndReconnectsOnlyOnBadInput) {
-    startAndAwaitUser();
+    ASSERT_NO_FATAL_FAILURE(startAndAwaitUser());
     ASSERT_TRUE(core.sendRaw(GetParam().bytes));
     if (!GetParam().drops) {
         waitUntil([] { return false; }, 2s);
@@ -224,7 +224,7 @@ protected:
 };
 
 TEST_F(RealAgentProxy, ForcesTheCoresProxyWhileProtectionIsOnAndRemovesItAfter) {
-    startAndAwaitUser();
+    ASSERT_NO_FATAL_FAILURE(startAndAwaitUser());
     sendStatus(true);
     sendProxyConfiguration();
     ASSERT_TRUE(waitUntil(forced, 5s)) << "the proxy was not forced";
@@ -254,7 +254,7 @@ TEST_F(RealAgentProxy, ForcesTheCoresProxyWhileProtectionIsOnAndRemovesItAfter) 
 // and watch messages) neither ends the agent nor stops its guard. The next outside change is
 // written over after the flood has been taken: the proof that it was.
 TEST_F(RealAgentProxy, ForgedMessagesNeitherEndItNorPauseTheGuard) {
-    startAndAwaitUser();
+    ASSERT_NO_FATAL_FAILURE(startAndAwaitUser());
     sendStatus(true);
     sendProxyConfiguration();
     ASSERT_TRUE(waitUntil(forced, 5s)) << "the proxy was not forced";
@@ -290,7 +290,7 @@ TEST_F(RealAgentProxy, WritesOverAnOutsideChangeWhileADialogOrTheMenuIsOpen) {
     using testing::click;
     using testing::kDialogClass;
     using testing::kMenuClass;
-    startAndAwaitUser();
+    ASSERT_NO_FATAL_FAILURE(startAndAwaitUser());
     core.answerChangeProtection(3);
     sendStatus(true);
     sendProxyConfiguration();
@@ -335,7 +335,7 @@ TEST_F(RealAgentProxy, WritesOverAnOutsideChangeWhileADialogOrTheMenuIsOpen) {
 }
 
 TEST_F(RealAgentProxy, ConfigurationWhileProtectionIsOffWaitsForIt) {
-    startAndAwaitUser();
+    ASSERT_NO_FATAL_FAILURE(startAndAwaitUser());
     sendStatus(false);
     sendProxyConfiguration();
     waitUntil([] { return false; }, 1500ms);

@@ -24,9 +24,10 @@ struct FreeAddresses {
 
 const bool Connection::classRegistered = registerWindowClass(kWindowClass, &Connection::windowProc);
 
-Connection::Connection(std::weak_ptr<Handler> handler, std::string host, uint16_t port, double retryInterval)
+Connection::Connection(std::weak_ptr<Handler> handler, std::string host, uint16_t port, double retryInterval,
+                       PeerCheck peerCheck)
     : host_(std::move(host)), port_(port), retryInterval_(retryInterval), handler_(std::move(handler)),
-      pending_(8) {
+      peerCheck_(std::move(peerCheck)), pending_(8) {
     pending_.max_load_factor(1.0f);
 }
 
@@ -104,6 +105,7 @@ void Connection::flush() {
             failAndReconnect();
             return;
         }
+        if (!trusted_) return;  // sent once the peer is checked
         const int sent = ::send(socket_.get(), reinterpret_cast<const char*>(run.data()), static_cast<int>(run.size()), 0);
         if (sent > 0) {
             output_.consume(static_cast<uint32_t>(sent));
@@ -142,6 +144,7 @@ void Connection::close() {
         ::WSAAsyncSelect(socket_.get(), window_.get(), 0, 0);
         socket_.reset();
     }
+    trusted_ = false;
     input_.clear();
     output_.clear();
     // A completion may send again, and so reach close again: the map is emptied before any runs.
@@ -192,8 +195,8 @@ void Connection::socketEvent(WORD event, WORD error) {
         case FD_CONNECT:
             if (error != 0) {
                 failAndReconnect();
-            } else if (const auto handler = handler_.lock()) {
-                handler->connectionChanged(*this, true);
+            } else {
+                connected();
             }
             break;
         case FD_CLOSE:
@@ -206,8 +209,25 @@ void Connection::socketEvent(WORD event, WORD error) {
     }
 }
 
+void Connection::connected() {
+    // Once per socket, and only once it is connected: an FD_CONNECT posted by anyone else before
+    // that (or again later) changes nothing.
+    sockaddr_storage peer{};
+    int size = sizeof peer;
+    if (trusted_ || ::getpeername(socket_.get(), reinterpret_cast<sockaddr*>(&peer), &size) != 0) return;
+    if (!peerCheck_(socket_.get())) {
+        failAndReconnect();
+        return;
+    }
+    trusted_ = true;
+    if (const auto handler = handler_.lock()) handler->connectionChanged(*this, true);
+    // What was queued or arrived while the peer was not yet checked.
+    flush();
+    receive();
+}
+
 void Connection::receive() {
-    if (!socket_) return;
+    if (!socket_ || !trusted_) return;
     char buffer[kReadSize];
     const int received = ::recv(socket_.get(), buffer, sizeof buffer, 0);
     if (received <= 0) return;  // the close event follows
