@@ -251,7 +251,8 @@ TEST_F(RealAgentProxy, ForcesTheCoresProxyWhileProtectionIsOnAndRemovesItAfter) 
 
 // Everything another program of the user may post to the agent's thread and to each of its
 // windows (the old quit requests 0x401 and WM_QUIT among them, closing, the agent's own wake-up
-// and watch messages) neither ends the agent nor stops its guard. The next outside change is
+// and watch messages, socket events) neither ends the agent, nor stops its guard, nor drops its
+// connection. The next outside change is
 // written over after the flood has been taken: the proof that it was.
 TEST_F(RealAgentProxy, ForgedMessagesNeitherEndItNorPauseTheGuard) {
     ASSERT_NO_FATAL_FAILURE(startAndAwaitUser());
@@ -274,6 +275,11 @@ TEST_F(RealAgentProxy, ForgedMessagesNeitherEndItNorPauseTheGuard) {
             ::PostThreadMessageW(thread, message, wParam, 0);
             for (const HWND window : windows) ::PostMessageW(window, message, wParam, 0);
         }
+    }
+    // Socket events, for every handle value the connection's socket is likely to have.
+    for (WPARAM socket = 4; socket < 0x800; socket += 4) {
+        for (const WORD event : {FD_CLOSE, FD_CONNECT, FD_READ})
+            ::PostMessageW(connection[0], WM_USER + 1, socket, MAKELPARAM(event, event == FD_CONNECT ? WSAECONNREFUSED : 0));
     }
     userTurnsProxyOff();
     ASSERT_TRUE(waitUntil(forced, 10s)) << "the guard stopped";

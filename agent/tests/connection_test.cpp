@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <iterator>
+#include <utility>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -165,6 +167,58 @@ TEST_F(ConnectionTest, CoreClosingIsReportedAndRetried) {
     // The new socket's events reach the connection as the first one's did.
     core->sendNotification(0, pack({true}));
     EXPECT_TRUE(waitUntil([&] { return handler->messages.size() == 1; }, kWait));
+}
+
+TEST_F(ConnectionTest, BytesSentJustBeforeTheCloseAreStillRead) {
+    connectAndWait();
+    ASSERT_TRUE(core->sendNotification(0, pack({true})));
+    core->closeClient();
+    ASSERT_TRUE(waitUntil([&] { return handler->downs == 1; }, kWait));
+    EXPECT_EQ(handler->messages.size(), 1u);
+}
+
+// This thread's socket that is connected to the port: the connection's.
+SOCKET socketConnectedTo(uint16_t port) {
+    for (UINT_PTR value = 4; value < 0x10000; value += 4) {
+        sockaddr_in peer{};
+        int size = sizeof peer;
+        if (::getpeername(static_cast<SOCKET>(value), reinterpret_cast<sockaddr*>(&peer), &size) == 0 &&
+            peer.sin_family == AF_INET && ::ntohs(peer.sin_port) == port)
+            return static_cast<SOCKET>(value);
+    }
+    return INVALID_SOCKET;
+}
+
+BOOL CALLBACK takeConnectionWindow(HWND candidate, LPARAM into) {
+    wchar_t name[32] = {};
+    ::GetClassNameW(candidate, name, 32);
+    if (::lstrcmpW(name, L"Brisko::Connection") == 0) *reinterpret_cast<HWND*>(into) = candidate;
+    return TRUE;
+}
+
+// Socket events are window messages anyone may post, with the right socket too: each is checked
+// against the socket, and a false one changes nothing. The core's next frame, read after them,
+// shows the connection as it was.
+TEST_F(ConnectionTest, ForgedSocketEventsChangeNothing) {
+    connectAndWait();
+    const SOCKET socket = socketConnectedTo(core->port());
+    ASSERT_NE(socket, INVALID_SOCKET);
+    HWND window = nullptr;
+    ::EnumThreadWindows(::GetCurrentThreadId(), &takeConnectionWindow, reinterpret_cast<LPARAM>(&window));
+    ASSERT_NE(window, nullptr);
+    const std::pair<WORD, WORD> events[] = {{FD_CLOSE, 0}, {FD_CLOSE, WSAECONNRESET}, {FD_CONNECT, WSAECONNREFUSED},
+                                            {FD_CONNECT, 0}, {FD_READ, 0}, {FD_WRITE, 0}};
+    for (size_t i = 0; i < std::size(events); ++i) {
+        const auto [event, error] = events[i];
+        ASSERT_TRUE(::PostMessageW(window, Connection::kSocketMessage, socket, MAKELPARAM(event, error)));
+        ASSERT_TRUE(core->sendNotification(0, pack({true})));
+        ASSERT_TRUE(waitUntil([&] { return handler->messages.size() == i + 1; }, kWait))
+            << "after a forged event " << event << ", error " << error;
+    }
+    EXPECT_EQ(handler->ups, 1);
+    EXPECT_EQ(handler->downs, 0);
+    EXPECT_EQ(core->connections(), 1);
+    EXPECT_EQ(core->disconnections(), 0);
 }
 
 TEST_F(ConnectionTest, RetriesUntilTheCoreListens) {

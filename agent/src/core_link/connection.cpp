@@ -20,6 +20,30 @@ struct FreeAddresses {
     void operator()(addrinfo* addresses) const { ::freeaddrinfo(addresses); }
 };
 
+// A socket event is a window message, which any program on the desktop can post; what the socket
+// itself says is the system's. Each event is therefore taken as a hint and checked against it.
+
+bool isConnected(SOCKET socket) {
+    sockaddr_storage peer{};
+    int size = sizeof peer;
+    return ::getpeername(socket, reinterpret_cast<sockaddr*>(&peer), &size) == 0;
+}
+
+// A failed read that leaves the connection as it was.
+bool stillOpen(int error) { return error == WSAEWOULDBLOCK || error == WSAENOTCONN; }
+
+enum class ReadState { Closed, Data, Nothing };
+
+// Closed: the peer closed (or reset) the connection; Data: bytes wait to be read first; Nothing:
+// the connection is open (or still being made) with nothing to read.
+ReadState readState(SOCKET socket) {
+    char byte = 0;
+    const int peeked = ::recv(socket, &byte, 1, MSG_PEEK);
+    if (peeked > 0) return ReadState::Data;
+    if (peeked == 0) return ReadState::Closed;
+    return stillOpen(::WSAGetLastError()) ? ReadState::Nothing : ReadState::Closed;
+}
+
 }  // namespace
 
 const bool Connection::classRegistered = registerWindowClass(kWindowClass, &Connection::windowProc);
@@ -193,16 +217,24 @@ void Connection::socketEvent(WORD event, WORD error) {
             flush();
             break;
         case FD_CONNECT:
-            if (error != 0) {
-                failAndReconnect();
-            } else {
+            if (error == 0) {
                 connected();
+            } else if (!isConnected(socket_.get())) {
+                failAndReconnect();
             }
             break;
         case FD_CLOSE:
-            close();
-            if (const auto handler = handler_.lock()) handler->connectionChanged(*this, false);
-            scheduleReconnect();
+            // Bytes sent before the close are read first; the read that finds the end closes.
+            switch (readState(socket_.get())) {
+                case ReadState::Closed:
+                    peerClosed();
+                    break;
+                case ReadState::Data:
+                    receive();
+                    break;
+                case ReadState::Nothing:
+                    break;
+            }
             break;
         default:
             break;
@@ -212,9 +244,7 @@ void Connection::socketEvent(WORD event, WORD error) {
 void Connection::connected() {
     // Once per socket, and only once it is connected: an FD_CONNECT posted by anyone else before
     // that (or again later) changes nothing.
-    sockaddr_storage peer{};
-    int size = sizeof peer;
-    if (trusted_ || ::getpeername(socket_.get(), reinterpret_cast<sockaddr*>(&peer), &size) != 0) return;
+    if (trusted_ || !isConnected(socket_.get())) return;
     if (!peerCheck_(socket_.get())) {
         failAndReconnect();
         return;
@@ -230,9 +260,18 @@ void Connection::receive() {
     if (!socket_ || !trusted_) return;
     char buffer[kReadSize];
     const int received = ::recv(socket_.get(), buffer, sizeof buffer, 0);
-    if (received <= 0) return;  // the close event follows
-    input_.append(buffer, static_cast<uint32_t>(received));
-    drain();
+    if (received > 0) {
+        input_.append(buffer, static_cast<uint32_t>(received));
+        drain();
+    } else if (received == 0 || !stillOpen(::WSAGetLastError())) {
+        peerClosed();
+    }
+}
+
+void Connection::peerClosed() {
+    close();
+    if (const auto handler = handler_.lock()) handler->connectionChanged(*this, false);
+    scheduleReconnect();
 }
 
 void Connection::drain() {

@@ -63,6 +63,7 @@ private:
     bool ensureWindow();
     void socketEvent(WORD event, WORD error);
     void connected();
+    void peerClosed();
     void receive();
     void drain();
     void dispatch(Message message);
