@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "rpc_guard.h"
+#include "service_rpc/binding_security.h"
 
 namespace brisko {
 namespace {
@@ -38,7 +39,8 @@ bool ActivityMonitor::bind() {
     const RPC_STATUS status = ::RpcBindingFromStringBindingW(bindingText, binding_.put());
     ::RpcStringFreeW(&bindingText);
     if (status != RPC_S_OK) return false;
-    if (::RpcEpResolveBinding(binding_.get(), AgentApplications_v1_0_c_ifspec) != RPC_S_OK) {
+    if (::RpcEpResolveBinding(binding_.get(), AgentApplications_v1_0_c_ifspec) != RPC_S_OK ||
+        authenticateBinding(binding_.get()) == BindingAuthentication::Failed) {
         binding_.reset();
         return false;
     }
