@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "callback_boundary.h"
 #include "core_link/core_protocol.h"
 #include "identification/process_identity.h"
 #include "loop/window_class.h"
@@ -117,6 +118,11 @@ void Agent::takeMessages() {
 }
 
 LRESULT CALLBACK Agent::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return callbackBoundary([&] { return handleMessage(window, message, wParam, lParam); },
+                            [&] { return ::DefWindowProcW(window, message, wParam, lParam); });
+}
+
+LRESULT Agent::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* agent = reinterpret_cast<Agent*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
     if (!agent) return ::DefWindowProcW(window, message, wParam, lParam);
     switch (message) {

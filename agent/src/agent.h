@@ -72,6 +72,7 @@ public:
 
 private:
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static const bool classRegistered;
 
     void mainLoop();

@@ -6,13 +6,17 @@
 
 #include <objbase.h>
 
+#include <atomic>
 #include <future>
 #include <mutex>
+#include <new>
+#include <stdexcept>
 #include <thread>
 
 #include "agent.h"
 #include "idle_monitor.h"
 #include "test_core.h"
+#include "ui/tray.h"
 
 namespace brisko {
 namespace {
@@ -123,6 +127,55 @@ TEST(AgentRun, LoopServesTheConnectionUntilTheAgentStopsItselfThenStopsTheGuard)
     EXPECT_EQ(exitCode.get(), 0);
     EXPECT_EQ(proxy.calls(), (std::vector<std::string>{"configure", "configure", "stop"}));
     EXPECT_TRUE(waitUntil([&] { return core.disconnections() == 1; }, 10s)) << "the connection is shut down";
+}
+
+// The tray's parts run inside the window procedure, under user32's dispatch: what they throw
+// (here once the window is made) ends there, with the default answer, and the loop goes on.
+class ThrowingNotifier final : public Notifier {
+public:
+    void addTrayIcon(HWND) override {
+        if (!throwing) return;
+        ++added;
+        throw std::bad_alloc();
+    }
+    void removeTrayIcon() override {}
+    void showBalloon(const ResourceString&, const BalloonText&, bool) override {}
+    void clearBalloon() override {
+        ++cleared;
+        throw std::runtime_error("the shell is gone");
+    }
+
+    std::atomic<bool> throwing{false};
+    std::atomic<int> added{0}, cleared{0};
+};
+
+TEST(AgentRun, WhatTheWindowsPartsThrowEndsInTheWindowProcedure) {
+    TestCore core(0);
+    ThrowingNotifier notifier;
+    InactiveProxyGuard proxy;
+    const auto agent = std::make_shared<Agent>(nullptr, notifier, proxy, testing::idleMonitor(), performanceCounter(),
+                                               CoreEndpoint{"127.0.0.1", core.port(), 0.3});
+    std::promise<DWORD> threadId;
+    std::future<int> exitCode = std::async(std::launch::async, [&] {
+        threadId.set_value(::GetCurrentThreadId());
+        return agent->run();
+    });
+    const DWORD loopThread = threadId.get_future().get();
+    ASSERT_TRUE(waitUntil([&] { return core.received().size() == 1; }, 10s));
+    const HWND window = agentWindow(loopThread);
+    ASSERT_NE(window, nullptr);
+    notifier.throwing = true;
+
+    // Posted, so that the loop's own DispatchMessageW runs them, one after the other.
+    ASSERT_TRUE(::PostMessageW(window, WM_TIMER, kBalloonTimer, 0));
+    ASSERT_TRUE(::PostMessageW(window, ::RegisterWindowMessageW(L"TaskbarCreated"), 0, 0));
+    ASSERT_TRUE(::PostMessageW(window, WM_TIMER, kBalloonTimer, 0));
+    ASSERT_TRUE(waitUntil([&] { return notifier.cleared == 2 && notifier.added == 1; }, 10s))
+        << notifier.cleared << " balloons cleared, " << notifier.added << " icons added";
+
+    agent->stop();
+    ASSERT_EQ(exitCode.wait_for(10s), std::future_status::ready);
+    EXPECT_EQ(exitCode.get(), 0);
 }
 
 TEST(AgentRun, AReportTheServiceCannotTakeEndsTheLoop) {

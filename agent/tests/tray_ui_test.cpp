@@ -7,8 +7,12 @@
 
 #include <shlobj.h>
 
+#include <atomic>
 #include <climits>
+#include <future>
+#include <new>
 #include <optional>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -22,6 +26,7 @@
 #include "resource_ids.h"
 #include "test_processes.h"
 #include "ui/dialog_placement.h"
+#include "ui/disable_dialog.h"
 #include "ui/notify_icon.h"
 #include "ui/tray_menu.h"
 
@@ -400,6 +405,36 @@ INSTANTIATE_TEST_SUITE_P(Verdicts, DisableDialogAnswers,
                                            AnswerCase{"Refused", 1, Outcome::UnexpectedErrorBox},
                                            AnswerCase{"ConnectionLost", std::nullopt, Outcome::UnexpectedErrorBox}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A request that throws (the connection out of memory) ends in the dialog procedure, under
+// user32's dispatch: the dialog stays and the parent may go on.
+TEST(DisableDialogAlone, ARequestThatThrowsLeavesTheDialogUsable) {
+    struct ThrowingChanger final : ProtectionChanger {
+        void requestProtectionChange(bool, int64_t, const std::string&, Completion<int>) override {
+            ++calls;
+            throw std::bad_alloc();
+        }
+        std::atomic<int> calls{0};
+    } changer;
+    std::promise<DWORD> threadId;
+    std::thread dialogThread([&] {
+        threadId.set_value(::GetCurrentThreadId());
+        HWND open = nullptr;
+        showDisableDialog(::GetModuleHandleW(nullptr), changer, open);
+    });
+    const DWORD thread = threadId.get_future().get();
+    const HWND dialog = waitForWindow(thread, kDialogClass, [](HWND window) { return hasItem(window, IDC_PASSWORD); });
+    ASSERT_NE(dialog, nullptr);
+    setAnsiText(::GetDlgItem(dialog, IDC_PASSWORD), "secret");
+    click(dialog, IDOK);
+    ASSERT_TRUE(waitUntil([&] { return changer.calls == 1; }, 10s));
+    EXPECT_TRUE(::IsWindowVisible(dialog));
+    click(dialog, IDOK);
+    ASSERT_TRUE(waitUntil([&] { return changer.calls == 2; }, 10s)) << "the dialog no longer answers";
+    click(dialog, IDCANCEL);
+    EXPECT_TRUE(waitUntilGone(dialog));
+    dialogThread.join();
+}
 
 // The agent's own stop (its service lost) ends every modal loop the main thread is in, nested
 // ones too: the agent must end so that the service launches a new one, whatever is left open.

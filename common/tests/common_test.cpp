@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <vector>
 
+#include "callback_boundary.h"
 #include "text.h"
 #include "unique_handle.h"
 
@@ -51,6 +53,19 @@ TEST(Text, RoundTripsThroughUtf16) {
     EXPECT_EQ(brisko::wideToUtf8(brisko::utf8ToWide(utf8)), utf8);
     EXPECT_EQ(brisko::utf8ToWide(""), L"");
     EXPECT_EQ(brisko::wideToAnsi(L"root"), "root");
+}
+
+TEST(CallbackBoundary, GivesTheCallersDefaultAnswerForAnException) {
+    using brisko::comBoundary;
+    EXPECT_EQ(comBoundary([] { return S_FALSE; }), S_FALSE);
+    EXPECT_EQ(comBoundary([]() -> HRESULT { throw std::bad_alloc(); }), E_OUTOFMEMORY);
+    EXPECT_EQ(comBoundary([]() -> HRESULT { throw std::runtime_error("RingBuffer reallocation failed"); }), E_FAIL);
+    EXPECT_EQ(comBoundary([]() -> HRESULT { throw 7; }), E_FAIL);
+
+    const auto fallback = [] { return LRESULT{-1}; };
+    EXPECT_EQ(brisko::callbackBoundary([] { return LRESULT{5}; }, fallback), 5);
+    EXPECT_EQ(brisko::callbackBoundary([]() -> LRESULT { throw std::bad_alloc(); }, fallback), -1);
+    EXPECT_EQ(brisko::callbackBoundary([]() -> LRESULT { throw std::out_of_range("x"); }, fallback), -1);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "callback_boundary.h"
 #include "loop/window_class.h"
 #include "system_proxy.h"
 
@@ -72,6 +73,11 @@ void SettingsWatch::wait() {
 }
 
 LRESULT CALLBACK SettingsWatch::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return callbackBoundary([&] { return handleMessage(window, message, wParam, lParam); },
+                            [&] { return ::DefWindowProcW(window, message, wParam, lParam); });
+}
+
+LRESULT SettingsWatch::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     // Only the watch ends its window: without it no change would be handled.
     if (message == WM_CLOSE) return 0;
     auto* watch = reinterpret_cast<SettingsWatch*>(::GetWindowLongPtrW(window, GWLP_USERDATA));

@@ -1,5 +1,6 @@
 #include "uia/window_monitors.h"
 
+#include "callback_boundary.h"
 #include "uia/uia_monitor.h"
 #include "uia/window_table.h"
 
@@ -16,14 +17,16 @@ WindowVisibilityMonitor::~WindowVisibilityMonitor() { monitor_->Release(); }
 HRESULT STDMETHODCALLTYPE WindowVisibilityMonitor::HandlePropertyChangedEvent(IUIAutomationElement*,
                                                                               PROPERTYID propertyId,
                                                                               VARIANT newValue) {
-    if (propertyId != kWindowVisualStateProperty || !workQueue_) return S_OK;
-    VARIANT state;
-    ::VariantInit(&state);
-    if (FAILED(::VariantChangeType(&state, &newValue, 0, VT_I4))) return S_OK;
-    workQueue_->post([self = ComPtr<WindowVisibilityMonitor>(this), value = V_I4(&state)] {
-        self->monitor_->visibilityChanged(*self, value);
+    return comBoundary([&] {
+        if (propertyId != kWindowVisualStateProperty || !workQueue_) return S_OK;
+        VARIANT state;
+        ::VariantInit(&state);
+        if (FAILED(::VariantChangeType(&state, &newValue, 0, VT_I4))) return S_OK;
+        workQueue_->post([self = ComPtr<WindowVisibilityMonitor>(this), value = V_I4(&state)] {
+            self->monitor_->visibilityChanged(*self, value);
+        });
+        return S_OK;
     });
-    return S_OK;
 }
 
 WindowContentMonitor::WindowContentMonitor(WindowEntry& entry, Monitor& monitor, std::shared_ptr<WorkQueue> workQueue)
@@ -36,13 +39,15 @@ WindowContentMonitor::~WindowContentMonitor() { monitor_->Release(); }
 HRESULT STDMETHODCALLTYPE WindowContentMonitor::HandleStructureChangedEvent(IUIAutomationElement* sender,
                                                                             enum StructureChangeType changeType,
                                                                             SAFEARRAY*) {
-    if (changeType != StructureChangeType_ChildAdded || !sender || !workQueue_) return S_OK;
-    CONTROLTYPEID controlType = 0;
-    if (FAILED(sender->get_CurrentControlType(&controlType)) || controlType != kWindowControlType) return S_OK;
-    workQueue_->post([self = ComPtr<WindowContentMonitor>(this), element = ComPtr<IUIAutomationElement>(sender)] {
-        self->monitor_->contentChanged(*self, element.get());
+    return comBoundary([&] {
+        if (changeType != StructureChangeType_ChildAdded || !sender || !workQueue_) return S_OK;
+        CONTROLTYPEID controlType = 0;
+        if (FAILED(sender->get_CurrentControlType(&controlType)) || controlType != kWindowControlType) return S_OK;
+        workQueue_->post([self = ComPtr<WindowContentMonitor>(this), element = ComPtr<IUIAutomationElement>(sender)] {
+            self->monitor_->contentChanged(*self, element.get());
+        });
+        return S_OK;
     });
-    return S_OK;
 }
 
 void detachEntry(WindowEntry& entry) {
