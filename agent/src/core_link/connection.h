@@ -55,6 +55,8 @@ public:
     bool hasSocket() const { return static_cast<bool>(socket_); }
     bool isReconnectScheduled() const { return retryTimer_ != nullptr; }
     size_t pendingRequests() const { return pending_.size(); }
+    // Bytes received that do not make a whole frame yet.
+    uint32_t bytesAwaitingAFrame() const { return input_.queued(); }
 
 private:
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

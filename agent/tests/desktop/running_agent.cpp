@@ -6,6 +6,7 @@
 
 #include "desktop_windows.h"
 #include "idle_monitor.h"
+#include "loop/timer.h"
 #include "loop/window_class.h"
 #include "ui/notify_icon.h"
 
@@ -118,6 +119,19 @@ bool RunningAgent::settle() {
     const UniqueHandle handled(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     ::PostMessageW(probe_, kMarker, 0, reinterpret_cast<LPARAM>(handled.get()));
     return ::WaitForSingleObject(handled.get(), 10000) == WAIT_OBJECT_0;
+}
+
+bool RunningAgent::letTimersFire(std::chrono::milliseconds delay) {
+    const UniqueHandle fired(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::unique_ptr<Timer> probe;
+    onAgentThread([&] {
+        probe = std::make_unique<Timer>(Timer::now() + std::chrono::duration<double>(delay).count(), 0,
+                                        [event = fired.get()](Timer&) { ::SetEvent(event); });
+        probe->schedule();
+    });
+    const bool done = ::WaitForSingleObject(fired.get(), static_cast<DWORD>(delay.count()) + 10000) == WAIT_OBJECT_0;
+    onAgentThread([&] { probe.reset(); });
+    return done;
 }
 
 HWND RunningAgent::waitForMenu() { return waitForWindow(threadId_, kMenuClass, [](HWND) { return true; }); }
