@@ -1,11 +1,36 @@
 # Test programs are Windows binaries: CTest runs them under Wine through this emulator.
-if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-  set(HARBEE_WINE_LOADER /usr/lib/wine/wine)
+# HARBEE_WINE_ROOT names a Debian root whose Wine runs them instead of the host's (Wine's WoW64
+# mode, chosen by scripts/lib/wine.sh); the 32-bit build then runs under its 64-bit loader.
+set(HARBEE_WINE_ROOT "" CACHE PATH "Root of the Wine that runs the tests (empty: the host's)")
+if(HARBEE_WINE_ROOT)
+  set(wine_loader /usr/lib/wine/wine64)
+  set(HARBEE_WINE_FONTS ${HARBEE_WINE_ROOT}/usr/share/wine/fonts)
+elseif(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(wine_loader /usr/lib/wine/wine)
+  set(HARBEE_WINE_FONTS /usr/share/wine/fonts)
 else()
-  set(HARBEE_WINE_LOADER /usr/lib/wine/wine64)
+  set(wine_loader /usr/lib/wine/wine64)
+  set(HARBEE_WINE_FONTS /usr/share/wine/fonts)
 endif()
-set(HARBEE_WINESERVER /usr/lib/wine/wineserver64)
-set(HARBEE_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+# build/<arch>/wine/wine and wine/wineserver: the tree's Wine, wherever it lives.
+foreach(program wine wineserver)
+  if(program STREQUAL wine)
+    set(HARBEE_WINE_PROGRAM ${wine_loader})
+  else()
+    set(HARBEE_WINE_PROGRAM /usr/lib/wine/wineserver64)
+  endif()
+  configure_file(${PROJECT_SOURCE_DIR}/testing/wine/wine-program.sh.in ${CMAKE_BINARY_DIR}/wine/${program}
+                 @ONLY FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                 WORLD_READ WORLD_EXECUTE)
+endforeach()
+set(HARBEE_WINE_LOADER ${CMAKE_BINARY_DIR}/wine/wine)
+set(HARBEE_WINESERVER ${CMAKE_BINARY_DIR}/wine/wineserver)
+# Each Wine keeps a prefix of its own, so one tree can switch between them.
+if(HARBEE_WINE_ROOT)
+  set(HARBEE_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix-wow64)
+else()
+  set(HARBEE_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+endif()
 set(HARBEE_WINE_RUNNER ${CMAKE_BINARY_DIR}/run-under-wine.sh)
 configure_file(${PROJECT_SOURCE_DIR}/testing/wine/run-under-wine.sh.in ${HARBEE_WINE_RUNNER}
                @ONLY FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
@@ -89,9 +114,10 @@ function(harbee_check_exports target)
   harbee_host_check(${target}_exports check-exports.sh ${target} ${ARGN})
 endfunction()
 
-# A shipped binary needs no DLL beyond Windows' own.
+# A shipped binary needs no DLL beyond Windows' own, and imports none of the system DLLs named
+# after the target (which it binds at run time from the system folder).
 function(harbee_check_imports target)
-  harbee_host_check(${target}_imports check-imports.sh ${target})
+  harbee_host_check(${target}_imports check-imports.sh ${target} ${ARGN})
 endfunction()
 
 # Copies targets' files beside a test program (built in the current folder), where it loads or
@@ -109,4 +135,27 @@ function(harbee_copy_beside test)
   endforeach()
   add_custom_target(${test}_beside DEPENDS ${copies})
   add_dependencies(${test} ${test}_beside)
+endfunction()
+
+# Copies the planted marker DLL (testing/dllsearch) into a test's folder under the name of each
+# system DLL given, for a caller there that must never load them: TARGET FOLDER NAMES...
+function(harbee_plant_markers target folder)
+  set(copies)
+  foreach(name ${ARGN})
+    add_custom_command(OUTPUT ${folder}/${name}
+      COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:planted_marker> ${folder}/${name}
+      DEPENDS planted_marker)
+    list(APPEND copies ${folder}/${name})
+  endforeach()
+  add_custom_target(${target}_planted DEPENDS ${copies})
+  add_dependencies(${target} ${target}_planted)
+endfunction()
+
+# A double of a system DLL lives in the Wine prefix's system folder for the build's
+# architecture, where a load from the system folder only finds it. The test FIXTURE places the
+# DLL built by TARGET there; tests that need it name the fixture (FIXTURES_REQUIRED).
+function(harbee_system_folder_double fixture target)
+  add_test(NAME ${fixture} COMMAND place_in_system_folder $<TARGET_FILE_NAME:${target}>
+           WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}>)
+  set_tests_properties(${fixture} PROPERTIES TIMEOUT 60 LABELS wine FIXTURES_SETUP ${fixture})
 endfunction()

@@ -3,14 +3,14 @@
 # table. Not part of the tests; do not run it beside scripts/test.sh on the same build tree
 # (both use the service's fixed RPC endpoint and the tree's Wine session).
 #
-# Like scripts/test.sh it runs the 32-bit build where this machine can run 32-bit programs and
-# the 64-bit build elsewhere, and says which one it ran.
+# Like scripts/test.sh it runs the 32-bit build wherever this machine can run it (classic or
+# WoW64 Wine) and the 64-bit build elsewhere, and says which one it ran.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/wine.sh
 
-choose_wine_tree
-cmake --preset $preset >/dev/null && cmake --build --preset $preset --target benchmarks || exit 1
+choose_wine_tree || exit 1
+"${configure[@]}" >/dev/null && cmake --build --preset $preset --target benchmarks || exit 1
 
 status=0
 rows=()

@@ -11,8 +11,8 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/wine.sh
 
-choose_wine_tree
-cmake --preset $preset >/dev/null && cmake --build --preset $preset --target demo >/dev/null || exit 1
+choose_wine_tree || exit 1
+"${configure[@]}" >/dev/null && cmake --build --preset $preset --target demo >/dev/null || exit 1
 
 service=HarbeeDemo
 wine="$tree/run-under-wine.sh"

@@ -8,7 +8,7 @@ packages=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   libmsgpack-cxx-dev googletest libxcrypt-source libwine-dev default-jdk-headless
   wine wine64 wine32:i386 xvfb xauth
-  fonts-wine
+  fonts-wine debootstrap
 )
 
 sudo_if_needed() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }

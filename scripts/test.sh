@@ -1,25 +1,26 @@
 #!/usr/bin/env bash
 # Builds and runs every test under Wine. Extra arguments go to ctest (e.g. -R agent_).
 #
-# The tests run the 32-bit build under 32-bit Wine. A machine whose kernel cannot execute
-# 32-bit code cannot run 32-bit Wine at all; there the same sources are built 64-bit and run
-# under 64-bit Wine, and the checks of the shipped 32-bit binaries' headers still run.
+# The tests run the 32-bit build: under the host's 32-bit Wine where the kernel runs 32-bit
+# programs, else under Wine 10's WoW64 mode in its own root (scripts/lib/wow64-root.sh). Where
+# neither can run, the same sources are built 64-bit and run under 64-bit Wine, and the checks
+# of the shipped 32-bit binaries' headers still run. The first line says which ran.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
 source scripts/lib/wine.sh
 
+choose_wine_tree || exit 1
+echo "test: $build"
 status=0
-if wine_runs_32bit; then
-  cmake --preset x86 >/dev/null && cmake --build --preset x86 || exit 1
+if [ "$preset" = x86 ]; then
+  "${configure[@]}" >/dev/null && cmake --build --preset x86 || exit 1
   ctest --preset x86 -j2 "$@" || status=1
-  stop_wine build/x86
 else
-  echo "test: this machine cannot run 32-bit programs; running the tests as a 64-bit build" >&2
   cmake --preset x86 >/dev/null && cmake --build --preset x86 --target deliverables host_checked || exit 1
   ctest --preset x86 -L host "$@" || status=1
-  cmake --preset x64 >/dev/null && cmake --build --preset x64 || exit 1
+  "${configure[@]}" >/dev/null && cmake --build --preset x64 || exit 1
   ctest --preset x64 -j2 "$@" || status=1
-  stop_wine build/x64
 fi
+stop_wine "$tree"
 exit $status

@@ -1,5 +1,5 @@
 // The agent's icon in Wine's own notification area, which Wine shows under Xvfb as a window of
-// its own holding one child window per icon: the icon comes with the agent window, comes back
+// its own holding one child window per icon (class names differ between Wine 8 and Wine 10): the icon comes with the agent window, comes back
 // for a new taskbar after the shell lost it, and goes when the agent ends. Balloons are not
 // seen here: Wine finds icons by window and uID only, and the balloon's uID is 0.
 #include <gtest/gtest.h>
@@ -13,18 +13,24 @@ namespace {
 
 using namespace std::chrono_literals;
 
+constexpr const wchar_t* kTrayClasses[] = {L"__winex11_standalone_tray", L"Shell_TrayWnd"};
+constexpr const wchar_t* kIconClasses[] = {L"__winex11_tray_icon", L"__wine_tray_icon"};
+
 BOOL CALLBACK countIcon(HWND window, LPARAM count) {
     wchar_t name[64] = {};
     ::GetClassNameW(window, name, 64);
-    if (::IsWindowVisible(window) && ::lstrcmpW(name, L"__winex11_tray_icon") == 0) ++*reinterpret_cast<int*>(count);
+    if (!::IsWindowVisible(window)) return TRUE;
+    for (const wchar_t* iconClass : kIconClasses)
+        if (::lstrcmpW(name, iconClass) == 0) ++*reinterpret_cast<int*>(count);
     return TRUE;
 }
 
 int trayIcons() {
     int count = 0;
-    for (HWND tray = ::FindWindowExW(nullptr, nullptr, L"__winex11_standalone_tray", nullptr); tray;
-         tray = ::FindWindowExW(nullptr, tray, L"__winex11_standalone_tray", nullptr))
-        ::EnumChildWindows(tray, &countIcon, reinterpret_cast<LPARAM>(&count));
+    for (const wchar_t* trayClass : kTrayClasses)
+        for (HWND tray = ::FindWindowExW(nullptr, nullptr, trayClass, nullptr); tray;
+             tray = ::FindWindowExW(nullptr, tray, trayClass, nullptr))
+            ::EnumChildWindows(tray, &countIcon, reinterpret_cast<LPARAM>(&count));
     return count;
 }
 

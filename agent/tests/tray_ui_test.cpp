@@ -29,6 +29,7 @@
 #include "ui/disable_dialog.h"
 #include "ui/notify_icon.h"
 #include "ui/tray_menu.h"
+#include "unique_memory.h"
 
 namespace brisko::testing {
 
@@ -511,11 +512,9 @@ TEST_F(DisableDialog, ASecondDisableBringsTheOpenDialogForward) {
 // ---- the parents' settings program
 
 std::wstring programFilesX86() {
-    wchar_t* folder = nullptr;
-    std::wstring path;
-    if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_ProgramFilesX86, 0, nullptr, &folder))) path = folder;
-    ::CoTaskMemFree(folder);
-    return path;
+    UniqueTaskMemory<wchar_t*> folder;
+    if (FAILED(::SHGetKnownFolderPath(FOLDERID_ProgramFilesX86, 0, nullptr, folder.put())) || !folder) return {};
+    return folder.get();
 }
 
 TEST_F(Desktop, ParentsSettingsStartsTheProgramUnderProgramFiles) {

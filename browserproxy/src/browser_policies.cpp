@@ -22,22 +22,20 @@ void deleteValue(const wchar_t* key, const wchar_t* name) { DeleteValue(HKEY_LOC
 void ApplyBrowserPolicies(const wchar_t* proxyList) {
     if (proxyList) {
         writeDword(kInternetExplorerPolicyKey, L"Proxy", 1);
-        for (const wchar_t* key : kChromePolicyKeys) {
-            writeText(key, L"ProxyServer", proxyList);
-            writeText(key, L"ProxyBypassList", L"<local>");
-            writeText(key, L"ProxyMode", L"fixed_servers");
-            writeDword(key, L"QuicAllowed", 0);
-            writeDword(key, L"ForceYouTubeRestrict", 1);
-            writeDword(key, L"ForceGoogleSafeSearch", 1);
+        for (const ChromePolicyKey& browser : kChromePolicyKeys) {
+            writeText(browser.key, L"ProxyServer", proxyList);
+            writeText(browser.key, L"ProxyBypassList", L"<local>");
+            writeText(browser.key, L"ProxyMode", L"fixed_servers");
+            writeDword(browser.key, L"QuicAllowed", 0);
+            for (const DwordPolicy& safety : browser.safety) writeDword(browser.key, safety.name, safety.data);
         }
         return;
     }
     deleteValue(kInternetExplorerPolicyKey, L"Proxy");
-    for (const wchar_t* key : kChromePolicyKeys) {
-        for (const wchar_t* name :
-             {L"ProxyMode", L"ProxyServer", L"ProxyBypassList", L"QuicAllowed", L"ForceYouTubeRestrict",
-              L"ForceGoogleSafeSearch"})
-            deleteValue(key, name);
+    for (const ChromePolicyKey& browser : kChromePolicyKeys) {
+        for (const wchar_t* name : {L"ProxyMode", L"ProxyServer", L"ProxyBypassList", L"QuicAllowed"})
+            deleteValue(browser.key, name);
+        for (const DwordPolicy& safety : browser.safety) deleteValue(browser.key, safety.name);
     }
 }
 

@@ -4,17 +4,27 @@
 #include <cwchar>
 
 #include "heap_memory.h"
+#include "system_library.h"
 
 namespace brisko {
 namespace {
 
+// RASAPI32.DLL is bound at run time from the system folder: as an import of the installer
+// plug-in it would be looked up beside the setup program first. Without it there is no
+// connection and no phone book.
 DWORD WINAPI enumConnections(RasConnection* connections, DWORD* bytes, DWORD* count) {
-    return ::RasEnumConnectionsW(reinterpret_cast<RASCONNW*>(connections), bytes, count);
+    static const auto enumerate =
+        SystemProcAddress<decltype(&::RasEnumConnectionsW)>(L"rasapi32.dll", "RasEnumConnectionsW");
+    if (!enumerate) return ERROR_PROC_NOT_FOUND;
+    return enumerate(reinterpret_cast<RASCONNW*>(connections), bytes, count);
 }
 
 DWORD WINAPI enumEntries(const wchar_t* reserved, const wchar_t* phoneBook, RASENTRYNAMEW* entries, DWORD* bytes,
                          DWORD* count) {
-    return ::RasEnumEntriesW(reserved, phoneBook, entries, bytes, count);
+    static const auto enumerate =
+        SystemProcAddress<decltype(&::RasEnumEntriesW)>(L"rasapi32.dll", "RasEnumEntriesW");
+    if (!enumerate) return ERROR_PROC_NOT_FOUND;
+    return enumerate(reserved, phoneBook, entries, bytes, count);
 }
 
 }  // namespace

@@ -35,7 +35,7 @@ struct DialUpApi {
                                DWORD* bytes, DWORD* count);
 };
 
-// rasapi32's RasEnumConnectionsW and RasEnumEntriesW.
+// rasapi32's RasEnumConnectionsW and RasEnumEntriesW, bound at their first call.
 const DialUpApi& SystemDialUpApi();
 
 // The entry name of the first active RAS connection; false when there is none or its name does

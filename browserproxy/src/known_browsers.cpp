@@ -4,7 +4,7 @@
 
 namespace brisko {
 
-const wchar_t* const KnownBrowsers[32] = {
+const wchar_t* const KnownBrowsers[36] = {
     L"3b.exe",
     L"acoobrowser.exe",
     L"aexplore.exe",
@@ -36,6 +36,11 @@ const wchar_t* const KnownBrowsers[32] = {
     L"spacetime.exe",
     L"woobrowser.exe",
     L"xbbrowser.exe",
+    // Today's browsers, after the historical rows.
+    L"chrome.exe",
+    L"msedge.exe",
+    L"brave.exe",
+    L"vivaldi.exe",
     nullptr,
 };
 

@@ -8,7 +8,7 @@
 namespace brisko {
 
 // Executable file names, ending with a null entry.
-extern const wchar_t* const KnownBrowsers[32];
+extern const wchar_t* const KnownBrowsers[36];
 
 // True when the name equals a row of KnownBrowsers, ignoring case; whole names only.
 bool IsKnownBrowser(const wchar_t* executableName);

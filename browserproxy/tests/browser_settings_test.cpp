@@ -5,18 +5,17 @@
 
 #include <windows.h>
 
-#include <knownfolders.h>
-#include <shlobj.h>
-
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "browser_policies.h"
+#include "expected_policies.h"
 #include "mozilla_autoconfig.h"
 #include "opera_prefs.h"
 #include "fake_mozilla.h"
 #include "registry_fixture.h"
+#include "system_folders.h"
 
 namespace brisko::testing {
 namespace {
@@ -24,21 +23,14 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 
-bool isWow64() {
-    BOOL wow64 = FALSE;
-    return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
-}
-
-const std::vector<std::wstring> kChromeValues = {L"ProxyServer",  L"ProxyBypassList",      L"ProxyMode",
-                                                 L"QuicAllowed", L"ForceYouTubeRestrict", L"ForceGoogleSafeSearch"};
-
 class BrowserPoliciesTest : public ::testing::Test {
 protected:
     BrowserPoliciesTest() { clean(); }
     ~BrowserPoliciesTest() override { clean(); }
 
     static void clean() {
-        for (const wchar_t* key : {L"Google", L"Chromium", L"Microsoft\\Internet Explorer"})
+        for (const wchar_t* key :
+             {L"Google", L"Chromium", L"Microsoft\\Edge", L"BraveSoftware", L"Microsoft\\Internet Explorer"})
             deleteTreeInBothViews(HKEY_LOCAL_MACHINE, L"Software\\Policies", key);
     }
     static std::optional<std::wstring> policy(const wchar_t* key, const wchar_t* name, REGSAM view = KEY_WOW64_32KEY) {
@@ -49,43 +41,61 @@ protected:
     }
 };
 
-TEST_F(BrowserPoliciesTest, SettingWritesTheWholeSetInThe32BitView) {
+// A 64-bit browser reads the 64-bit view, a 32-bit one the 32-bit view. The policy keys are shared
+// between the two (on Windows 7 and later, and under Wine), so the set written through the
+// 32-bit view is read back in each.
+TEST_F(BrowserPoliciesTest, SettingWritesTheWholeSetInTheViewOfEveryBrowser) {
     ApplyBrowserPolicies(L"http=127.0.0.1:3128;https=127.0.0.1:3129");
-    EXPECT_EQ(dwordPolicy(kInternetExplorerPolicyKey, L"Proxy"), 1u);
-    for (const wchar_t* key : kChromePolicyKeys) {
-        EXPECT_EQ(policy(key, L"ProxyServer"), L"http=127.0.0.1:3128;https=127.0.0.1:3129");
-        EXPECT_EQ(policy(key, L"ProxyBypassList"), L"<local>");
-        EXPECT_EQ(policy(key, L"ProxyMode"), L"fixed_servers");
-        EXPECT_EQ(dwordPolicy(key, L"QuicAllowed"), 0u);
-        EXPECT_EQ(dwordPolicy(key, L"ForceYouTubeRestrict"), 1u);
-        EXPECT_EQ(dwordPolicy(key, L"ForceGoogleSafeSearch"), 1u);
+    for (const REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+        EXPECT_EQ(dwordPolicy(kInternetExplorerPolicyKey, L"Proxy", view), 1u);
+        for (const auto& browser : expectedBrowserPolicies()) {
+            EXPECT_EQ(policy(browser.key, L"ProxyServer", view), L"http=127.0.0.1:3128;https=127.0.0.1:3129")
+                << browser.key;
+            EXPECT_EQ(policy(browser.key, L"ProxyBypassList", view), L"<local>") << browser.key;
+            EXPECT_EQ(policy(browser.key, L"ProxyMode", view), L"fixed_servers") << browser.key;
+            for (const auto& value : browser.dwords)
+                EXPECT_EQ(dwordPolicy(browser.key, value.name, view), value.data) << browser.key << " " << value.name;
+        }
     }
 
     ApplyBrowserPolicies(L"http=10.0.0.1:8080");
-    for (const wchar_t* key : kChromePolicyKeys) EXPECT_EQ(policy(key, L"ProxyServer"), L"http=10.0.0.1:8080");
+    for (const auto& browser : expectedBrowserPolicies())
+        EXPECT_EQ(policy(browser.key, L"ProxyServer"), L"http=10.0.0.1:8080") << browser.key;
 }
 
+// A parent's own policies in the same keys: the values the set writes are replaced and then
+// removed, every other one stays, and so do the keys.
 TEST_F(BrowserPoliciesTest, RemovingDeletesExactlyTheValuesWrittenAndKeepsTheKeys) {
-    ApplyBrowserPolicies(L"http=127.0.0.1:3128");
-    for (const wchar_t* key : kChromePolicyKeys)
-        setString(HKEY_LOCAL_MACHINE, key, L"HomepageLocation", L"https://example.org", KEY_WOW64_32KEY);
+    for (const auto& browser : expectedBrowserPolicies()) {
+        setString(HKEY_LOCAL_MACHINE, browser.key, L"ProxyBypassList", L"*.school.example", KEY_WOW64_32KEY);
+        setString(HKEY_LOCAL_MACHINE, browser.key, L"HomepageLocation", L"https://example.org", KEY_WOW64_32KEY);
+    }
     setString(HKEY_LOCAL_MACHINE, kInternetExplorerPolicyKey, L"HomePage", L"1", KEY_WOW64_32KEY);
+    ApplyBrowserPolicies(L"http=127.0.0.1:3128");
+    for (const auto& browser : expectedBrowserPolicies())
+        EXPECT_EQ(policy(browser.key, L"ProxyBypassList"), L"<local>") << browser.key;
 
     ApplyBrowserPolicies(nullptr);
     EXPECT_FALSE(dwordPolicy(kInternetExplorerPolicyKey, L"Proxy"));
     EXPECT_EQ(policy(kInternetExplorerPolicyKey, L"HomePage"), L"1");
-    for (const wchar_t* key : kChromePolicyKeys) {
-        for (const auto& name : kChromeValues) EXPECT_FALSE(readRaw(HKEY_LOCAL_MACHINE, key, name.c_str(), KEY_WOW64_32KEY)) << name;
-        EXPECT_EQ(policy(key, L"HomepageLocation"), L"https://example.org");
+    for (const auto& browser : expectedBrowserPolicies()) {
+        for (const auto& name : policyNames(browser))
+            EXPECT_FALSE(readRaw(HKEY_LOCAL_MACHINE, browser.key, name.c_str(), KEY_WOW64_32KEY))
+                << browser.key << " " << name;
+        EXPECT_EQ(policy(browser.key, L"HomepageLocation"), L"https://example.org") << browser.key;
     }
 
     ApplyBrowserPolicies(nullptr);  // nothing left to remove: no effect, no failure
-    for (const wchar_t* key : kChromePolicyKeys) EXPECT_TRUE(keyExists(HKEY_LOCAL_MACHINE, key, KEY_WOW64_32KEY));
+    for (const auto& browser : expectedBrowserPolicies()) {
+        EXPECT_TRUE(keyExists(HKEY_LOCAL_MACHINE, browser.key, KEY_WOW64_32KEY)) << browser.key;
+        EXPECT_EQ(policy(browser.key, L"HomepageLocation"), L"https://example.org") << browser.key;
+    }
 }
 
 TEST_F(BrowserPoliciesTest, RemovingWhereNothingWasWrittenCreatesNothing) {
     ApplyBrowserPolicies(nullptr);
-    for (const wchar_t* key : kChromePolicyKeys) EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, key, KEY_WOW64_32KEY));
+    for (const auto& browser : expectedBrowserPolicies())
+        EXPECT_FALSE(keyExists(HKEY_LOCAL_MACHINE, browser.key, KEY_WOW64_32KEY)) << browser.key;
 }
 
 class MozillaTest : public ::testing::Test {
@@ -179,20 +189,23 @@ TEST_F(MozillaTest, AutoconfigNamesOutsideTheDirectoryAreNeverTouched) {
     }
 }
 
-std::wstring knownFolder(REFKNOWNFOLDERID id) {
-    wchar_t* path = nullptr;
-    if (FAILED(::SHGetKnownFolderPath(id, 0, nullptr, &path))) return {};
-    std::wstring copy(path);
-    ::CoTaskMemFree(path);
-    return copy;
-}
-
-TEST(OperaPrefs, OffersTheSystemFolderAndUnderWow64The32BitOne) {
+// What is written through each offered path lands in its own system folder, as the files lie on
+// disk: the 64-bit one's too for a 32-bit process under WOW64.
+TEST(OperaPrefs, OffersTheFileInEverySystemFolderAsItLiesOnDisk) {
     std::vector<fs::path> offered;
     ForEachOperaFixedPrefsFile([&](const fs::path& file) { offered.push_back(file); });
-    std::vector<fs::path> expected{fs::path(knownFolder(FOLDERID_System)) / L"operaprefs_fixed.ini"};
-    if (isWow64()) expected.push_back(fs::path(knownFolder(FOLDERID_SystemX86)) / L"operaprefs_fixed.ini");
-    EXPECT_THAT(offered, ElementsAreArray(expected));
+    std::vector<fs::path> onDisk{nativeSystemFolder() / L"operaprefs_fixed.ini"};
+    if (isWow64()) onDisk.push_back(systemX86Folder() / L"operaprefs_fixed.ini");
+    ASSERT_EQ(offered.size(), onDisk.size());
+
+    for (size_t i = 0; i < offered.size(); ++i) writeFile(offered[i], "offer " + std::to_string(i));
+    for (size_t i = 0; i < onDisk.size(); ++i) {
+        EXPECT_EQ(withoutRedirection([&] { return fileText(onDisk[i]); }), "offer " + std::to_string(i)) << onDisk[i];
+        withoutRedirection([&] {
+            std::error_code ignored;
+            return fs::remove(onDisk[i], ignored);
+        });
+    }
 }
 
 }  // namespace

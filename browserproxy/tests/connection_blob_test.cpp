@@ -61,6 +61,13 @@ INSTANTIATE_TEST_SUITE_P(
         RewriteCase{"HighFlagBitsKept", makeBlob({.flags = 0xF0000006, .server = "a:1", .bypass = "x"}), kProxy,
                     BlobRewrite::Rewritten,
                     makeBlob({.counter = 6, .flags = 0xF0000003, .server = kProxy, .bypass = "<local>"})},
+        // Every Windows version writes its own version number; it is copied, never made up.
+        RewriteCase{"VersionKeptWhenSetting", makeBlob({.version = 0x3C, .counter = 5, .flags = 1}), kProxy,
+                    BlobRewrite::Rewritten,
+                    makeBlob({.version = 0x3C, .counter = 6, .flags = 3, .server = kProxy, .bypass = "<local>"})},
+        RewriteCase{"VersionKeptWhenClearing",
+                    makeBlob({.version = 0x12345678, .counter = 6, .flags = 3, .server = kProxy, .bypass = "<local>"}),
+                    std::nullopt, BlobRewrite::Rewritten, makeBlob({.version = 0x12345678, .counter = 7, .flags = 9})},
         RewriteCase{"CounterWrapsAround", makeBlob({.counter = 0xFFFFFFFF}), kProxy, BlobRewrite::Rewritten,
                     makeBlob({.counter = 0, .flags = 3, .server = kProxy, .bypass = "<local>"})},
         RewriteCase{"ClearingRemovesTheProxy",

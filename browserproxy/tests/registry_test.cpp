@@ -85,6 +85,17 @@ std::vector<uint8_t> utf16Bytes(const std::wstring& text, bool terminated) {
     return {bytes, bytes + (text.size() + (terminated ? 1 : 0)) * sizeof(wchar_t)};
 }
 
+// Stores exactly these bytes. Given a string whose last code unit is not NUL, RegSetValueExW
+// (Windows' and Wine's) stores one unit more when the unit after the given bytes is NUL, taking
+// it for a terminator the caller forgot to count; what lies after a vector's bytes is whatever
+// the heap has there. A copy followed by a unit that is not NUL leaves nothing to guess.
+void setExactly(HKEY root, const std::wstring& subkey, const wchar_t* name, DWORD type,
+                const std::vector<uint8_t>& data) {
+    std::vector<uint8_t> guarded = data;
+    guarded.insert(guarded.end(), {'!', '!'});
+    setRaw(root, subkey, name, type, guarded.data(), data.size());
+}
+
 TEST(Registry, ReadStringValueTakesTextsBelow1024Bytes) {
     const std::wstring text510(510, L'x');
     const std::wstring text511(511, L'y');
@@ -104,7 +115,9 @@ TEST(Registry, ReadStringValueTakesTextsBelow1024Bytes) {
     };
     TestKey key(L"strings");
     for (const auto& c : cases) {
-        setRaw(HKEY_CURRENT_USER, key.path(), L"value", c.type, c.data.data(), c.data.size());
+        setExactly(HKEY_CURRENT_USER, key.path(), L"value", c.type, c.data);
+        const auto stored = readRaw(HKEY_CURRENT_USER, key.path(), L"value");
+        ASSERT_TRUE(stored && stored->data == c.data) << c.name << ": not stored as given";
         const MallocPtr<wchar_t> read = ReadStringValue(HKEY_CURRENT_USER, key.path().c_str(), L"value");
         EXPECT_EQ(heapText(read), c.expected ? c.expected : L"(null)") << c.name;
     }

@@ -46,11 +46,18 @@ INSTANTIATE_TEST_SUITE_P(
         DirCase{"Null", nullptr, std::nullopt}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The historical rows keep their places; today's browsers follow them.
 TEST(KnownBrowsers, TableHasItsRowsAndEndsWithNull) {
     EXPECT_STREQ(KnownBrowsers[0], L"3b.exe");
+    EXPECT_STREQ(KnownBrowsers[5], L"chromium.exe");
     EXPECT_STREQ(KnownBrowsers[8], L"firefox.exe");
+    EXPECT_STREQ(KnownBrowsers[14], L"microsoftedge.exe");
     EXPECT_STREQ(KnownBrowsers[30], L"xbbrowser.exe");
-    EXPECT_EQ(KnownBrowsers[31], nullptr);
+    EXPECT_STREQ(KnownBrowsers[31], L"chrome.exe");
+    EXPECT_STREQ(KnownBrowsers[32], L"msedge.exe");
+    EXPECT_STREQ(KnownBrowsers[33], L"brave.exe");
+    EXPECT_STREQ(KnownBrowsers[34], L"vivaldi.exe");
+    EXPECT_EQ(KnownBrowsers[35], nullptr);
 }
 
 struct BrowserNameCase {
@@ -62,8 +69,10 @@ TEST(KnownBrowsers, OnlyWholeNamesMatchIgnoringCase) {
     const BrowserNameCase cases[] = {
         {L"firefox.exe", true},        {L"FireFox.EXE", true},     {L"crazy browser.exe", true},
         {L"MicrosoftEdge.exe", true},  {L"xbbrowser.exe", true},   {L"3b.exe", true},
+        {L"chrome.exe", true},         {L"msedge.exe", true},      {L"Brave.exe", true},
+        {L"VIVALDI.EXE", true},        {L"chrome", false},         {L"msedge.exe.old", false},
         {L"firefox", false},           {L"firefox.exe ", false},   {L"firefox.exe.bak", false},
-        {L"C:\\ff\\firefox.exe", false}, {L"chrome.exe", false},   {L"", false},
+        {L"C:\\ff\\firefox.exe", false}, {L"notepad.exe", false},  {L"", false},
         {nullptr, false},
     };
     for (const auto& c : cases) EXPECT_EQ(IsKnownBrowser(c.name), c.known) << (c.name ? c.name : L"(null)");
@@ -92,7 +101,8 @@ TEST(KnownBrowsers, CandidateMatchesAKnownBrowserOfTheConsoleUser) {
         {"AnyUserWithoutConsole", nullptr, false, L"firefox.exe", L"parent", true},
         {"LogonScreenMatchesNobody", L"", false, L"firefox.exe", L"child", false},
         {"PackagedNeverCounts", nullptr, true, L"MicrosoftEdge.exe", L"child", false},
-        {"NotABrowser", L"child", false, L"chrome.exe", L"child", false},
+        {"TodaysBrowser", L"child", false, L"msedge.exe", L"child", true},
+        {"NotABrowser", L"child", false, L"notepad.exe", L"child", false},
     };
     for (const auto& c : cases) {
         BrowserSearch search;

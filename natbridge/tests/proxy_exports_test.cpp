@@ -9,6 +9,7 @@
 
 #include "browser_policies.h"
 #include "executable_path.h"
+#include "expected_policies.h"
 #include "fake_jvm.h"
 #include "fake_mozilla.h"
 #include "natbridge_exports.h"
@@ -51,11 +52,15 @@ protected:
     }
 
     static void removePolicies() { ApplyBrowserPolicies(nullptr); }
-    // The "ProxyServer" policy of Chrome and Chromium when both hold the same, else a marker.
+    // The "ProxyServer" policy of Chrome, Chromium, Edge and Brave when all hold the same, else a
+    // marker.
     static std::optional<std::wstring> proxyPolicy() {
-        const auto chrome = readString(HKEY_LOCAL_MACHINE, kChromePolicyKeys[0], L"ProxyServer", KEY_WOW64_32KEY);
-        const auto chromium = readString(HKEY_LOCAL_MACHINE, kChromePolicyKeys[1], L"ProxyServer", KEY_WOW64_32KEY);
-        return chrome == chromium ? chrome : std::optional<std::wstring>(L"(Chrome and Chromium differ)");
+        const auto& browsers = expectedBrowserPolicies();
+        const auto first = readString(HKEY_LOCAL_MACHINE, browsers.front().key, L"ProxyServer", KEY_WOW64_32KEY);
+        for (const auto& browser : browsers)
+            if (readString(HKEY_LOCAL_MACHINE, browser.key, L"ProxyServer", KEY_WOW64_32KEY) != first)
+                return L"(the browsers differ)";
+        return first;
     }
 
     UniqueModule library{::LoadLibraryW(siblingPath(L"natbridge.dll").c_str())};

@@ -5,13 +5,22 @@
 #include <cstdlib>
 #include <cwchar>
 
+#include "lazy_entry.h"
 #include "unique_handle.h"
 
 namespace brisko {
 namespace {
 
+// WTSAPI32.DLL is not imported: an import would be looked up beside the setup program first.
+LazyEntry querySessionInformation(L"wtsapi32.dll", "WTSQuerySessionInformationW");
+LazyEntry freeMemory(L"wtsapi32.dll", "WTSFreeMemory");
+
+using QuerySessionInformationFunction = decltype(&::WTSQuerySessionInformationW);
+using FreeMemoryFunction = decltype(&::WTSFreeMemory);
+
 struct WtsMemoryDeleter {
-    void operator()(wchar_t* memory) const noexcept { ::WTSFreeMemory(memory); }
+    FreeMemoryFunction release;
+    void operator()(wchar_t* memory) const noexcept { release(memory); }
 };
 
 }  // namespace
@@ -19,11 +28,13 @@ struct WtsMemoryDeleter {
 MallocPtr<wchar_t> GetConsoleUserName() {
     const DWORD session = ::WTSGetActiveConsoleSessionId();
     if (session == 0xFFFFFFFF) return nullptr;
+    const auto query = querySessionInformation.get<QuerySessionInformationFunction>();
+    const auto release = freeMemory.get<FreeMemoryFunction>();
+    if (!query || !release) return nullptr;  // an answer that could not be freed is not asked for
     wchar_t* buffer = nullptr;
     DWORD bytes = 0;
-    if (!::WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, session, WTSUserName, &buffer, &bytes))
-        return nullptr;
-    const std::unique_ptr<wchar_t, WtsMemoryDeleter> name(buffer);
+    if (!query(WTS_CURRENT_SERVER_HANDLE, session, WTSUserName, &buffer, &bytes)) return nullptr;
+    const std::unique_ptr<wchar_t, WtsMemoryDeleter> name(buffer, WtsMemoryDeleter{release});
     if (bytes == 0 || !name) return nullptr;
 
     const size_t length = std::wcslen(name.get());

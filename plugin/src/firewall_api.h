@@ -1,6 +1,7 @@
 #pragma once
-// The Windows Filtering Platform's user-mode library, bound at run time: FWPUCLNT.DLL exists
-// only on systems that have the platform, and the plug-in must load everywhere.
+// The Windows Filtering Platform's user-mode library, bound at run time from the system folder:
+// FWPUCLNT.DLL exists only on systems that have the platform, and the plug-in must load
+// everywhere.
 #include <winsock2.h>
 #include <windows.h>
 
@@ -20,15 +21,19 @@ struct FirewallApi {
     decltype(&::FwpmFilterAdd0) filterAdd = nullptr;
     decltype(&::FwpmFilterDeleteByKey0) filterDeleteByKey = nullptr;
 
+    // Why an empty table is empty: 0 before Windows 8, where there is nothing to do; else the
+    // error of the load or of the first missing entry point, which the exports answer.
+    DWORD loadError = ERROR_SUCCESS;
+
     // Either every entry point is there or the table is empty.
     bool empty() const { return module == nullptr; }
 };
 
-// On Windows 8 or later, FWPUCLNT.DLL with all nine entry points; otherwise an empty table.
-// A complete table keeps its module loaded for good.
+// On Windows 8 or later, the system folder's FWPUCLNT.DLL with all nine entry points; otherwise
+// an empty table. A complete table keeps its module loaded for good.
 FirewallApi LoadFirewallApi();
 
-// The process-wide table, loaded once when the plug-in is attached.
+// The process-wide table, loaded at the first call that needs it.
 const FirewallApi& Firewall();
 
 }  // namespace brisko

@@ -58,10 +58,11 @@ DWORD RemoveObjects(HANDLE engine) {
 }
 
 // Runs change inside a transaction: commits when it succeeds, aborts when it fails. The
-// answer is the first failing result, the abort's and the close's own results aside.
+// answer is the first failing result, the abort's and the close's own results aside. Without
+// the library it is the load's error; before Windows 8 there is nothing to do, which is 0.
 template <typename Change>
 DWORD InTransaction(Change&& change) {
-    if (Firewall().empty()) return ERROR_SUCCESS;
+    if (Firewall().empty()) return Firewall().loadError;
     HANDLE opened = nullptr;
     if (const DWORD result = OpenFirewallEngine(&opened); result != ERROR_SUCCESS) return result;
     const UniqueEngine engine(opened);

@@ -38,7 +38,7 @@ bool VerifyPasswordHash(const char* password, const char* storedHash) {
 
 }  // namespace brisko
 
-extern "C" bool __cdecl CheckPassword(const char* password, const char* storedHash) noexcept {
-    if (password == nullptr || storedHash == nullptr) return false;
-    return brisko::VerifyPasswordHash(password, storedHash);
+extern "C" int __cdecl CheckPassword(const char* password, const char* storedHash) noexcept {
+    if (password == nullptr || storedHash == nullptr) return 0;
+    return brisko::VerifyPasswordHash(password, storedHash) ? 1 : 0;
 }

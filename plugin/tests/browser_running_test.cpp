@@ -45,7 +45,11 @@ INSTANTIATE_TEST_SUITE_P(Programs, BrowserRunningTest,
                                            BrowserCase{L"FireFox.EXE", 1},  // letter case does not matter
                                            BrowserCase{L"crazy browser.exe", 1},
                                            BrowserCase{L"xbbrowser.exe", 1},
-                                           BrowserCase{L"chrome.exe", 0},  // not in the table
+                                           BrowserCase{L"chrome.exe", 1},
+                                           BrowserCase{L"msedge.exe", 1},
+                                           BrowserCase{L"brave.exe", 1},
+                                           BrowserCase{L"vivaldi.exe", 1},
+                                           BrowserCase{L"notepad.exe", 0},  // not in the table
                                            BrowserCase{L"firefox.exe.exe", 0},
                                            BrowserCase{L"myfirefox.exe", 0}),
                          [](const auto& info) { return TestName(info.param.program); });

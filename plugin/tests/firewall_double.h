@@ -1,7 +1,9 @@
 #pragma once
-// The recording FWPUCLNT.DLL double as the tests see it, once the plug-in has loaded it.
+// The recording FWPUCLNT.DLL double as the tests see it, once the plug-in has loaded it from the
+// prefix's system folder (where the support_firewall_double fixture placed it).
 #include <windows.h>
 
+#include <cwchar>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -13,17 +15,34 @@ namespace brisko::testing {
 
 class FirewallDouble {
 public:
-    // Null functions when the plug-in did not load the double.
-    FirewallDouble() : module_(::GetModuleHandleW(L"fwpuclnt.dll")) {}
-
-    bool loaded() const { return recordedCalls_ && engineContents_ && reset_ && forgetCalls_ && failCall_; }
-    void reset() const { reset_(); }
-    void forgetCalls() const { forgetCalls_(); }
-    void failCall(const char* entryPoint, unsigned occurrence, DWORD result) const {
-        failCall_(entryPoint, occurrence, result);
+    // False until the plug-in has loaded the double (the plug-in loads it at its first firewall
+    // call), or when what it loaded is not the double.
+    bool loaded() const {
+        return find<RecordedCallsFunction>(kRecordedCalls) && find<EngineContentsFunction>(kEngineContents) &&
+               find<ResetDoubleFunction>(kResetDouble) && find<ForgetCallsFunction>(kForgetCalls) &&
+               find<FailCallFunction>(kFailCall);
     }
-    std::vector<std::string> calls() const { return Lines(recordedCalls_()); }
-    std::vector<std::string> contents() const { return Lines(engineContents_()); }
+    // Where the loaded library lies, for messages.
+    static std::wstring path() {
+        wchar_t file[MAX_PATH];
+        const HMODULE module = ::GetModuleHandleW(L"fwpuclnt.dll");
+        return module ? std::wstring(file, ::GetModuleFileNameW(module, file, MAX_PATH)) : L"(not loaded)";
+    }
+    static bool inSystemFolder() {
+        wchar_t folder[MAX_PATH];
+        const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
+        const std::wstring file = path();
+        return length > 0 && file.size() > length && _wcsnicmp(file.c_str(), folder, length) == 0 &&
+               file[length] == L'\\' && file.find(L'\\', length + 1) == std::wstring::npos;
+    }
+
+    void reset() const { find<ResetDoubleFunction>(kResetDouble)(); }
+    void forgetCalls() const { find<ForgetCallsFunction>(kForgetCalls)(); }
+    void failCall(const char* entryPoint, unsigned occurrence, DWORD result) const {
+        find<FailCallFunction>(kFailCall)(entryPoint, occurrence, result);
+    }
+    std::vector<std::string> calls() const { return Lines(find<RecordedCallsFunction>(kRecordedCalls)()); }
+    std::vector<std::string> contents() const { return Lines(find<EngineContentsFunction>(kEngineContents)()); }
 
 private:
     static std::vector<std::string> Lines(const char* text) {
@@ -34,16 +53,10 @@ private:
     }
 
     template <typename Function>
-    Function find(const char* name) const {
-        return module_ ? procAddress<Function>(module_, name) : nullptr;
+    static Function find(const char* name) {
+        const HMODULE module = ::GetModuleHandleW(L"fwpuclnt.dll");
+        return module ? procAddress<Function>(module, name) : nullptr;
     }
-
-    HMODULE module_;
-    RecordedCallsFunction recordedCalls_ = find<RecordedCallsFunction>(kRecordedCalls);
-    EngineContentsFunction engineContents_ = find<EngineContentsFunction>(kEngineContents);
-    ResetDoubleFunction reset_ = find<ResetDoubleFunction>(kResetDouble);
-    ForgetCallsFunction forgetCalls_ = find<ForgetCallsFunction>(kForgetCalls);
-    FailCallFunction failCall_ = find<FailCallFunction>(kFailCall);
 };
 
 }  // namespace brisko::testing

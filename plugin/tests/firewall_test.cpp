@@ -1,6 +1,6 @@
 // InstallProvider and UninstallProvider through the loaded plug-in, against the recording
-// FWPUCLNT.DLL beside this program: every engine call with every field, and what the engine
-// holds afterwards.
+// FWPUCLNT.DLL in the prefix's system folder: every engine call with every field, and what the
+// engine holds afterwards.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -81,7 +81,9 @@ class Firewall : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(support.loaded());
-        ASSERT_TRUE(engine.loaded()) << "the plug-in did not load the FWPUCLNT.DLL beside the test";
+        support.uninstallProvider();  // the first firewall call loads the library
+        ASSERT_TRUE(engine.loaded()) << "the plug-in did not load the double: " << FirewallDouble::path();
+        ASSERT_TRUE(FirewallDouble::inSystemFolder()) << FirewallDouble::path();
         engine.reset();
     }
 

@@ -1,10 +1,6 @@
-// Entry points of newer Windows versions, looked up on first use. Beside this program lies a
-// FWPUCLNT.DLL without FwpmFilterDeleteByKey0, a module that is not loaded until asked for.
+// Entry points bound at run time from the system folder and looked up on first use.
 #include <gtest/gtest.h>
 
-#include <string>
-
-#include "executable_path.h"
 #include "lazy_entry.h"
 #include "proc_address.h"
 
@@ -13,10 +9,11 @@ namespace {
 
 // A module without the function is not kept.
 TEST(LazyEntry, KeepsNoModuleThatLacksTheFunction) {
-    const std::wstring partialLibrary = siblingPath(L"fwpuclnt.dll");
-    LazyEntry missingFunction(partialLibrary.c_str(), "FwpmFilterDeleteByKey0");
+    ASSERT_EQ(::GetModuleHandleW(L"xmllite.dll"), nullptr) << "the test needs a system DLL not loaded yet";
+    LazyEntry missingFunction(L"xmllite.dll", "NoSuchFunction");
     EXPECT_EQ(missingFunction.get<FARPROC>(), nullptr);
-    EXPECT_EQ(::GetModuleHandleW(L"fwpuclnt.dll"), nullptr);
+    EXPECT_EQ(::GetModuleHandleW(L"xmllite.dll"), nullptr);
+    EXPECT_EQ(missingFunction.get<FARPROC>(), nullptr) << "remembered as unavailable";
 
     LazyEntry missingModule(L"no-such-module.dll", "GetTickCount");
     EXPECT_EQ(missingModule.get<FARPROC>(), nullptr);

@@ -9,12 +9,13 @@
 
 #include "blob_builder.h"
 #include "browser_policies.h"
+#include "expected_policies.h"
 #include "fake_mozilla.h"
 #include "mozilla_autoconfig.h"
-#include "opera_prefs.h"
 #include "registry.h"
 #include "registry_fixture.h"
 #include "support_library.h"
+#include "system_folders.h"
 #include "system_proxy.h"
 
 namespace brisko::testing {
@@ -24,13 +25,17 @@ constexpr wchar_t kProxy[] = L"http=127.0.0.1:3128;https=127.0.0.1:3129";
 constexpr char kNarrowProxy[] = "http=127.0.0.1:3128;https=127.0.0.1:3129";
 constexpr wchar_t kLanConnection[] = L"DefaultConnectionSettings";
 constexpr wchar_t kCfgName[] = L"velmora.cfg";
-const std::vector<std::wstring> kChromeValues = {L"ProxyServer",  L"ProxyBypassList",      L"ProxyMode",
-                                                 L"QuicAllowed", L"ForceYouTubeRestrict", L"ForceGoogleSafeSearch"};
 
+// Where Opera reads its fixed preferences, as the files lie on disk (read and written with
+// file-system redirection off): the system folder, and on a 64-bit machine the 32-bit one too.
 std::vector<fs::path> OperaFiles() {
-    std::vector<fs::path> files;
-    ForEachOperaFixedPrefsFile([&](const fs::path& file) { files.push_back(file); });
+    std::vector<fs::path> files{nativeSystemFolder() / L"operaprefs_fixed.ini"};
+    if (isWow64()) files.push_back(systemX86Folder() / L"operaprefs_fixed.ini");
     return files;
+}
+
+bool onDisk(const fs::path& file) {
+    return withoutRedirection([&] { return fs::exists(file); });
 }
 
 class UnlockProxiesTest : public ::testing::Test {
@@ -45,23 +50,27 @@ protected:
             if (mozilla.owns(directory)) InstallFirefoxAutoconfig(directory, mozilla.cfgSource, mozilla.prefsSource, kCfgName);
             return true;
         });
-        for (const fs::path& file : OperaFiles()) writeFile(file, "[User Prefs]\n");
+        for (const fs::path& file : OperaFiles())
+            withoutRedirection([&] { return writeFile(file, "[User Prefs]\n"); });
     }
 
     void TearDown() override {
         ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kConnectionsKey, kLanConnection);
         for (const fs::path& file : OperaFiles()) {
-            std::error_code ignored;
-            fs::remove(file, ignored);
+            withoutRedirection([&] {
+                std::error_code ignored;
+                return fs::remove(file, ignored);
+            });
         }
     }
 
     // Everything the product forced is gone, and every user is left without a proxy.
     void ExpectUnlocked() {
         EXPECT_FALSE(readRaw(HKEY_LOCAL_MACHINE, kInternetExplorerPolicyKey, L"Proxy", KEY_WOW64_32KEY));
-        for (const wchar_t* key : kChromePolicyKeys)
-            for (const auto& name : kChromeValues)
-                EXPECT_FALSE(readRaw(HKEY_LOCAL_MACHINE, key, name.c_str(), KEY_WOW64_32KEY)) << name;
+        for (const auto& browser : expectedBrowserPolicies())
+            for (const auto& name : policyNames(browser))
+                EXPECT_FALSE(readRaw(HKEY_LOCAL_MACHINE, browser.key, name.c_str(), KEY_WOW64_32KEY))
+                    << browser.key << " " << name;
 
         EXPECT_EQ(readDword(HKEY_CURRENT_USER, kInternetSettingsKey, L"ProxyEnable"), 0u);
         EXPECT_FALSE(readRaw(HKEY_CURRENT_USER, kInternetSettingsKey, L"ProxyServer"));
@@ -76,7 +85,7 @@ protected:
             EXPECT_FALSE(fs::exists(directory / kCfgName)) << directory;
             EXPECT_FALSE(fs::exists(directory / kDefaultPreferencesFile)) << directory;
         }
-        for (const fs::path& file : OperaFiles()) EXPECT_FALSE(fs::exists(file)) << file;
+        for (const fs::path& file : OperaFiles()) EXPECT_FALSE(onDisk(file)) << file;
     }
 
     SupportLibrary support;
@@ -86,8 +95,9 @@ protected:
 TEST_F(UnlockProxiesTest, RemovesEverythingTheProductSet) {
     ASSERT_TRUE(fs::exists(mozilla.firefox / kCfgName));
     ASSERT_EQ(readDword(HKEY_CURRENT_USER, kInternetSettingsKey, L"ProxyEnable"), 1u);
-    ASSERT_FALSE(OperaFiles().empty());
-    ASSERT_TRUE(fs::exists(OperaFiles().front()));
+    for (const auto& browser : expectedBrowserPolicies())
+        ASSERT_EQ(readString(HKEY_LOCAL_MACHINE, browser.key, L"ProxyServer", KEY_WOW64_32KEY), kProxy) << browser.key;
+    for (const fs::path& file : OperaFiles()) ASSERT_TRUE(onDisk(file)) << file;
 
     support.unlockProxies();
     ExpectUnlocked();

@@ -20,7 +20,12 @@ private:
     UniqueModule module_{::LoadLibraryW(siblingPath(L"Support.dll").c_str())};
 
 public:
-    decltype(&::CheckPassword) checkPassword = procAddress<decltype(&::CheckPassword)>(module_.get(), "CheckPassword");
+    // CheckPassword with its result declared int, as setup scripts declare it, and one byte wide:
+    // each caller reads what it declares, whatever the plug-in's header says.
+    int(__cdecl* checkPassword)(const char*, const char*) =
+        procAddress<int(__cdecl*)(const char*, const char*)>(module_.get(), "CheckPassword");
+    bool(__cdecl* checkPasswordAsBool)(const char*, const char*) =
+        procAddress<bool(__cdecl*)(const char*, const char*)>(module_.get(), "CheckPassword");
     decltype(&::InstallProvider) installProvider =
         procAddress<decltype(&::InstallProvider)>(module_.get(), "InstallProvider");
     decltype(&::UninstallProvider) uninstallProvider =

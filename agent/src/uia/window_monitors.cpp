@@ -25,10 +25,9 @@ HRESULT STDMETHODCALLTYPE WindowVisibilityMonitor::HandlePropertyChangedEvent(IU
                                                                               VARIANT newValue) {
     return comBoundary([&] {
         if (propertyId != kWindowVisualStateProperty || !posting()) return S_OK;
-        VARIANT state;
-        ::VariantInit(&state);
-        if (FAILED(::VariantChangeType(&state, &newValue, 0, VT_I4))) return S_OK;
-        post(this, [value = V_I4(&state)](Monitor& monitor, WindowVisibilityMonitor& self) {
+        Variant state;
+        if (FAILED(::VariantChangeType(state.put(), &newValue, 0, VT_I4))) return S_OK;
+        post(this, [value = V_I4(&state.get())](Monitor& monitor, WindowVisibilityMonitor& self) {
             monitor.visibilityChanged(self, value);
         });
         return S_OK;

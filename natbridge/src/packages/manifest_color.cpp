@@ -9,18 +9,20 @@
 #include "com_ptr.h"
 #include "packages/background_color.h"
 #include "proc_address.h"
+#include "system_library.h"
 
 namespace brisko {
 namespace {
 
 using CreateXmlReaderFunction = HRESULT(WINAPI*)(REFIID riid, void** reader, IMalloc* malloc);
 
-// The toolchain has no import library for XmlLite.dll: its one entry point is looked up once.
+// The toolchain has no import library for XmlLite.dll: its one entry point is looked up once,
+// in the system folder, never beside the program that hosts the bridge.
 CreateXmlReaderFunction XmlReaderFactory() {
     static CreateXmlReaderFunction create = nullptr;
     static std::once_flag once;
     std::call_once(once, [] {
-        HMODULE xmllite = ::LoadLibraryW(L"XmlLite.dll");
+        HMODULE xmllite = LoadSystemLibrary(L"XmlLite.dll");
         if (!xmllite) return;
         create = procAddress<CreateXmlReaderFunction>(xmllite, "CreateXmlReader");
         if (!create) ::FreeLibrary(xmllite);

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "proc_address.h"
+#include "system_library.h"
 
 namespace brisko {
 namespace {
@@ -22,12 +23,13 @@ struct Runtime {
     }
 };
 
-// Looked up once; combase.dll stays loaded for the life of the process once it was found whole.
+// Looked up once, in the system folder; combase.dll stays loaded for the life of the process once
+// it was found whole.
 const Runtime& TheRuntime() {
     static Runtime runtime;
     static std::once_flag once;
     std::call_once(once, [] {
-        HMODULE combase = ::LoadLibraryW(L"combase.dll");
+        HMODULE combase = LoadSystemLibrary(L"combase.dll");
         if (!combase) return;
         Runtime found;
         found.initialize = procAddress<decltype(found.initialize)>(combase, "RoInitialize");

@@ -2,17 +2,20 @@
 
 #include <mutex>
 
+#include "system_library.h"
+
 namespace brisko {
 namespace {
 
-// A function of User32.dll resolved on first use; the library stays loaded once found.
+// A function of the system folder's User32.dll resolved on first use; the library stays loaded
+// once found.
 class RuntimeFunction {
 public:
     explicit RuntimeFunction(const char* name) : name_(name) {}
 
     FARPROC get() {
         std::call_once(once_, [this] {
-            HMODULE user32 = ::LoadLibraryW(L"User32.dll");
+            HMODULE user32 = LoadSystemLibrary(L"User32.dll");
             if (!user32) return;
             address_ = ::GetProcAddress(user32, name_);
             if (!address_) ::FreeLibrary(user32);
