@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cwchar>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "agent_security.h"
+#include "callback_boundary.h"
 #include "system_library.h"
 #include "text.h"
 #include "token_user.h"
@@ -66,12 +68,14 @@ std::wstring DescriptorText(PSECURITY_DESCRIPTOR descriptor) {
     return text.get();
 }
 
-TEST(AgentSecurity, TheUsersSidTakesItsPlaceInBothDescriptors) {
+TEST(AgentSecurity, TheUsersSidTakesItsPlaceInTheDescriptors) {
     const wchar_t user[] = L"S-1-5-21-1-2-3-1001";
     EXPECT_EQ(DescriptorText(brisko::AgentProcessDescriptor(user).get()),
               L"O:SYG:SYD:P(A;;0x1fffff;;;SY)(A;;0x101000;;;S-1-5-21-1-2-3-1001)");
     EXPECT_EQ(DescriptorText(brisko::AgentThreadDescriptor(user).get()),
-              L"O:SYG:SYD:P(A;;0x1fffff;;;SY)(A;;0x100800;;;S-1-5-21-1-2-3-1001)");
+              L"O:SYG:SYD:P(A;;0x1fffff;;;SY)(A;;0x100840;;;S-1-5-21-1-2-3-1001)(A;;0x100840;;;OW)");
+    EXPECT_EQ(DescriptorText(brisko::AgentOwnThreadDescriptor(user).get()),
+              L"D:P(A;;0x1fffff;;;SY)(A;;0x100840;;;S-1-5-21-1-2-3-1001)(A;;0x100840;;;OW)");
 }
 
 // The SID is put into the descriptor's text: one that is not a plain SID string could add
@@ -128,6 +132,19 @@ TEST(SystemLibrary, KeepsOnlyAModuleThatHasTheFunction) {
     const auto free = brisko::SystemProcAddress<FARPROC>(L"wtsapi32.dll", "WTSFreeMemory");
     ASSERT_NE(free, nullptr);
     EXPECT_EQ(free, ::GetProcAddress(::GetModuleHandleW(L"wtsapi32.dll"), "WTSFreeMemory"));
+}
+
+TEST(CallbackBoundary, GivesTheCallersDefaultAnswerForAnException) {
+    using brisko::comBoundary;
+    EXPECT_EQ(comBoundary([] { return S_FALSE; }), S_FALSE);
+    EXPECT_EQ(comBoundary([]() -> HRESULT { throw std::bad_alloc(); }), E_OUTOFMEMORY);
+    EXPECT_EQ(comBoundary([]() -> HRESULT { throw std::runtime_error("RingBuffer reallocation failed"); }), E_FAIL);
+    EXPECT_EQ(comBoundary([]() -> HRESULT { throw 7; }), E_FAIL);
+
+    const auto fallback = [] { return LRESULT{-1}; };
+    EXPECT_EQ(brisko::callbackBoundary([] { return LRESULT{5}; }, fallback), 5);
+    EXPECT_EQ(brisko::callbackBoundary([]() -> LRESULT { throw std::bad_alloc(); }, fallback), -1);
+    EXPECT_EQ(brisko::callbackBoundary([]() -> LRESULT { throw std::out_of_range("x"); }, fallback), -1);
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "fuzz_input.h"
-#include "proxy/proxy_host.h"
+#include "proxy_host.h"
 #include "proxy/proxy_list.h"
 #include "proxy/system_proxy_list.h"
 

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "proxy/proxy_host.h"
+#include "proxy_host.h"
 #include "proxy/system_proxy_list.h"
 #include "text.h"
 

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "callback_boundary.h"
 #include "executable_path.h"
 #include "identification/version_info.h"
 #include "resource_ids.h"
@@ -27,7 +28,7 @@ void showProductLine(HWND dialog) {
     ::SetDlgItemTextW(dialog, IDC_ABOUT_PRODUCT, (name + L", Version " + version).c_str());
 }
 
-INT_PTR CALLBACK aboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR aboutMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG: {
             auto* context = reinterpret_cast<AboutContext*>(lParam);
@@ -49,6 +50,10 @@ INT_PTR CALLBACK aboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
         default:
             return FALSE;
     }
+}
+
+INT_PTR CALLBACK aboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    return callbackBoundary([&] { return aboutMessage(dialog, message, wParam, lParam); }, [] { return INT_PTR{FALSE}; });
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "callback_boundary.h"
 #include "resource_ids.h"
 #include "ui/dialog_placement.h"
 #include "unique_handle.h"
@@ -101,7 +102,7 @@ void showVerdict(HWND dialog, int result) {
         ::MessageBoxW(dialog, L"Unexpected error", L"Error", MB_ICONWARNING);
 }
 
-INT_PTR CALLBACK disableProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR disableMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         ::SetWindowLongPtrW(dialog, DWLP_USER, lParam);
         initialize(dialog, *reinterpret_cast<DisableContext*>(lParam));
@@ -130,6 +131,11 @@ INT_PTR CALLBACK disableProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
         default:
             return FALSE;
     }
+}
+
+INT_PTR CALLBACK disableProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    return callbackBoundary([&] { return disableMessage(dialog, message, wParam, lParam); },
+                            [] { return INT_PTR{FALSE}; });
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "callback_boundary.h"
 #include "uia/window_monitors.h"
 
 namespace brisko::UIA {
@@ -70,6 +71,7 @@ void Monitor::start() {
         cacheRequest->AddProperty(property);
 
     workQueue_ = WorkQueue::start();
+    if (!workQueue_) return;
     // Called on a watcher thread, and never once the table's stop has returned: the stop
     // runs on the worker while the monitor is alive.
     processes_ = std::make_unique<ProcessTable>([this](DWORD processId) {
@@ -115,11 +117,13 @@ void Monitor::stopOnWorker() {
 }
 
 HRESULT STDMETHODCALLTYPE Monitor::HandleAutomationEvent(IUIAutomationElement* sender, EVENTID eventId) {
-    if (!sender || (eventId != kWindowOpenedEvent && eventId != kWindowClosedEvent)) return S_OK;
-    workQueue_->post([self = ComPtr<Monitor>(this), element = ComPtr<IUIAutomationElement>(sender), eventId] {
-        self->windowEvent(element, eventId);
+    return comBoundary([&] {
+        if (!sender || (eventId != kWindowOpenedEvent && eventId != kWindowClosedEvent)) return S_OK;
+        workQueue_->post([self = ComPtr<Monitor>(this), element = ComPtr<IUIAutomationElement>(sender), eventId] {
+            self->windowEvent(element, eventId);
+        });
+        return S_OK;
     });
-    return S_OK;
 }
 
 void Monitor::initialEnumeration(const ComPtr<IUIAutomationElement>& root) {

@@ -1,6 +1,6 @@
 #include "proxy/system_proxy_list.h"
 
-#include "proxy/proxy_host.h"
+#include "proxy_host.h"
 
 namespace brisko {
 namespace {

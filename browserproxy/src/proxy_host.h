@@ -1,6 +1,6 @@
 #pragma once
 // What a proxy list may name: the core's host and port values are checked before they are
-// forced on every browser of the machine.
+// forced on every browser of the machine (by the bridge) or on the user's settings (by the agent).
 #include <cstddef>
 #include <string_view>
 

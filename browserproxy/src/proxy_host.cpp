@@ -1,4 +1,4 @@
-#include "proxy/proxy_host.h"
+#include "proxy_host.h"
 
 #include <algorithm>
 #include <cstdint>
