@@ -2,7 +2,9 @@
 // takes with 1, 10 and 100 connection entries, beside the bare registry writes the same change
 // needs (alternating samples, medians); and how often the real agent's guard writes its proxy
 // back while active, first with nothing changing, then with another program
-// switching the proxy off twice a second. Uses this prefix user's own Internet Settings.
+// switching the proxy off twice a second, and how long each such change stands before the guard
+// has written it over, beside a bare change notification of the same key (the guard's own
+// mechanism, with nothing done on it). Uses this prefix user's own Internet Settings.
 #include <winsock2.h>
 #include <windows.h>
 
@@ -19,6 +21,7 @@
 #include "blob_builder.h"
 #include "connection_blob.h"
 #include "idle_monitor.h"
+#include "performance_counter.h"
 #include "proxy/user_proxy_guard.h"
 #include "registry_fixture.h"
 #include "system_proxy.h"
@@ -98,7 +101,37 @@ bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds t
     return true;
 }
 
+DWORD proxyEnable() {
+    DWORD value = 0, size = sizeof value;
+    ::RegGetValueW(HKEY_CURRENT_USER, kInternetSettingsKey, L"ProxyEnable", RRF_RT_REG_DWORD, nullptr, &value, &size);
+    return value;
+}
+
+void switchProxyOff() {
+    const DWORD off = 0;
+    testing::setRaw(HKEY_CURRENT_USER, kInternetSettingsKey, L"ProxyEnable", REG_DWORD, &off, sizeof off);
+}
+
+// Microseconds from a write of the key to its change notification, nobody else watching. The
+// value alternates: Wine notifies only when a value really changes.
+double bareNotification() {
+    std::vector<double> samples;
+    UniqueKey settings;
+    ::RegOpenKeyExW(HKEY_CURRENT_USER, kInternetSettingsKey, 0, KEY_NOTIFY, settings.put());
+    const UniqueHandle changed(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    for (int i = 0; i < kSamples; ++i) {
+        ::RegNotifyChangeKeyValue(settings.get(), FALSE, REG_NOTIFY_CHANGE_LAST_SET, changed.get(), TRUE);
+        const DWORD value = i % 2;
+        const long long start = counterNow();
+        testing::setRaw(HKEY_CURRENT_USER, kInternetSettingsKey, L"ProxyEnable", REG_DWORD, &value, sizeof value);
+        if (::WaitForSingleObject(changed.get(), 5000) != WAIT_OBJECT_0) continue;
+        samples.push_back(counterMicroseconds(start, counterNow()));
+    }
+    return median(samples);
+}
+
 int guardWakeups() {
+    const double bare = bareNotification();
     testing::TestCore core(0);
     SilentNotifier notifier;
     UserProxyGuard guard;
@@ -125,15 +158,21 @@ int guardWakeups() {
             report("agent_guard_idle_watch_wakeups", (guard.rewrites() - before) * (60s / idle), "per_minute");
 
             const uint32_t beforeChanges = guard.rewrites();
+            std::vector<double> standing;
             int changes = 0;
             for (; changes < 20; ++changes) {
-                const DWORD off = 0;
-                testing::setRaw(HKEY_CURRENT_USER, kInternetSettingsKey, L"ProxyEnable", REG_DWORD, &off, sizeof off);
+                const long long start = counterNow();
+                switchProxyOff();
+                while (proxyEnable() != 1 && counterMicroseconds(start, counterNow()) < 5e6) ::Sleep(0);
+                if (proxyEnable() == 1) standing.push_back(counterMicroseconds(start, counterNow()));
                 std::this_thread::sleep_for(500ms);
             }
             std::this_thread::sleep_for(1s);
             report("agent_guard_wakeups_per_outside_change", static_cast<double>(guard.rewrites() - beforeChanges) / changes,
                    "x");
+            report("agent_guard_outside_change_standing", median(standing), "us");
+            report("bare_settings_change_notification", bare, "us");
+            report("agent_guard_outside_change_standing_vs_bare_notification", median(standing) / bare, "x");
         }
     }
     agent->stop();

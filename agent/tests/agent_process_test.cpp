@@ -248,9 +248,7 @@ TEST_F(RealAgentProxy, ForcesTheCoresProxyWhileProtectionIsOnAndRemovesItAfter) 
 
     for (int change = 0; change < 2; ++change) {
         userTurnsProxyOff();
-        const Clock::time_point changed = Clock::now();
-        ASSERT_TRUE(waitUntil(forced, 5s)) << "the change was not undone";
-        EXPECT_LT(secondsBetween(changed, Clock::now()), 1.0) << "change " << change;
+        ASSERT_TRUE(waitUntil(forced, 5s)) << "the change was not undone, change " << change;
     }
 
     sendStatus(false);
