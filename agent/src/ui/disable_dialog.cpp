@@ -2,9 +2,12 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "resource_ids.h"
+#include "ui/dialog_icons.h"
 #include "ui/dialog_placement.h"
+#include "ui/window_dpi.h"
 #include "unique_handle.h"
 
 namespace brisko {
@@ -12,7 +15,10 @@ namespace {
 
 // Posted to the dialog with a ChangeProtection result in wParam.
 constexpr UINT kVerdictMessage = WM_APP + 1;
-// The title's bold font: 16 pixels high at 96 DPI, smaller where its text would not fit.
+// Posted after a DPI change, once the dialog manager has scaled the dialog.
+constexpr UINT kRescaledMessage = WM_APP + 2;
+// The title's bold font: 16 pixels high at 96 DPI (in proportion at others), smaller where its
+// text would not fit.
 constexpr int kTitleFontHeight = 16;
 constexpr int kSmallestTitleFontHeight = 8;
 
@@ -26,7 +32,9 @@ struct DisableContext {
     ProtectionChanger& changer;
     HWND& open;
     std::shared_ptr<DialogWindow> window;
+    UINT dpi;
     UniqueFont titleFont;
+    DialogIcons icons;
 };
 
 UniqueFont boldFont(int height) {
@@ -35,15 +43,15 @@ UniqueFont boldFont(int height) {
 }
 
 // A longer title (the French one) is not cut: the font shrinks until the text fits its control.
-UniqueFont fittedTitleFont(HWND title) {
+UniqueFont fittedTitleFont(HWND title, UINT dpi) {
     RECT area{};
     ::GetClientRect(title, &area);
     const int length = ::GetWindowTextLengthW(title);
     std::wstring text(static_cast<size_t>(length) + 1, L'\0');
     text.resize(static_cast<size_t>(::GetWindowTextW(title, text.data(), length + 1)));
+    const int preferred = ::MulDiv(kTitleFontHeight, static_cast<int>(dpi), static_cast<int>(kDefaultDpi));
     const HDC dc = ::GetDC(title);
-    if (!dc) return boldFont(kTitleFontHeight);
-    const int preferred = ::MulDiv(kTitleFontHeight, ::GetDeviceCaps(dc, LOGPIXELSY), 96);
+    if (!dc) return boldFont(preferred);
     const int height = fittingFontHeight(preferred, kSmallestTitleFontHeight, area.right, [&](int candidate) {
         const UniqueFont font = boldFont(candidate);
         const HGDIOBJ previous = ::SelectObject(dc, font.get());
@@ -56,19 +64,25 @@ UniqueFont fittedTitleFont(HWND title) {
     return boldFont(height);
 }
 
+// The title in bold. The font lives as long as the dialog, which outlives its controls; the one
+// it replaces goes only once the title no longer uses it.
+void showTitleFont(HWND dialog, DisableContext& context) {
+    UniqueFont font = fittedTitleFont(::GetDlgItem(dialog, IDC_DISABLE_TITLE), context.dpi);
+    if (!font) return;
+    ::SendDlgItemMessageW(dialog, IDC_DISABLE_TITLE, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+    context.titleFont = std::move(font);
+}
+
 void initialize(HWND dialog, DisableContext& context) {
     context.window = std::make_shared<DialogWindow>(DialogWindow{dialog});
     context.open = dialog;
+    context.dpi = windowDpi(dialog);
     centerDialog(dialog);
-    setDialogIcon(dialog, context.instance);
+    context.icons.show(dialog, context.instance, context.dpi);
     for (const DisableDuration& duration : kDisableDurations)
         ::SendDlgItemMessageW(dialog, IDC_DURATION, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(duration.label));
     ::SendDlgItemMessageW(dialog, IDC_DURATION, CB_SETCURSEL, 0, 0);
-    // The title in bold. The font lives as long as the dialog, which outlives its controls.
-    context.titleFont = fittedTitleFont(::GetDlgItem(dialog, IDC_DISABLE_TITLE));
-    if (context.titleFont)
-        ::SendDlgItemMessageW(dialog, IDC_DISABLE_TITLE, WM_SETFONT, reinterpret_cast<WPARAM>(context.titleFont.get()),
-                              FALSE);
+    showTitleFont(dialog, context);
     ::SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(::GetDlgItem(dialog, IDC_PASSWORD)), TRUE);
 }
 
@@ -120,6 +134,16 @@ INT_PTR CALLBACK disableProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
                 return TRUE;
             }
             return FALSE;
+        case WM_DPICHANGED:
+            // The dialog manager scales the dialog, its controls and their template font once
+            // this returns; the title's font and the icons are the agent's own, made again then.
+            context->dpi = HIWORD(wParam);
+            ::PostMessageW(dialog, kRescaledMessage, 0, 0);
+            return FALSE;
+        case kRescaledMessage:
+            showTitleFont(dialog, *context);
+            context->icons.show(dialog, context->instance, context->dpi);
+            return TRUE;
         case kVerdictMessage:
             showVerdict(dialog, static_cast<int>(static_cast<UINT>(wParam)));
             return TRUE;
@@ -146,7 +170,7 @@ std::optional<int64_t> disableDurationMs(LRESULT selection) {
 }
 
 void showDisableDialog(HINSTANCE instance, ProtectionChanger& changer, HWND& open) {
-    DisableContext context{instance, changer, open, nullptr, {}};
+    DisableContext context{instance, changer, open, nullptr, kDefaultDpi, {}, {}};
     ::DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_DISABLE), nullptr, &disableProc, reinterpret_cast<LPARAM>(&context));
     open = nullptr;
 }

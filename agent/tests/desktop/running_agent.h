@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <thread>
 
 #include "agent.h"
@@ -54,6 +55,8 @@ public:
     HWND waitForMenu();
     // The visible dialog holding a control with this id; null when none.
     HWND waitForDialog(int controlId);
+    // The visible dialog with this caption; null when none.
+    HWND waitForDialogTitled(const std::wstring& caption);
 
 private:
     void closeModalWindows();
