@@ -73,7 +73,7 @@ int main() {
             bench::report("agent_idle_connected_wakeups", perMinute, "per_minute");
         }
     }
-    ::PostThreadMessageW(thread, Agent::kQuitMessage, 0, 0);
+    agent->stop();
     if (exitCode.wait_for(20s) != std::future_status::ready) {
         std::fprintf(stderr, "agent_wakeups_bench: the agent did not stop\n");
         std::_Exit(1);

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "agent_manager/agent_manager.h"
-#include "agent_manager/session_system.h"
+#include "session/session_system.h"
 #include "agent_rpc/agent_rpc_server.h"
 #include "executable_path.h"
 #include "rpc_bench_channel.h"

@@ -1,7 +1,7 @@
 // The user proxy: how long pointing a user's settings at the local proxy and clearing them again
 // takes with 1, 10 and 100 connection entries, beside the bare registry writes the same change
-// needs (alternating samples, medians); and how often the real agent's loop wakes for its proxy
-// watch while the guard is active, first with nothing changing, then with another program
+// needs (alternating samples, medians); and how often the real agent's guard writes its proxy
+// back while active, first with nothing changing, then with another program
 // switching the proxy off twice a second. Uses this prefix user's own Internet Settings.
 #include <winsock2.h>
 #include <windows.h>
@@ -89,31 +89,6 @@ void applyAndClear(int entries) {
     report(figureName("user_proxy_clear_vs_bare", entries), median(clearRatio), "x");
 }
 
-// The shipped guard, counting how often the loop woke for its watch (each fired notification
-// ends in exactly one rearm).
-class CountingGuard final : public ProxyGuard {
-public:
-    void setProxy(const std::string& httpHost, int httpPort, const std::string& httpsHost, int httpsPort,
-                  bool protectionEnabled) override {
-        guard_.setProxy(httpHost, httpPort, httpsHost, httpsPort, protectionEnabled);
-    }
-    const std::string& proxySpec() const override { return guard_.proxySpec(); }
-    void applyProxy(const std::optional<std::string>& proxy) override { guard_.applyProxy(proxy); }
-    void startProxyWatch() override { guard_.startProxyWatch(); }
-    void rearmProxyWatch() override {
-        ++watchWakeups;
-        guard_.rearmProxyWatch();
-    }
-    void stopProxyWatch() override { guard_.stopProxyWatch(); }
-    bool isWatching() const override { return guard_.isWatching(); }
-    HANDLE watchEvent() const override { return guard_.watchEvent(); }
-
-    std::atomic<int> watchWakeups{0};
-
-private:
-    UserProxyGuard guard_;
-};
-
 bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
     const Clock::time_point end = Clock::now() + timeout;
     while (!condition()) {
@@ -126,15 +101,10 @@ bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds t
 int guardWakeups() {
     testing::TestCore core(0);
     SilentNotifier notifier;
-    CountingGuard guard;
+    UserProxyGuard guard;
     const auto agent = std::make_shared<Agent>(nullptr, notifier, guard, testing::idleMonitor(), performanceCounter(),
                                                CoreEndpoint{"127.0.0.1", core.port()});
-    std::promise<DWORD> loopThread;
-    std::future<int> exitCode = std::async(std::launch::async, [&] {
-        loopThread.set_value(::GetCurrentThreadId());
-        return agent->run();
-    });
-    const DWORD thread = loopThread.get_future().get();
+    std::future<int> exitCode = std::async(std::launch::async, [&] { return agent->run(); });
 
     int status = 0;
     if (!waitFor([&] { return !core.received().empty(); }, 20s)) {
@@ -143,17 +113,18 @@ int guardWakeups() {
     } else {
         core.sendNotification(0, testing::pack({true, int64_t{0}}));
         core.sendNotification(2, testing::pack({"127.0.0.1", int64_t{3128}, "127.0.0.1", int64_t{3129}}));
-        if (!waitFor([&] { return guard.isWatching(); }, 10s)) {
+        if (!waitFor([] { return testing::readString(HKEY_CURRENT_USER, kInternetSettingsKey, L"ProxyServer") == kWideProxy; },
+                     10s)) {
             std::fprintf(stderr, "user_proxy_bench: the guard never started watching\n");
             status = 1;
         } else {
             std::this_thread::sleep_for(2s);
             const auto idle = 20s;
-            guard.watchWakeups = 0;
+            const uint32_t before = guard.rewrites();
             std::this_thread::sleep_for(idle);
-            report("agent_guard_idle_watch_wakeups", guard.watchWakeups * (60s / idle), "per_minute");
+            report("agent_guard_idle_watch_wakeups", (guard.rewrites() - before) * (60s / idle), "per_minute");
 
-            guard.watchWakeups = 0;
+            const uint32_t beforeChanges = guard.rewrites();
             int changes = 0;
             for (; changes < 20; ++changes) {
                 const DWORD off = 0;
@@ -161,11 +132,11 @@ int guardWakeups() {
                 std::this_thread::sleep_for(500ms);
             }
             std::this_thread::sleep_for(1s);
-            report("agent_guard_wakeups_per_outside_change", static_cast<double>(guard.watchWakeups) / changes,
+            report("agent_guard_wakeups_per_outside_change", static_cast<double>(guard.rewrites() - beforeChanges) / changes,
                    "x");
         }
     }
-    ::PostThreadMessageW(thread, Agent::kQuitMessage, 0, 0);
+    agent->stop();
     if (exitCode.wait_for(20s) != std::future_status::ready) {
         std::fprintf(stderr, "user_proxy_bench: the agent did not stop\n");
         std::_Exit(1);

@@ -6,12 +6,17 @@
 /* x86_64: a scope entry of the function's unwind data sends the exception to the filter below,
    which asks the guard's accept function; a taken exception makes the system unwind to the end
    label, where execution goes on. */
-static __thread DWORD guardedCode;
 
-/* The filter finds the guard's accept function through the establisher frame it is given: the
-   distance from that frame to the guard's local is fixed by the function's layout, and measured
-   by each call (nested guards each find their own). */
-static volatile LONG_PTR acceptOffset;
+/* Each call's own state, a local of the guard: nested guards never share one. */
+typedef struct GuardState {
+    BriskoGuardAccept accept;
+    DWORD code;
+} GuardState;
+
+/* The filter finds the guard's state through the establisher frame it is given: the distance
+   from that frame to the guard's local is fixed by the function's layout, and measured by each
+   call. */
+static volatile LONG_PTR stateOffset;
 
 /* After an exception the callee-saved registers are only as good as the unwind data of the
    frames it passed through; naming them all as clobbered makes this function save them on entry
@@ -20,9 +25,9 @@ static volatile LONG_PTR acceptOffset;
     "xmm9", "xmm10", "xmm11", "xmm12", "xmm13", "xmm14", "xmm15", "memory"
 
 LONG BriskoGuardFilter(EXCEPTION_POINTERS* pointers, void* frame) {
-    const BriskoGuardAccept accept = *(const BriskoGuardAccept*)((char*)frame + acceptOffset);
-    if (accept && !accept(pointers->ExceptionRecord)) return EXCEPTION_CONTINUE_SEARCH;
-    guardedCode = pointers->ExceptionRecord->ExceptionCode;
+    volatile GuardState* state = (volatile GuardState*)((char*)frame + stateOffset);
+    if (state->accept && !state->accept(pointers->ExceptionRecord)) return EXCEPTION_CONTINUE_SEARCH;
+    state->code = pointers->ExceptionRecord->ExceptionCode;
     return EXCEPTION_EXECUTE_HANDLER;
 }
 
@@ -43,9 +48,8 @@ static __attribute__((noinline)) char* CallerEstablisherFrame(void) {
 
 __attribute__((noinline)) DWORD BriskoRunGuarded(void (*call)(void* context), void* context,
                                                  BriskoGuardAccept accept) {
-    volatile BriskoGuardAccept guardAccept = accept;
-    acceptOffset = (char*)&guardAccept - CallerEstablisherFrame();
-    guardedCode = 0;
+    volatile GuardState state = {accept, 0};
+    stateOffset = (char*)&state - CallerEstablisherFrame();
     __asm__ __volatile__(
         ".l_brisko_guard_start:\n"
         "\t.seh_handler __C_specific_handler, @except\n"
@@ -55,7 +59,7 @@ __attribute__((noinline)) DWORD BriskoRunGuarded(void (*call)(void* context), vo
         "\t.text\n" ::: BRISKO_CALLEE_SAVED);
     call(context);
     __asm__ __volatile__("\tnop\n.l_brisko_guard_end:\n\tnop\n" ::: BRISKO_CALLEE_SAVED);
-    return guardedCode;
+    return state.code;
 }
 
 #elif defined(__i386__)

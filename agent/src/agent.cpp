@@ -4,9 +4,9 @@
 
 #include <utility>
 
-#include <msgpack.hpp>
-
-#include "core_link/payload_reader.h"
+#include "callback_boundary.h"
+#include "core_link/core_protocol.h"
+#include "identification/process_identity.h"
 #include "loop/window_class.h"
 #include "service_rpc/activity_monitor.h"
 #include "ui/notify_icon.h"
@@ -33,25 +33,9 @@ private:
     bool initialized_;
 };
 
-template <typename... Values>
-std::vector<uint8_t> packPayload(const Values&... values) {
-    msgpack::sbuffer buffer;
-    msgpack::packer<msgpack::sbuffer> packer(buffer);
-    (packer.pack(values), ...);
-    return {reinterpret_cast<const uint8_t*>(buffer.data()), reinterpret_cast<const uint8_t*>(buffer.data()) + buffer.size()};
-}
-
-// msgpack-c would also turn a bin value into a string; where the protocol has a string, a bin
-// value is of the wrong type.
-std::string readString(const msgpack::object& value) {
-    if (value.type != msgpack::type::STR) throw msgpack::type_error();
-    return value.as<std::string>();
-}
-
-std::string readHost(const msgpack::object& value) { return value.is_nil() ? std::string() : readString(value); }
-int readPort(const msgpack::object& value) { return value.is_nil() ? 0 : value.as<int>(); }
-
 }  // namespace
+
+PeerCheck coreInLauncher() { return launcherOwnsPeer(parentProcessId(::GetCurrentProcessId())); }
 
 const bool Agent::classRegistered = registerWindowClass(kWindowClass, &Agent::windowProc);
 
@@ -79,7 +63,8 @@ int Agent::run() {
 }
 
 void Agent::openConnection() {
-    connection_ = std::make_unique<Connection>(weak_from_this(), endpoint_.host, endpoint_.port, endpoint_.retryInterval);
+    connection_ = std::make_unique<Connection>(weak_from_this(), endpoint_.host, endpoint_.port, endpoint_.retryInterval,
+                                               endpoint_.peerCheck);
     if (!connection_->connect()) connection_->scheduleReconnect();
 }
 
@@ -91,66 +76,63 @@ void Agent::closeConnection() {
 
 void Agent::mainLoop() {
     const ComApartment apartment;
+    quit_.attach();
     // The service link and the window monitor run before the window exists and stop after it is
-    // gone, inside the COM apartment.
-    ActivityMonitor activity(monitorFactory_);
+    // gone, inside the COM apartment. A service that cannot be reached ends the agent (the
+    // service launches a new one).
+    ActivityMonitor activity(monitorFactory_, [this] { quit_.request(); });
     activity.start();
 
     window_.reset(::CreateWindowExW(0, kWindowClass, kWindowClass, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
                                     CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance_, nullptr));
     if (window_) {
         ::SetWindowLongPtrW(window_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        quit_.setWindow(window_.get());
         notifier_.addTrayIcon(window_.get());
     }
 
-    while (!quit_) {
-        const HANDLE watch = proxyGuard_.watchEvent();
-        const DWORD count = watch ? 1 : 0;
-        const DWORD result = ::MsgWaitForMultipleObjects(count, watch ? &watch : nullptr, FALSE, INFINITE, kWakeMask);
+    while (!quit_.requested()) {
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, INFINITE, kWakeMask);
         ++wakeUps_;
-        if (result == WAIT_OBJECT_0 + count) {
-            takeMessages();
-        } else if (result < WAIT_OBJECT_0 + count) {
-            const std::string& spec = proxyGuard_.proxySpec();
-            proxyGuard_.applyProxy(spec.empty() ? std::nullopt : std::optional<std::string>(spec));
-            if (!spec.empty()) proxyGuard_.rearmProxyWatch();
-        }
+        takeMessages();
     }
 
-    if (proxyGuard_.isWatching()) {
-        proxyGuard_.applyProxy(std::nullopt);
-        proxyGuard_.stopProxyWatch();
-    }
+    proxyGuard_.stop();
     if (window_) {
         notifier_.removeTrayIcon();
+        quit_.setWindow(nullptr);
         ::SetWindowLongPtrW(window_.get(), GWLP_USERDATA, 0);
         window_.reset();
     }
     activity.stop();
 }
 
+// Thread messages are only dispatched (thread timers); a 0x401 or WM_QUIT among them is nothing
+// but a wake-up, whoever posted it.
 void Agent::takeMessages() {
     MSG message;
-    while (!quit_ && ::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.hwnd) {
-            ::TranslateMessage(&message);
-            ::DispatchMessageW(&message);
-        } else if (message.message == kQuitMessage) {
-            quit_ = true;
-        } else {
-            ::DispatchMessageW(&message);  // thread timers
-        }
+    while (!quit_.requested() && ::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.hwnd) ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
     }
 }
 
 LRESULT CALLBACK Agent::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return callbackBoundary([&] { return handleMessage(window, message, wParam, lParam); },
+                            [&] { return ::DefWindowProcW(window, message, wParam, lParam); });
+}
+
+LRESULT Agent::handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* agent = reinterpret_cast<Agent*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
     if (!agent) return ::DefWindowProcW(window, message, wParam, lParam);
     switch (message) {
         case WM_DESTROY:
             return 0;
-        case WM_QUIT:
-            agent->quit_ = true;
+        // Only the agent ends its window (DefWindowProcW would destroy it, and the tray icon with it).
+        case WM_CLOSE:
+            return 0;
+        case QuitRequest::kWakeMessage:
+            agent->quit_.woken();
             return 0;
         case WM_COMMAND:
             agent->menu_.command(LOWORD(wParam));
@@ -174,7 +156,7 @@ void Agent::connectionChanged(Connection& connection, bool up) {
     char name[kUserNameSize];
     DWORD size = kUserNameSize;
     if (!::GetUserNameA(name, &size) || name[0] == '\0') return;
-    connection.send(Message{newRequestId(), kSessionChannel, kSessionUser, packPayload(std::string(name))});
+    connection.send(sessionUserMessage(newRequestId(), name));
 }
 
 void Agent::requestProtectionChange(bool enable, int64_t durationMs, const std::string& password,
@@ -183,93 +165,62 @@ void Agent::requestProtectionChange(bool enable, int64_t durationMs, const std::
         completion(-1);
         return;
     }
-    const Message request{newRequestId(), kProtectionChannel, kChangeProtection, packPayload(password, enable, durationMs)};
-    connection_->sendRequest(request, Connection::Completion(std::make_shared<Completion<int>>(std::move(completion)),
+    connection_->sendRequest(changeProtectionMessage(newRequestId(), password, enable, durationMs), Connection::Completion(std::make_shared<Completion<int>>(std::move(completion)),
                                                              [](const Completion<int>& done, const Message& response) {
                                                                  done(response.id < 0 ? response.code : -1);
                                                              }));
 }
 
 std::unique_ptr<Message> Agent::messageReceived(Connection&, const Message& message) {
-    if (message.channel != kNotificationChannel) return nullptr;
-    switch (message.code) {
-        case kProtectionStatus:
+    switch (notificationKind(message)) {
+        case CoreNotification::ProtectionStatus:
             protectionStatus(message);
             break;
-        case kApplicationBlocked:
+        case CoreNotification::ApplicationBlocked:
             applicationBlocked(message);
             break;
-        case kProxyConfiguration:
+        case CoreNotification::ProxyConfiguration:
             proxyConfiguration(message);
             break;
-        default:
+        case CoreNotification::Other:
             break;
     }
     return nullptr;
 }
 
-// A payload that ends early or is not MessagePack drops the message, keeping what was already
-// stored; a value of the wrong type (msgpack::type_error) is left to the connection, which drops
-// the link and reconnects.
 void Agent::protectionStatus(const Message& message) {
     const bool initial = protection_.deadline == ProtectionState::kNoStatusYet;
-    PayloadReader reader(message.payload);
-    int64_t remainingMs = 0;
-    try {
-        protection_.enabled = reader.next()->as<bool>();
-        remainingMs = reader.next()->as<int64_t>();
-    } catch (const msgpack::unpack_error&) {
-        return;
-    }
+    const std::optional<ProtectionStatusValues> status = readProtectionStatus(message.payload);
+    if (!status) return;
+    // A status cut short after the flag keeps the flag and does nothing else.
+    protection_.enabled = status->enabled;
+    if (!status->remainingMs) return;
     const int64_t now = clock_.now();
-    protection_.deadline = deadlineAfter(remainingMs, now, clock_.nanosecondsPerTick());
+    protection_.deadline = deadlineAfter(*status->remainingMs, now, clock_.nanosecondsPerTick());
     // The first status after start only sets the state: nothing has changed for the user yet.
     if (initial) return;
 
+    proxyGuard_.protectionChanged(protection_.enabled);
     if (!protection_.enabled) {
-        if (proxyGuard_.isWatching()) {
-            proxyGuard_.applyProxy(std::nullopt);
-            proxyGuard_.stopProxyWatch();
-        }
         const int minutes = minutesToShow(protection_.deadline, now, clock_.nanosecondsPerTick());
         if (minutes >= 1) notifier_.showBalloon({kDisabledTitle, {}}, ResourceString{kDisabledCountdown, minutes}, false);
         return;
-    }
-    if (!proxyGuard_.proxySpec().empty()) {
-        proxyGuard_.applyProxy(proxyGuard_.proxySpec());
-        proxyGuard_.startProxyWatch();
     }
     notifier_.showBalloon({kEnabledTitle, {}}, std::wstring(L" "), true);
 }
 
 void Agent::applicationBlocked(const Message& message) {
-    PayloadReader reader(message.payload);
-    std::string name;
-    int64_t reason = 0;
-    try {
-        readString(reader.next().get());
-        name = readString(reader.next().get());
-        reason = reader.next()->as<int64_t>();
-    } catch (const msgpack::unpack_error&) {
-        return;
-    }
+    std::optional<ApplicationBlockedValues> blocked = readApplicationBlocked(message.payload);
+    if (!blocked) return;
+    const int64_t reason = blocked->reason;
     const UINT text = reason == 0 ? kBlockedTimeRange : reason == 1 ? kBlockedQuota : kBlockedDenied;
-    notifier_.showBalloon({kBlockedTitle, std::move(name)}, ResourceString{text, {}}, true);
+    notifier_.showBalloon({kBlockedTitle, std::move(blocked->applicationName)}, ResourceString{text, {}}, true);
 }
 
 void Agent::proxyConfiguration(const Message& message) {
-    PayloadReader reader(message.payload);
-    std::string httpHost, httpsHost;
-    int httpPort = 0, httpsPort = 0;
-    try {
-        httpHost = readHost(reader.next().get());
-        httpPort = readPort(reader.next().get());
-        httpsHost = readHost(reader.next().get());
-        httpsPort = readPort(reader.next().get());
-    } catch (const msgpack::unpack_error&) {
-        return;
-    }
-    proxyGuard_.setProxy(httpHost, httpPort, httpsHost, httpsPort, protection_.enabled);
+    const std::optional<ProxyConfiguration> configuration = readProxyConfiguration(message.payload);
+    if (!configuration) return;
+    proxyGuard_.configure(*configuration, protection_.enabled);
 }
 
 }  // namespace brisko

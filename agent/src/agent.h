@@ -10,8 +10,10 @@
 #include <string>
 
 #include "core_link/connection.h"
+#include "core_link/peer_check.h"
 #include "core_link/protection_state.h"
 #include "loop/monotonic_clock.h"
+#include "loop/quit_request.h"
 #include "notifier.h"
 #include "proxy_guard.h"
 #include "uia/activity_listener.h"
@@ -21,28 +23,20 @@
 
 namespace brisko {
 
-// Where the core listens and how often a lost connection is retried.
+// The core is the process that launched the agent, which hosts it with the service: the socket
+// at the other end of the agent's connection must be that process's.
+PeerCheck coreInLauncher();
+
+// Where the core listens, how often a lost connection is retried, and who may be the core.
 struct CoreEndpoint {
     std::string host = "127.0.0.1";
     uint16_t port = 3800;
     double retryInterval = 10.0;
+    PeerCheck peerCheck = coreInLauncher();
 };
 
 class Agent : public Connection::Handler, public ProtectionChanger, public std::enable_shared_from_this<Agent> {
 public:
-    // Posted to the main thread with PostThreadMessageW, it ends the main loop.
-    static constexpr UINT kQuitMessage = WM_USER + 1;
-
-    // Message numbers of the agent protocol.
-    static constexpr uint16_t kSessionChannel = 0;
-    static constexpr int32_t kSessionUser = 1;
-    static constexpr uint16_t kProtectionChannel = 2;
-    static constexpr int32_t kChangeProtection = 0;
-    static constexpr uint16_t kNotificationChannel = 1;
-    static constexpr int32_t kProtectionStatus = 0;
-    static constexpr int32_t kApplicationBlocked = 1;
-    static constexpr int32_t kProxyConfiguration = 2;
-
     // The notifier shows the tray icon and balloons (a Tray in the shipped agent); the monitor
     // factory gives the window monitor whose reports go to the service (UIA::createMonitor).
     Agent(HINSTANCE instance, Notifier& notifier, ProxyGuard& proxyGuard, UIA::MonitorFactory monitorFactory,
@@ -51,9 +45,13 @@ public:
     Agent(const Agent&) = delete;
     Agent& operator=(const Agent&) = delete;
 
-    // Connects, runs the main loop until a quit request, then shuts down. Returns the process's
-    // exit code: 1 when Winsock cannot start, else 0. Needs the agent to be owned by a shared_ptr.
+    // Connects, runs the main loop until the agent itself asks to quit, then shuts down. Returns
+    // the process's exit code: 1 when Winsock cannot start, else 0. Needs the agent to be owned by
+    // a shared_ptr.
     int run();
+    // The orderly stop, from any thread of this process: the main loop ends at its next turn, and
+    // a dialog or menu open meanwhile closes. No message from outside can ask for it.
+    void stop() { quit_.request(); }
 
     // The connection's part of run, apart so tests can drive it on their own thread's messages.
     void openConnection();
@@ -74,6 +72,7 @@ public:
 
 private:
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static const bool classRegistered;
 
     void mainLoop();
@@ -87,7 +86,7 @@ private:
     UINT taskbarCreatedMessage_ = 0;
     std::unique_ptr<Connection> connection_;
     ProtectionState protection_;
-    bool quit_ = false;
+    QuitRequest quit_;
     UniqueWindow window_;
     HINSTANCE instance_;
     Notifier& notifier_;

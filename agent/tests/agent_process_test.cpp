@@ -6,10 +6,13 @@
 #include <vector>
 
 #include "blob_builder.h"
+#include "desktop/desktop_windows.h"
 #include "executable_path.h"
 #include "registry_fixture.h"
+#include "resource_ids.h"
 #include "system_proxy.h"
 #include "test_core.h"
+#include "ui/notify_icon.h"
 #include "unique_handle.h"
 
 namespace brisko {
@@ -28,6 +31,8 @@ constexpr auto kReconnectWait = 16s;
 
 // The agent is built beside the folder of its tests.
 std::wstring agentPath() { return siblingPath(L"..\\harbeeagent.exe"); }
+// The same agent with a fake desktop, which reports its first list at once.
+std::wstring fakeDesktopAgentPath() { return siblingPath(L"harbeeagent_fakedesktop.exe"); }
 
 std::string userName() {
     char name[256];
@@ -37,11 +42,11 @@ std::string userName() {
 
 class AgentProcess {
 public:
-    AgentProcess() : job_(::CreateJobObjectW(nullptr, nullptr)) {
+    explicit AgentProcess(const std::wstring& path = agentPath()) : job_(::CreateJobObjectW(nullptr, nullptr)) {
         JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
         limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
         ::SetInformationJobObject(job_.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits);
-        std::wstring commandLine = L"\"" + agentPath() + L"\"";
+        std::wstring commandLine = L"\"" + path + L"\"";
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION info{};
@@ -90,13 +95,26 @@ protected:
         ASSERT_TRUE(agent.emplace()) << "cannot start " << std::string(agentPath().begin(), agentPath().end());
         ASSERT_TRUE(waitUntil([&] { return !core.received().empty(); }, 20s)) << "no SessionUser";
     }
+    // The core's next frames, read after everything before them on the connection: a status and
+    // a proxy configuration, whose forced proxy shows they were taken.
+    bool takesTheNextFrames() {
+        return core.sendNotification(0, pack({true, int64_t{0}})) &&
+               core.sendNotification(2, pack({"127.0.0.1", int64_t{3127}, Value{}, Value{}})) &&
+               waitUntil([] { return testing::readString(HKEY_CURRENT_USER, kInternetSettingsKey, L"ProxyServer") ==
+                                     L"http=127.0.0.1:3127"; },
+                         10s);
+    }
+    HWND agentWindow() const {
+        const std::vector<HWND> windows = testing::threadWindows(agent->mainThread(), L"Brisko::Agent", false);
+        return windows.size() == 1 ? windows[0] : nullptr;
+    }
 
     TestCore core{3800, false};
     std::optional<AgentProcess> agent;
 };
 
 TEST_F(RealAgent, AnnouncesTheUserAndAcceptsNotifications) {
-    startAndAwaitUser();
+    ASSERT_NO_FATAL_FAILURE(startAndAwaitUser());
     const testing::Frame user = core.received()[0];
     EXPECT_EQ(user.id, 1) << "the first id the agent hands out";
     EXPECT_EQ(user.channel, 0);
@@ -109,7 +127,7 @@ TEST_F(RealAgent, AnnouncesTheUserAndAcceptsNotifications) {
     EXPECT_TRUE(core.sendNotification(1, pack({"win32:game.exe", "Game", int64_t{7}})));
     EXPECT_TRUE(core.sendNotification(2, pack({"127.0.0.1", int64_t{3128}, Value{}, Value{}})));
     EXPECT_TRUE(core.sendRaw(frameBytes(0, 3, 0, pack({true}))));
-    waitUntil([] { return false; }, 2s);
+    ASSERT_TRUE(takesTheNextFrames());
     EXPECT_EQ(core.disconnections(), 0);
     EXPECT_EQ(core.connections(), 1);
 }
@@ -123,10 +141,10 @@ struct InputCase {
 class RealAgentInput : public RealAgent, public ::testing::WithParamInterface<InputCase> {};
 
 TEST_P(RealAgentInput, DropsAndReconnectsOnlyOnBadInput) {
-    startAndAwaitUser();
+    ASSERT_NO_FATAL_FAILURE(startAndAwaitUser());
     ASSERT_TRUE(core.sendRaw(GetParam().bytes));
     if (!GetParam().drops) {
-        waitUntil([] { return false; }, 2s);
+        ASSERT_TRUE(takesTheNextFrames());
         EXPECT_EQ(core.disconnections(), 0);
         EXPECT_TRUE(core.clientConnected());
         return;
@@ -168,13 +186,14 @@ TEST_F(RealAgent, RetriesEveryTenSeconds) {
     EXPECT_LE(reconnect, 12.5);
 }
 
-TEST_F(RealAgent, QuitMessageEndsTheAgentInOrder) {
-    startAndAwaitUser();
-    ASSERT_TRUE(::PostThreadMessageW(agent->mainThread(), WM_USER + 1, 0, 0));
+// Only the agent ends itself: a service it cannot reach still ends it (the service launches a
+// new one). No service runs here.
+TEST_F(RealAgent, ALostServiceEndsIt) {
+    AgentProcess fake(fakeDesktopAgentPath());
+    ASSERT_TRUE(fake);
     DWORD code = STILL_ACTIVE;
-    ASSERT_TRUE(waitUntil([&] { return agent->exited(code); }, 10s));
+    ASSERT_TRUE(waitUntil([&] { return fake.exited(code); }, 20s)) << "the agent kept running without its service";
     EXPECT_EQ(code, 0u);
-    EXPECT_TRUE(waitUntil([&] { return core.disconnections() == 1; }, 5s));
 }
 
 // The user's own proxy settings while the agent guards them.
@@ -218,7 +237,7 @@ protected:
 };
 
 TEST_F(RealAgentProxy, ForcesTheCoresProxyWhileProtectionIsOnAndRemovesItAfter) {
-    startAndAwaitUser();
+    ASSERT_NO_FATAL_FAILURE(startAndAwaitUser());
     sendStatus(true);
     sendProxyConfiguration();
     ASSERT_TRUE(waitUntil(forced, 5s)) << "the proxy was not forced";
@@ -234,24 +253,130 @@ TEST_F(RealAgentProxy, ForcesTheCoresProxyWhileProtectionIsOnAndRemovesItAfter) 
 
     sendStatus(false);
     ASSERT_TRUE(waitUntil(removed, 5s)) << "protection off left the proxy";
+    // Nothing watches the settings while protection is off, so nothing can write over them.
+    EXPECT_EQ(::FindWindowExW(HWND_MESSAGE, nullptr, L"Brisko::SettingsWatch", nullptr), nullptr);
     testing::setRaw(HKEY_CURRENT_USER, kSettings, L"ProxyEnable", REG_DWORD, "\1\0\0\0", 4);
-    waitUntil([] { return false; }, 1500ms);
     EXPECT_EQ(proxyEnable(), 1u) << "while protection is off the user's own settings stay";
     testing::setRaw(HKEY_CURRENT_USER, kSettings, L"ProxyEnable", REG_DWORD, "\0\0\0\0", 4);
 
     sendStatus(true);
-    ASSERT_TRUE(waitUntil(forced, 5s)) << "protection back on did not force the kept proxy";
-    ASSERT_TRUE(::PostThreadMessageW(agent->mainThread(), WM_USER + 1, 0, 0));
+    EXPECT_TRUE(waitUntil(forced, 5s)) << "protection back on did not force the kept proxy";
+}
+
+// Everything another program of the user may post to the agent's thread and to each of its
+// windows (the old quit requests 0x401 and WM_QUIT among them, closing, the agent's own wake-up
+// and watch messages, socket events) neither ends the agent, nor stops its guard, nor drops its
+// connection. The next outside change is
+// written over after the flood has been taken: the proof that it was.
+TEST_F(RealAgentProxy, ForgedMessagesNeitherEndItNorPauseTheGuard) {
+    ASSERT_NO_FATAL_FAILURE(startAndAwaitUser());
+    sendStatus(true);
+    sendProxyConfiguration();
+    ASSERT_TRUE(waitUntil(forced, 5s)) << "the proxy was not forced";
+    const DWORD thread = agent->mainThread();
+    std::vector<HWND> windows = testing::threadWindows(thread, L"Brisko::Agent", false);
+    const std::vector<HWND> connection = testing::threadWindows(thread, L"Brisko::Connection", false);
+    windows.insert(windows.end(), connection.begin(), connection.end());
+    for (HWND watch = nullptr; (watch = ::FindWindowExW(HWND_MESSAGE, watch, L"Brisko::SettingsWatch", nullptr));)
+        windows.push_back(watch);
+    ASSERT_EQ(windows.size(), 3u) << "the agent's, the connection's and the settings watch's window";
+
+    const UINT messages[] = {WM_QUIT, WM_USER + 1, WM_CLOSE, WM_DESTROY, WM_ENDSESSION, WM_TIMER, WM_APP + 0x30,
+                             WM_APP + 0x31, WM_SYSCOMMAND};
+    for (int round = 0; round < 50; ++round) {
+        for (const UINT message : messages) {
+            const WPARAM wParam = message == WM_SYSCOMMAND ? SC_CLOSE : static_cast<WPARAM>(round);
+            ::PostThreadMessageW(thread, message, wParam, 0);
+            for (const HWND window : windows) ::PostMessageW(window, message, wParam, 0);
+        }
+    }
+    // Socket events, for every handle value the connection's socket is likely to have.
+    for (WPARAM socket = 4; socket < 0x800; socket += 4) {
+        for (const WORD event : {FD_CLOSE, FD_CONNECT, FD_READ})
+            ::PostMessageW(connection[0], WM_USER + 1, socket, MAKELPARAM(event, event == FD_CONNECT ? WSAECONNREFUSED : 0));
+    }
+    userTurnsProxyOff();
+    ASSERT_TRUE(waitUntil(forced, 10s)) << "the guard stopped";
     DWORD code = STILL_ACTIVE;
-    ASSERT_TRUE(waitUntil([&] { return agent->exited(code); }, 10s));
-    EXPECT_TRUE(removed()) << "the agent ended without removing its proxy";
+    EXPECT_FALSE(agent->exited(code)) << "exit code " << code;
+    for (const HWND window : windows) EXPECT_TRUE(::IsWindow(window));
+    EXPECT_EQ(core.disconnections(), 0);
+}
+
+// The guard goes on while the main thread is in a modal loop: each is opened as the child can
+// open it, by posting to the agent's window (About and the parents' dialog need no password; a
+// wrong one gives the message box).
+TEST_F(RealAgentProxy, WritesOverAnOutsideChangeWhileADialogOrTheMenuIsOpen) {
+    using testing::click;
+    using testing::kDialogClass;
+    using testing::kMenuClass;
+    ASSERT_NO_FATAL_FAILURE(startAndAwaitUser());
+    core.answerChangeProtection(3);
+    sendStatus(true);
+    sendProxyConfiguration();
+    ASSERT_TRUE(waitUntil(forced, 5s)) << "the proxy was not forced";
+    const HWND window = agentWindow();
+    ASSERT_NE(window, nullptr);
+    const DWORD thread = agent->mainThread();
+    const auto dialogWith = [&](int id) {
+        return testing::waitForWindow(thread, kDialogClass, [&](HWND dialog) { return testing::hasItem(dialog, id); });
+    };
+    const auto writtenOverWhileOpen = [&](HWND modal, const char* name) {
+        ASSERT_NE(modal, nullptr) << name << " did not open";
+        userTurnsProxyOff();
+        EXPECT_TRUE(waitUntil(forced, 5s)) << "not written over while " << name << " is open";
+        EXPECT_TRUE(::IsWindowVisible(modal)) << name;
+    };
+
+    ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(1, 0), 0);
+    // About: an OK button and no password.
+    const HWND about = testing::waitForWindow(thread, kDialogClass, [](HWND dialog) {
+        return testing::hasItem(dialog, IDOK) && !testing::hasItem(dialog, IDC_PASSWORD);
+    });
+    writtenOverWhileOpen(about, "About");
+    click(about, IDCANCEL);
+    ASSERT_TRUE(testing::waitUntilGone(about));
+
+    ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(3, 0), 0);
+    const HWND disable = dialogWith(IDC_PASSWORD);
+    writtenOverWhileOpen(disable, "the parents' dialog");
+    testing::setAnsiText(::GetDlgItem(disable, IDC_PASSWORD), "wrong");
+    click(disable, IDOK);
+    const HWND box = testing::ownedBy(thread, disable);
+    writtenOverWhileOpen(box, "the wrong-password box");
+    click(box, IDOK);
+    ASSERT_TRUE(testing::waitUntilGone(box));
+    click(disable, IDCANCEL);
+    ASSERT_TRUE(testing::waitUntilGone(disable));
+
+    ::PostMessageW(window, kTrayCallbackMessage, kTrayIconId, WM_RBUTTONDOWN);
+    const HWND menu = testing::waitForWindow(thread, kMenuClass, [](HWND) { return true; });
+    writtenOverWhileOpen(menu, "the tray menu");
+    testing::closeMenu(menu);
+    EXPECT_TRUE(testing::waitUntilGone(menu));
 }
 
 TEST_F(RealAgentProxy, ConfigurationWhileProtectionIsOffWaitsForIt) {
-    startAndAwaitUser();
+    ASSERT_NO_FATAL_FAILURE(startAndAwaitUser());
     sendStatus(false);
-    sendProxyConfiguration();
-    waitUntil([] { return false; }, 1500ms);
+    // The configuration comes with the core's answer to a disable request, just before the
+    // verdict that closes the parents' dialog: once the dialog is gone, it has been taken.
+    TestCore::Reactions reactions;
+    reactions.frameReceived = [](const testing::Frame& frame) {
+        if (frame.channel != 2) return Bytes{};
+        Bytes bytes = frameBytes(0, 1, 2, pack({"127.0.0.1", int64_t{3128}, "127.0.0.1", int64_t{3129}}));
+        const Bytes verdict = testing::responseBytes(frame.id, 0);
+        bytes.insert(bytes.end(), verdict.begin(), verdict.end());
+        return bytes;
+    };
+    core.react(std::move(reactions));
+    ASSERT_TRUE(::PostMessageW(agentWindow(), WM_COMMAND, MAKEWPARAM(3, 0), 0));
+    const HWND dialog = testing::waitForWindow(agent->mainThread(), testing::kDialogClass,
+                                               [](HWND window) { return testing::hasItem(window, IDC_PASSWORD); });
+    ASSERT_NE(dialog, nullptr);
+    testing::setAnsiText(::GetDlgItem(dialog, IDC_PASSWORD), "secret");
+    testing::click(dialog, IDOK);
+    ASSERT_TRUE(testing::waitUntilGone(dialog)) << "no verdict";
     EXPECT_FALSE(proxyServer()) << "nothing is forced while protection is off";
     sendStatus(true);
     EXPECT_TRUE(waitUntil(forced, 5s));

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <iterator>
+#include <utility>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -108,10 +110,10 @@ TEST_F(ConnectionTest, FramesSplitOrJoinedAreEachDispatchedOnce) {
 
     const Bytes split = frameBytes(3, 1, 2, Bytes(5000, 0x42));
     core->sendRaw(Bytes(split.begin(), split.begin() + 7));
-    waitUntil([] { return false; }, 100ms);
+    ASSERT_TRUE(waitUntil([&] { return connection->bytesAwaitingAFrame() == 7; }, kWait));
     core->sendRaw(Bytes(split.begin() + 7, split.end() - 1));
-    waitUntil([] { return false; }, 100ms);
-    EXPECT_EQ(handler->messages.size(), 2u);
+    ASSERT_TRUE(waitUntil([&] { return connection->bytesAwaitingAFrame() == split.size() - 1; }, kWait));
+    EXPECT_EQ(handler->messages.size(), 2u) << "nothing before the frame is whole";
     core->sendRaw(Bytes(split.end() - 1, split.end()));
     ASSERT_TRUE(waitUntil([&] { return handler->messages.size() == 3; }, kWait));
     EXPECT_EQ(handler->messages[0], (Message{1, 1, 0, pack({true, int64_t{0}})}));
@@ -123,9 +125,9 @@ TEST_F(ConnectionTest, FramesSplitOrJoinedAreEachDispatchedOnce) {
 TEST_F(ConnectionTest, LargestPayloadKeepsTheConnection) {
     connectAndWait();
     core->sendRaw(frameBytes(1, 1, 5, Bytes(32768, 0x11)));
-    ASSERT_TRUE(waitUntil([&] { return handler->messages.size() == 1; }, kWait));
+    core->sendNotification(6, {});  // read on the same connection, after it
+    ASSERT_TRUE(waitUntil([&] { return handler->messages.size() == 2; }, kWait));
     EXPECT_EQ(handler->messages[0].payload.size(), 32768u);
-    waitUntil([] { return false; }, 500ms);
     EXPECT_EQ(core->disconnections(), 0);
     EXPECT_EQ(core->connections(), 1);
 }
@@ -165,6 +167,58 @@ TEST_F(ConnectionTest, CoreClosingIsReportedAndRetried) {
     // The new socket's events reach the connection as the first one's did.
     core->sendNotification(0, pack({true}));
     EXPECT_TRUE(waitUntil([&] { return handler->messages.size() == 1; }, kWait));
+}
+
+TEST_F(ConnectionTest, BytesSentJustBeforeTheCloseAreStillRead) {
+    connectAndWait();
+    ASSERT_TRUE(core->sendNotification(0, pack({true})));
+    core->closeClient();
+    ASSERT_TRUE(waitUntil([&] { return handler->downs == 1; }, kWait));
+    EXPECT_EQ(handler->messages.size(), 1u);
+}
+
+// This thread's socket that is connected to the port: the connection's.
+SOCKET socketConnectedTo(uint16_t port) {
+    for (UINT_PTR value = 4; value < 0x10000; value += 4) {
+        sockaddr_in peer{};
+        int size = sizeof peer;
+        if (::getpeername(static_cast<SOCKET>(value), reinterpret_cast<sockaddr*>(&peer), &size) == 0 &&
+            peer.sin_family == AF_INET && ::ntohs(peer.sin_port) == port)
+            return static_cast<SOCKET>(value);
+    }
+    return INVALID_SOCKET;
+}
+
+BOOL CALLBACK takeConnectionWindow(HWND candidate, LPARAM into) {
+    wchar_t name[32] = {};
+    ::GetClassNameW(candidate, name, 32);
+    if (::lstrcmpW(name, L"Brisko::Connection") == 0) *reinterpret_cast<HWND*>(into) = candidate;
+    return TRUE;
+}
+
+// Socket events are window messages anyone may post, with the right socket too: each is checked
+// against the socket, and a false one changes nothing. The core's next frame, read after them,
+// shows the connection as it was.
+TEST_F(ConnectionTest, ForgedSocketEventsChangeNothing) {
+    connectAndWait();
+    const SOCKET socket = socketConnectedTo(core->port());
+    ASSERT_NE(socket, INVALID_SOCKET);
+    HWND window = nullptr;
+    ::EnumThreadWindows(::GetCurrentThreadId(), &takeConnectionWindow, reinterpret_cast<LPARAM>(&window));
+    ASSERT_NE(window, nullptr);
+    const std::pair<WORD, WORD> events[] = {{FD_CLOSE, 0}, {FD_CLOSE, WSAECONNRESET}, {FD_CONNECT, WSAECONNREFUSED},
+                                            {FD_CONNECT, 0}, {FD_READ, 0}, {FD_WRITE, 0}};
+    for (size_t i = 0; i < std::size(events); ++i) {
+        const auto [event, error] = events[i];
+        ASSERT_TRUE(::PostMessageW(window, Connection::kSocketMessage, socket, MAKELPARAM(event, error)));
+        ASSERT_TRUE(core->sendNotification(0, pack({true})));
+        ASSERT_TRUE(waitUntil([&] { return handler->messages.size() == i + 1; }, kWait))
+            << "after a forged event " << event << ", error " << error;
+    }
+    EXPECT_EQ(handler->ups, 1);
+    EXPECT_EQ(handler->downs, 0);
+    EXPECT_EQ(core->connections(), 1);
+    EXPECT_EQ(core->disconnections(), 0);
 }
 
 TEST_F(ConnectionTest, RetriesUntilTheCoreListens) {
@@ -254,12 +308,20 @@ TEST_F(ConnectionTest, HandlerRepliesAreSent) {
     EXPECT_EQ(reply.payload, (Bytes{1, 2, 3}));
 }
 
+// A handler that were still called would throw and so drop the link; the response after the
+// notification, which needs no handler, shows the notification was read.
 TEST_F(ConnectionTest, NothingIsDispatchedOnceTheHandlerIsGone) {
     connectAndWait();
+    core->answerChangeProtection(std::nullopt);
+    const auto responses = std::make_shared<Responses>();
+    connection->sendRequest(Message{9, 2, 0, {0xC0}}, recordInto(responses));
+    ASSERT_TRUE(waitUntil([&] { return core->received().size() == 1; }, kWait));
     handler.reset();
     core->sendNotification(RecordingHandler::kThrowCode, {});
-    core->closeClient();
-    EXPECT_TRUE(waitUntil([&] { return core->connections() == 2; }, kWait));
+    core->sendRaw(testing::responseBytes(9, 0));
+    ASSERT_TRUE(waitUntil([&] { return responses->size() == 1; }, kWait));
+    EXPECT_EQ(responses->at(0), (Message{-9, 0, 0, {}}));
+    EXPECT_EQ(core->disconnections(), 0);
 }
 
 TEST_F(ConnectionTest, ShutdownStopsTheRetry) {
@@ -269,8 +331,14 @@ TEST_F(ConnectionTest, ShutdownStopsTheRetry) {
     connection->shutdown();
     EXPECT_FALSE(connection->isReconnectScheduled());
     ASSERT_TRUE(core->listen());
-    waitUntil([] { return false; }, 1s);
-    EXPECT_EQ(core->connections(), 0);
+    // The retry is a timer of this thread: once one due three periods later has fired, the
+    // retry has had its chance to make a new socket.
+    bool probed = false;
+    Timer probe(Timer::now() + 3 * kRetry, 0, [&](Timer&) { probed = true; });
+    probe.schedule();
+    ASSERT_TRUE(waitUntil([&] { return probed; }, kWait));
+    EXPECT_FALSE(connection->hasSocket()) << "the shut-down connection tried again";
+    EXPECT_FALSE(connection->isReconnectScheduled());
 }
 
 // The agent's side of the session: SessionUser at every connection, ChangeProtection results.
@@ -339,19 +407,45 @@ TEST_F(AgentSession, ChangeProtectionLostWithTheConnectionCompletesWithMinusOne)
     EXPECT_EQ(*result, -1);
 }
 
-// The dialog's case: the object waiting for the answer goes away before the answer comes.
+// The dialog's case: the object waiting for the answer goes away before the answer comes. The
+// answer, and then the -1 of a lost connection, arrive after it is gone and reach nothing; a
+// request of a living object, answered after them, shows they were taken.
+struct Waiter {
+    int answers = 0;
+    static inline int reached = 0;  // every answer that reached any waiter
+};
+
+Completion<int> waitFor(const std::shared_ptr<Waiter>& waiter) {
+    return Completion<int>(std::weak_ptr<Waiter>(waiter), [](Waiter& w, int) {
+        ++w.answers;
+        ++Waiter::reached;
+    });
+}
+
 TEST_F(AgentSession, AnAnswerForAnObjectThatIsGoneReachesNothing) {
+    Waiter::reached = 0;
     core->answerChangeProtection(std::nullopt);
-    struct Waiter {
-        int answers = 0;
-    };
-    auto waiter = std::make_shared<Waiter>();
-    const std::weak_ptr<Waiter> watch = waiter;
-    agent->requestProtectionChange(true, 0, "", Completion<int>(watch, [](Waiter& w, int) { ++w.answers; }));
+    auto gone = std::make_shared<Waiter>();
+    const std::weak_ptr<Waiter> watch = gone;
+    agent->requestProtectionChange(true, 0, "", waitFor(gone));
     ASSERT_TRUE(waitUntil([&] { return core->received().size() == 2; }, kWait));
-    waiter.reset();
+    const int32_t answered = core->received()[1].id;
+    gone.reset();
     EXPECT_TRUE(watch.expired()) << "the pending request does not keep a weakly held object alive";
-    agent->closeConnection();
+
+    const auto living = std::make_shared<Waiter>();
+    agent->requestProtectionChange(true, 0, "", waitFor(living));
+    ASSERT_TRUE(waitUntil([&] { return core->received().size() == 3; }, kWait));
+    core->sendRaw(testing::responseBytes(answered, 0));
+    core->sendRaw(testing::responseBytes(core->received()[2].id, 0));
+    ASSERT_TRUE(waitUntil([&] { return living->answers == 1; }, kWait));
+    EXPECT_EQ(Waiter::reached, 1) << "the answer for the object that is gone reached something";
+
+    auto goneToo = std::make_shared<Waiter>();
+    agent->requestProtectionChange(true, 0, "", waitFor(goneToo));
+    goneToo.reset();
+    agent->closeConnection();  // completes what is pending with -1, at once
+    EXPECT_EQ(Waiter::reached, 1) << "the lost connection's -1 reached something";
 }
 
 TEST(CompletionTest, SharedOwnersLiveUntilTheCompletionRanWeakOnesDoNot) {

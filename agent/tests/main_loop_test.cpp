@@ -1,18 +1,22 @@
-// The agent's run on a thread of its own: the main loop carries the socket events, re-applies the
-// proxy when the watch fires, and ends on thread message 0x401 with the proxy removed; the window
-// monitor runs inside the COM apartment around the window's life, and a report the service
-// cannot take ends the loop.
+// The agent's run on a thread of its own: the main loop carries the socket events and ends when
+// the agent stops itself, with the proxy guard stopped, and not for any message posted to it;
+// the window monitor runs inside the COM apartment around the window's life, and a report the
+// service cannot take ends the loop.
 #include <gtest/gtest.h>
 
 #include <objbase.h>
 
+#include <atomic>
 #include <future>
 #include <mutex>
+#include <new>
+#include <stdexcept>
 #include <thread>
 
 #include "agent.h"
 #include "idle_monitor.h"
 #include "test_core.h"
+#include "ui/tray.h"
 
 namespace brisko {
 namespace {
@@ -21,26 +25,13 @@ using namespace std::chrono_literals;
 using testing::TestCore;
 using testing::waitUntil;
 
-// Watches with a real event; the loop's thread and the test's share the record.
-class EventProxyGuard : public ProxyGuard {
+// The loop's thread and the test's share the record.
+class RecordingProxyGuard : public ProxyGuard {
 public:
-    EventProxyGuard() : event_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-    void setProxy(const std::string&, int, const std::string&, int, bool) override {}
-    const std::string& proxySpec() const override { return spec_; }
-    void applyProxy(const std::optional<std::string>& proxy) override { record("applyProxy(" + proxy.value_or("none") + ")"); }
-    void startProxyWatch() override {}
-    void rearmProxyWatch() override {
-        ::ResetEvent(event_.get());
-        record("rearmProxyWatch");
-    }
-    void stopProxyWatch() override {
-        record("stopProxyWatch");
-        watching_ = false;
-    }
-    bool isWatching() const override { return watching_; }
-    HANDLE watchEvent() const override { return watching_ ? event_.get() : nullptr; }
+    void configure(const ProxyConfiguration&, bool) override { record("configure"); }
+    void protectionChanged(bool enabled) override { record(enabled ? "protection on" : "protection off"); }
+    void stop() override { record("stop"); }
 
-    void fire() { ::SetEvent(event_.get()); }
     std::vector<std::string> calls() const {
         const std::lock_guard lock(mutex_);
         return calls_;
@@ -51,9 +42,6 @@ private:
         const std::lock_guard lock(mutex_);
         calls_.push_back(std::move(call));
     }
-    UniqueHandle event_;
-    std::string spec_ = "http=127.0.0.1:3128";
-    bool watching_ = true;
     mutable std::mutex mutex_;
     std::vector<std::string> calls_;
 };
@@ -90,10 +78,23 @@ private:
     std::vector<std::string>& log_;
 };
 
-TEST(AgentRun, LoopServesTheConnectionAndTheWatchUntilQuit) {
+BOOL CALLBACK takeAgentWindow(HWND candidate, LPARAM into) {
+    wchar_t name[32] = {};
+    ::GetClassNameW(candidate, name, 32);
+    if (::lstrcmpW(name, L"Brisko::Agent") == 0) *reinterpret_cast<HWND*>(into) = candidate;
+    return TRUE;
+}
+
+HWND agentWindow(DWORD thread) {
+    HWND found = nullptr;
+    ::EnumThreadWindows(thread, &takeAgentWindow, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+TEST(AgentRun, LoopServesTheConnectionUntilTheAgentStopsItselfThenStopsTheGuard) {
     TestCore core(0);
     SilentNotifier notifier;
-    EventProxyGuard proxy;
+    RecordingProxyGuard proxy;
     const auto agent = std::make_shared<Agent>(nullptr, notifier, proxy, testing::idleMonitor(), performanceCounter(),
                                                CoreEndpoint{"127.0.0.1", core.port(), 0.3});
     std::promise<DWORD> threadId;
@@ -104,22 +105,83 @@ TEST(AgentRun, LoopServesTheConnectionAndTheWatchUntilQuit) {
     const DWORD loopThread = threadId.get_future().get();
 
     ASSERT_TRUE(waitUntil([&] { return core.received().size() == 1; }, 10s)) << "SessionUser";
-    proxy.fire();
-    ASSERT_TRUE(waitUntil([&] { return proxy.calls().size() == 2; }, 10s));
-    EXPECT_EQ(proxy.calls(), (std::vector<std::string>{"applyProxy(http=127.0.0.1:3128)", "rearmProxyWatch"}));
+    ASSERT_TRUE(core.sendNotification(2, testing::pack({"127.0.0.1", int64_t{3128}, {}, {}})));
+    ASSERT_TRUE(waitUntil([&] { return proxy.calls().size() == 1; }, 10s));
 
-    ASSERT_TRUE(::PostThreadMessageW(loopThread, Agent::kQuitMessage, 0, 0));
+    // What anyone may post to the loop's thread and window, the old quit requests among them.
+    const HWND window = agentWindow(loopThread);
+    ASSERT_NE(window, nullptr);
+    for (const UINT message : {UINT{WM_USER + 1}, UINT{WM_QUIT}, QuitRequest::kWakeMessage}) {
+        ASSERT_TRUE(::PostThreadMessageW(loopThread, message, 0, 0));
+        ASSERT_TRUE(::PostMessageW(window, message, 0, 0));
+    }
+    ASSERT_TRUE(::PostMessageW(window, WM_CLOSE, 0, 0));
+    // The core's next frame reaches the loop after them.
+    ASSERT_TRUE(core.sendNotification(2, testing::pack({"127.0.0.1", int64_t{3128}, {}, {}})));
+    ASSERT_TRUE(waitUntil([&] { return proxy.calls().size() == 2; }, 10s)) << "the loop ended";
+    EXPECT_EQ(exitCode.wait_for(0s), std::future_status::timeout);
+    EXPECT_TRUE(::IsWindow(window));
+
+    agent->stop();
     ASSERT_EQ(exitCode.wait_for(10s), std::future_status::ready);
     EXPECT_EQ(exitCode.get(), 0);
-    EXPECT_EQ(proxy.calls(), (std::vector<std::string>{"applyProxy(http=127.0.0.1:3128)", "rearmProxyWatch",
-                                                       "applyProxy(none)", "stopProxyWatch"}));
+    EXPECT_EQ(proxy.calls(), (std::vector<std::string>{"configure", "configure", "stop"}));
     EXPECT_TRUE(waitUntil([&] { return core.disconnections() == 1; }, 10s)) << "the connection is shut down";
+}
+
+// The tray's parts run inside the window procedure, under user32's dispatch: what they throw
+// (here once the window is made) ends there, with the default answer, and the loop goes on.
+class ThrowingNotifier final : public Notifier {
+public:
+    void addTrayIcon(HWND) override {
+        if (!throwing) return;
+        ++added;
+        throw std::bad_alloc();
+    }
+    void removeTrayIcon() override {}
+    void showBalloon(const ResourceString&, const BalloonText&, bool) override {}
+    void clearBalloon() override {
+        ++cleared;
+        throw std::runtime_error("the shell is gone");
+    }
+
+    std::atomic<bool> throwing{false};
+    std::atomic<int> added{0}, cleared{0};
+};
+
+TEST(AgentRun, WhatTheWindowsPartsThrowEndsInTheWindowProcedure) {
+    TestCore core(0);
+    ThrowingNotifier notifier;
+    InactiveProxyGuard proxy;
+    const auto agent = std::make_shared<Agent>(nullptr, notifier, proxy, testing::idleMonitor(), performanceCounter(),
+                                               CoreEndpoint{"127.0.0.1", core.port(), 0.3});
+    std::promise<DWORD> threadId;
+    std::future<int> exitCode = std::async(std::launch::async, [&] {
+        threadId.set_value(::GetCurrentThreadId());
+        return agent->run();
+    });
+    const DWORD loopThread = threadId.get_future().get();
+    ASSERT_TRUE(waitUntil([&] { return core.received().size() == 1; }, 10s));
+    const HWND window = agentWindow(loopThread);
+    ASSERT_NE(window, nullptr);
+    notifier.throwing = true;
+
+    // Posted, so that the loop's own DispatchMessageW runs them, one after the other.
+    ASSERT_TRUE(::PostMessageW(window, WM_TIMER, kBalloonTimer, 0));
+    ASSERT_TRUE(::PostMessageW(window, ::RegisterWindowMessageW(L"TaskbarCreated"), 0, 0));
+    ASSERT_TRUE(::PostMessageW(window, WM_TIMER, kBalloonTimer, 0));
+    ASSERT_TRUE(waitUntil([&] { return notifier.cleared == 2 && notifier.added == 1; }, 10s))
+        << notifier.cleared << " balloons cleared, " << notifier.added << " icons added";
+
+    agent->stop();
+    ASSERT_EQ(exitCode.wait_for(10s), std::future_status::ready);
+    EXPECT_EQ(exitCode.get(), 0);
 }
 
 TEST(AgentRun, AReportTheServiceCannotTakeEndsTheLoop) {
     TestCore core(0);
     SilentNotifier notifier;
-    EventProxyGuard proxy;
+    InactiveProxyGuard proxy;
     std::vector<std::string> log;
     const auto agent = std::make_shared<Agent>(
         nullptr, notifier, proxy,

@@ -51,29 +51,13 @@ public:
 
 class RecordingProxyGuard : public ProxyGuard {
 public:
-    void setProxy(const std::string& httpHost, int httpPort, const std::string& httpsHost, int httpsPort,
-                  bool protectionEnabled) override {
-        calls.push_back("setProxy(" + httpHost + "," + std::to_string(httpPort) + "," + httpsHost + "," +
-                        std::to_string(httpsPort) + (protectionEnabled ? ",enabled)" : ",disabled)"));
+    void configure(const ProxyConfiguration& c, bool protectionEnabled) override {
+        calls.push_back("configure(" + c.httpHost + "," + std::to_string(c.httpPort) + "," + c.httpsHost + "," +
+                        std::to_string(c.httpsPort) + (protectionEnabled ? ",enabled)" : ",disabled)"));
     }
-    const std::string& proxySpec() const override { return spec; }
-    void applyProxy(const std::optional<std::string>& proxy) override {
-        calls.push_back("applyProxy(" + proxy.value_or("none") + ")");
-    }
-    void startProxyWatch() override {
-        calls.push_back("startProxyWatch");
-        watching = true;
-    }
-    void rearmProxyWatch() override { calls.push_back("rearmProxyWatch"); }
-    void stopProxyWatch() override {
-        calls.push_back("stopProxyWatch");
-        watching = false;
-    }
-    bool isWatching() const override { return watching; }
-    HANDLE watchEvent() const override { return nullptr; }
+    void protectionChanged(bool enabled) override { calls.push_back(enabled ? "protection on" : "protection off"); }
+    void stop() override { calls.push_back("stop"); }
 
-    std::string spec;
-    bool watching = false;
     std::vector<std::string> calls;
 };
 
@@ -108,8 +92,6 @@ protected:
 };
 
 TEST_F(AgentMessages, FirstStatusOnlySetsTheState) {
-    proxy.spec = "http=proxy:3128";
-    proxy.watching = true;
     EXPECT_EQ(agent->protection().deadline, ProtectionState::kNoStatusYet);
     receive(notification(0, pack({false, int64_t{30 * kMinute}})));
     EXPECT_FALSE(agent->protection().enabled);
@@ -121,7 +103,7 @@ TEST_F(AgentMessages, FirstStatusOnlySetsTheState) {
 TEST_F(AgentMessages, ProxyConfigurationCarriesTheProtectionState) {
     receive(notification(0, pack({false, int64_t{30 * kMinute}})));
     receive(notification(2, pack({"127.0.0.1", int64_t{3128}, Value{}, Value{}})));
-    EXPECT_EQ(proxy.calls, std::vector<std::string>{"setProxy(127.0.0.1,3128,,0,disabled)"});
+    EXPECT_EQ(proxy.calls, std::vector<std::string>{"configure(127.0.0.1,3128,,0,disabled)"});
 }
 
 TEST_F(AgentMessages, StatusStoresDeadlineRoundedToTheNearestTick) {
@@ -143,8 +125,6 @@ struct NotificationCase {
     const char* name;
     uint8_t code;
     Bytes payload;
-    bool watching = false;
-    std::string spec;
     std::vector<Balloon> balloons;
     std::vector<std::string> proxyCalls;
     uint16_t channel = 1;
@@ -156,8 +136,6 @@ class AgentNotifications : public AgentMessages, public ::testing::WithParamInte
 TEST_P(AgentNotifications, Handles) {
     const NotificationCase& c = GetParam();
     receiveFirstStatus();
-    proxy.watching = c.watching;
-    proxy.spec = c.spec;
     receive(notification(c.code, c.payload, c.channel));
     EXPECT_EQ(notifier.balloons, c.balloons);
     EXPECT_EQ(proxy.calls, c.proxyCalls);
@@ -171,43 +149,38 @@ const Balloon kEnabled{{kEnabledTitle, {}}, std::wstring(L" "), true};
 Balloon blocked(const std::string& name, UINT text) {
     return {{kBlockedTitle, name}, ResourceString{text, {}}, true};
 }
-const std::vector<std::string> kClearProxy{"applyProxy(none)", "stopProxyWatch"};
+const std::vector<std::string> kOff{"protection off"};
+const std::vector<std::string> kOn{"protection on"};
 
+// What the guard makes of a protection change is the proxy policy's (user_proxy_guard_test).
 INSTANTIATE_TEST_SUITE_P(
     Notifications, AgentNotifications,
     ::testing::Values(
-        NotificationCase{"DisabledFor30Minutes", 0, pack({false, int64_t{30 * kMinute}}), false, "", {disabledFor(30)}, {}},
-        NotificationCase{"DisabledWhileForcedClearsTheProxy", 0, pack({false, int64_t{30 * kMinute}}), true, "http=p:1",
-                         {disabledFor(30)}, kClearProxy},
-        NotificationCase{"DisabledFor45SecondsShowsNoBalloon", 0, pack({false, int64_t{45'000}}), true, "http=p:1", {},
-                         kClearProxy},
-        NotificationCase{"DisabledJustOverAMinute", 0, pack({false, int64_t{kMinute + 1}}), false, "", {disabledFor(1)}, {}},
-        NotificationCase{"DisabledWithoutEndTime", 0, pack({false, int64_t{0}}), false, "", {}, {}},
-        NotificationCase{"DisabledForEverCountsWithoutOverflow", 0, pack({false, INT64_MAX}), false, "",
-                         {disabledFor(INT_MAX)}, {}},
-        NotificationCase{"EnabledForcesTheKeptProxy", 0, pack({true, int64_t{0}}), false, "http=p:1;https=q:2", {kEnabled},
-                         {"applyProxy(http=p:1;https=q:2)", "startProxyWatch"}},
-        NotificationCase{"EnabledWithoutProxy", 0, pack({true, int64_t{0}}), false, "", {kEnabled}, {}},
-        NotificationCase{"StatusWithoutRemainingTimeIsDropped", 0, pack({false}), true, "", {}, {}},
-        NotificationCase{"StatusNotMessagePackIsDropped", 0, Bytes{0xC1, 0xC1}, true, "", {}, {}},
-        NotificationCase{"EmptyStatusIsDropped", 0, Bytes{}, true, "", {}, {}},
-        NotificationCase{"BlockedOutsideTimeRange", 1, pack({"id", "Game", int64_t{0}}), false, "",
-                         {blocked("Game", kBlockedTimeRange)}, {}},
-        NotificationCase{"BlockedQuotaUsedUp", 1, pack({"id", "Game", int64_t{1}}), false, "", {blocked("Game", kBlockedQuota)}, {}},
-        NotificationCase{"BlockedReason7", 1, pack({"id", "Game", int64_t{7}}), false, "", {blocked("Game", kBlockedDenied)}, {}},
-        NotificationCase{"BlockedNegativeReason", 1, pack({"id", "Game", int64_t{-1}}), false, "", {blocked("Game", kBlockedDenied)}, {}},
-        NotificationCase{"BlockedWithoutReasonIsDropped", 1, pack({"id", "Game"}), false, "", {}, {}},
-        NotificationCase{"ProxyBothHosts", 2, pack({"127.0.0.1", int64_t{3128}, "127.0.0.1", int64_t{3129}}), false, "", {},
-                         {"setProxy(127.0.0.1,3128,127.0.0.1,3129,enabled)"}},
-        NotificationCase{"ProxyAllNil", 2, pack({Value{}, Value{}, Value{}, Value{}}), false, "", {}, {"setProxy(,0,,0,enabled)"}},
-        NotificationCase{"ProxyOnlyHttps", 2, pack({Value{}, Value{}, "h\xC3\xA9", int64_t{443}}), false, "", {},
-                         {"setProxy(,0,h\xC3\xA9,443,enabled)"}},
-        NotificationCase{"ProxyLargestPort", 2, pack({"h", int64_t{INT_MAX}, "h", int64_t{INT_MIN}}), false, "", {},
-                         {"setProxy(h," + std::to_string(INT_MAX) + ",h," + std::to_string(INT_MIN) + ",enabled)"}},
-        NotificationCase{"ProxyWithThreeValuesIsDropped", 2, pack({"h", int64_t{1}, "h"}), false, "", {}, {}},
-        NotificationCase{"OtherChannelIgnored", 0, pack({false, int64_t{30 * kMinute}}), true, "", {}, {}, 3},
-        NotificationCase{"ResponseChannelIgnored", 0, pack({false, int64_t{30 * kMinute}}), true, "", {}, {}, 0},
-        NotificationCase{"UnknownCodeIgnored", 3, pack({false, int64_t{30 * kMinute}}), true, "", {}, {}}),
+        NotificationCase{"DisabledFor30Minutes", 0, pack({false, int64_t{30 * kMinute}}), {disabledFor(30)}, kOff},
+        NotificationCase{"DisabledFor45SecondsShowsNoBalloon", 0, pack({false, int64_t{45'000}}), {}, kOff},
+        NotificationCase{"DisabledJustOverAMinute", 0, pack({false, int64_t{kMinute + 1}}), {disabledFor(1)}, kOff},
+        NotificationCase{"DisabledWithoutEndTime", 0, pack({false, int64_t{0}}), {}, kOff},
+        NotificationCase{"DisabledForEverCountsWithoutOverflow", 0, pack({false, INT64_MAX}), {disabledFor(INT_MAX)}, kOff},
+        NotificationCase{"Enabled", 0, pack({true, int64_t{0}}), {kEnabled}, kOn},
+        NotificationCase{"StatusWithoutRemainingTimeIsDropped", 0, pack({false}), {}, {}},
+        NotificationCase{"StatusNotMessagePackIsDropped", 0, Bytes{0xC1, 0xC1}, {}, {}},
+        NotificationCase{"EmptyStatusIsDropped", 0, Bytes{}, {}, {}},
+        NotificationCase{"BlockedOutsideTimeRange", 1, pack({"id", "Game", int64_t{0}}), {blocked("Game", kBlockedTimeRange)}, {}},
+        NotificationCase{"BlockedQuotaUsedUp", 1, pack({"id", "Game", int64_t{1}}), {blocked("Game", kBlockedQuota)}, {}},
+        NotificationCase{"BlockedReason7", 1, pack({"id", "Game", int64_t{7}}), {blocked("Game", kBlockedDenied)}, {}},
+        NotificationCase{"BlockedNegativeReason", 1, pack({"id", "Game", int64_t{-1}}), {blocked("Game", kBlockedDenied)}, {}},
+        NotificationCase{"BlockedWithoutReasonIsDropped", 1, pack({"id", "Game"}), {}, {}},
+        NotificationCase{"ProxyBothHosts", 2, pack({"127.0.0.1", int64_t{3128}, "127.0.0.1", int64_t{3129}}), {},
+                         {"configure(127.0.0.1,3128,127.0.0.1,3129,enabled)"}},
+        NotificationCase{"ProxyAllNil", 2, pack({Value{}, Value{}, Value{}, Value{}}), {}, {"configure(,0,,0,enabled)"}},
+        NotificationCase{"ProxyOnlyHttps", 2, pack({Value{}, Value{}, "h\xC3\xA9", int64_t{443}}), {},
+                         {"configure(,0,h\xC3\xA9,443,enabled)"}},
+        NotificationCase{"ProxyLargestPort", 2, pack({"h", int64_t{INT_MAX}, "h", int64_t{INT_MIN}}), {},
+                         {"configure(h," + std::to_string(INT_MAX) + ",h," + std::to_string(INT_MIN) + ",enabled)"}},
+        NotificationCase{"ProxyWithThreeValuesIsDropped", 2, pack({"h", int64_t{1}, "h"}), {}, {}},
+        NotificationCase{"OtherChannelIgnored", 0, pack({false, int64_t{30 * kMinute}}), {}, {}, 3},
+        NotificationCase{"ResponseChannelIgnored", 0, pack({false, int64_t{30 * kMinute}}), {}, {}, 0},
+        NotificationCase{"UnknownCodeIgnored", 3, pack({false, int64_t{30 * kMinute}}), {}, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 Bytes operator+(Bytes first, const Bytes& second) {

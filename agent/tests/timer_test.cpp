@@ -13,6 +13,15 @@ namespace {
 using namespace std::chrono_literals;
 using brisko::testing::waitUntil;
 
+// Returns once a timer of this thread due in that many seconds has fired: by then a timer due
+// earlier that was still scheduled has had its chance to fire.
+void letTimersFire(double seconds) {
+    bool fired = false;
+    Timer probe(Timer::now() + seconds, 0, [&](Timer&) { fired = true; });
+    probe.schedule();
+    ASSERT_TRUE(waitUntil([&] { return fired; }, 5s));
+}
+
 TEST(Timer, OneShotFiresOnceAndIsUnscheduledBeforeItsCallback) {
     int fired = 0;
     bool scheduledInCallback = true;
@@ -24,7 +33,7 @@ TEST(Timer, OneShotFiresOnceAndIsUnscheduledBeforeItsCallback) {
     ASSERT_TRUE(timer.isScheduled());
     ASSERT_TRUE(waitUntil([&] { return fired > 0; }, 5s));
     EXPECT_FALSE(scheduledInCallback);
-    waitUntil([] { return false; }, 300ms);
+    letTimersFire(0.3);
     EXPECT_EQ(fired, 1);
 }
 
@@ -35,7 +44,7 @@ TEST(Timer, RepeatsAtItsIntervalUntilStopped) {
     ASSERT_TRUE(waitUntil([&] { return fired >= 3; }, 5s));
     timer.stop();
     const int stoppedAt = fired;
-    waitUntil([] { return false; }, 300ms);
+    letTimersFire(0.3);
     EXPECT_EQ(fired, stoppedAt);
 }
 
@@ -48,7 +57,7 @@ TEST(Timer, CallbackMayDestroyItsTimer) {
     });
     timer->schedule();
     ASSERT_TRUE(waitUntil([&] { return timer == nullptr; }, 5s));
-    waitUntil([] { return false; }, 300ms);
+    letTimersFire(0.3);
     EXPECT_EQ(fired, 1);
 }
 

@@ -2,9 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <new>
+#include <stdexcept>
 
 #include "fake_desktop.h"
+#include "not_implemented.h"
 #include "uia/com_class.h"
+#include "uia/uia_monitor.h"
+#include "uia/window_monitors.h"
 #include "uia/window_table.h"
 
 namespace brisko::UIA {
@@ -110,6 +115,53 @@ TEST(WindowTable, AnEntryIsErasedEvenWhenRuntimeIdsCannotBeCompared) {
     table.erase(entry);
     EXPECT_EQ(table.size(), 1u);
     EXPECT_EQ(table.entriesOfProcess(100).size(), 1u);
+}
+
+class SilentListener final : public ActivityMonitor {
+public:
+    void reportInitial(const std::vector<RunningApplicationInfo>&) override {}
+    void reportStarted(DWORD, const std::wstring&, const std::wstring&) override {}
+    void reportStopped(DWORD, const std::wstring&, const std::wstring&) override {}
+};
+
+// A sender whose answers throw, as the code behind a COM call may: taking a reference runs out
+// of memory, asking its control type fails.
+class ThrowingElement final : public fakeuia::NotImplementedElement {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override {
+        if (throwOnAddRef) throw std::bad_alloc();
+        return 2;
+    }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE get_CurrentControlType(CONTROLTYPEID*) override { throw std::runtime_error("gone"); }
+
+    bool throwOnAddRef = false;
+};
+
+// The handlers' exceptions end at their own boundary as the COM runtime's answers, instead of
+// unwinding into the code that called them.
+TEST(EventHandlers, AnswerAnExceptionWithAFailure) {
+    const auto desktop = fakeuia::FakeDesktop::create();
+    SilentListener listener;
+    const auto monitor = ComPtr<Monitor>::attach(new Monitor(listener, [desktop] { return desktop->automation(); }));
+    monitor->start();
+    ThrowingElement sender;
+    sender.throwOnAddRef = true;
+    EXPECT_EQ(monitor->HandleAutomationEvent(&sender, kWindowOpenedEvent), E_OUTOFMEMORY);
+
+    sender.throwOnAddRef = false;
+    ProcessRecord record{100, ProcessKind::FrameHost, {}, {}};
+    WindowEntry entry(record);
+    const std::shared_ptr<WorkQueue> queue = WorkQueue::start();
+    const auto content = ComPtr<WindowContentMonitor>::attach(new WindowContentMonitor(entry, *monitor, queue));
+    EXPECT_EQ(content->HandleStructureChangedEvent(&sender, StructureChangeType_ChildAdded, nullptr), E_FAIL);
+    content->detach();
+    queue->post([queue = queue.get()] { queue->stopRunning(); }).wait();
+    monitor->stop();
 }
 
 }  // namespace

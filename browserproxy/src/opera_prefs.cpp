@@ -5,24 +5,20 @@
 #include <knownfolders.h>
 #include <shlobj.h>
 
-#include <memory>
 #include <optional>
+
+#include "unique_memory.h"
 
 namespace brisko {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct CoTaskMemDeleter {
-    void operator()(wchar_t* text) const noexcept { ::CoTaskMemFree(text); }
-};
-
 constexpr wchar_t kFileName[] = L"operaprefs_fixed.ini";
 
 std::optional<fs::path> knownFolder(REFKNOWNFOLDERID folder) {
-    wchar_t* raw = nullptr;
-    const HRESULT result = ::SHGetKnownFolderPath(folder, 0, nullptr, &raw);
-    const std::unique_ptr<wchar_t, CoTaskMemDeleter> path(raw);
+    UniqueTaskMemory<wchar_t*> path;
+    const HRESULT result = ::SHGetKnownFolderPath(folder, 0, nullptr, path.put());
     if (FAILED(result) || !path) return std::nullopt;
     return fs::path(path.get());
 }

@@ -9,6 +9,8 @@
 
 #include <filesystem>
 
+#include "unique_memory.h"
+
 namespace brisko::testing {
 
 inline bool isWow64() {
@@ -17,11 +19,9 @@ inline bool isWow64() {
 }
 
 inline std::filesystem::path knownFolder(REFKNOWNFOLDERID id) {
-    wchar_t* path = nullptr;
-    if (FAILED(::SHGetKnownFolderPath(id, 0, nullptr, &path))) return {};
-    std::filesystem::path copy(path);
-    ::CoTaskMemFree(path);
-    return copy;
+    UniqueTaskMemory<wchar_t*> path;
+    if (FAILED(::SHGetKnownFolderPath(id, 0, nullptr, path.put())) || !path) return {};
+    return std::filesystem::path(path.get());
 }
 
 // Runs action with redirection off where there is any (a 32-bit process under WOW64); action

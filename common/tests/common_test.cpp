@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <cwchar>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "agent_security.h"
+#include "callback_boundary.h"
 #include "system_library.h"
 #include "text.h"
+#include "token_user.h"
 #include "unique_handle.h"
 
 namespace {
@@ -56,6 +60,42 @@ TEST(Text, RoundTripsThroughUtf16) {
     EXPECT_EQ(brisko::wideToAnsi(L"root"), "root");
 }
 
+std::wstring DescriptorText(PSECURITY_DESCRIPTOR descriptor) {
+    brisko::UniqueLocalMemory<wchar_t*> text;
+    const SECURITY_INFORMATION parts = OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    if (!::ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, parts, text.put(), nullptr))
+        return L"";
+    return text.get();
+}
+
+TEST(AgentSecurity, TheUsersSidTakesItsPlaceInBothDescriptors) {
+    const wchar_t user[] = L"S-1-5-21-1-2-3-1001";
+    EXPECT_EQ(DescriptorText(brisko::AgentProcessDescriptor(user).get()),
+              L"O:SYG:SYD:P(A;;0x1fffff;;;SY)(A;;0x101000;;;S-1-5-21-1-2-3-1001)");
+    EXPECT_EQ(DescriptorText(brisko::AgentThreadDescriptor(user).get()),
+              L"O:SYG:SYD:P(A;;0x1fffff;;;SY)(A;;0x100800;;;S-1-5-21-1-2-3-1001)");
+}
+
+// The SID is put into the descriptor's text: one that is not a plain SID string could add
+// entries of its own, so none is built.
+TEST(AgentSecurity, NoDescriptorForWhatIsNotASid) {
+    for (const wchar_t* notSid : {L"", L"S-", L"WD", L"S-1-5-18)(A;;0x1fffff;;;WD", L"S-1-5-18 ", L"s-1-5-18"}) {
+        ::SetLastError(0);
+        EXPECT_FALSE(brisko::AgentProcessDescriptor(notSid)) << brisko::wideToUtf8(notSid);
+        EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    }
+}
+
+TEST(TokenUser, IsTheSidOfTheProcesssAccount) {
+    brisko::UniqueHandle token;
+    ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put()));
+    const std::optional<std::wstring> sid = brisko::TokenUserSid(token.get());
+    ASSERT_TRUE(sid.has_value());
+    EXPECT_TRUE(brisko::IsSidString(*sid)) << brisko::wideToUtf8(*sid);
+    EXPECT_TRUE(brisko::AgentProcessDescriptor(*sid));
+    EXPECT_EQ(brisko::TokenUserSid(nullptr), std::nullopt);
+}
+
 std::wstring systemFolder() {
     wchar_t folder[MAX_PATH];
     const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
@@ -90,6 +130,19 @@ TEST(SystemLibrary, KeepsOnlyAModuleThatHasTheFunction) {
     const auto free = brisko::SystemProcAddress<FARPROC>(L"wtsapi32.dll", "WTSFreeMemory");
     ASSERT_NE(free, nullptr);
     EXPECT_EQ(free, ::GetProcAddress(::GetModuleHandleW(L"wtsapi32.dll"), "WTSFreeMemory"));
+}
+
+TEST(CallbackBoundary, GivesTheCallersDefaultAnswerForAnException) {
+    using brisko::comBoundary;
+    EXPECT_EQ(comBoundary([] { return S_FALSE; }), S_FALSE);
+    EXPECT_EQ(comBoundary([]() -> HRESULT { throw std::bad_alloc(); }), E_OUTOFMEMORY);
+    EXPECT_EQ(comBoundary([]() -> HRESULT { throw std::runtime_error("RingBuffer reallocation failed"); }), E_FAIL);
+    EXPECT_EQ(comBoundary([]() -> HRESULT { throw 7; }), E_FAIL);
+
+    const auto fallback = [] { return LRESULT{-1}; };
+    EXPECT_EQ(brisko::callbackBoundary([] { return LRESULT{5}; }, fallback), 5);
+    EXPECT_EQ(brisko::callbackBoundary([]() -> LRESULT { throw std::bad_alloc(); }, fallback), -1);
+    EXPECT_EQ(brisko::callbackBoundary([]() -> LRESULT { throw std::out_of_range("x"); }, fallback), -1);
 }
 
 }  // namespace

@@ -76,6 +76,29 @@ TEST(RpcGuard, TakesRpcFailuresOnly) {
     EXPECT_EQ(seen.ExceptionInformation[1], 0u);
 }
 
+// The calls inside a server routine: RPC statuses and Wine's unimplemented-call code are taken,
+// every system exception reaches the next handler.
+TEST(RpcGuard, ServerCallsTakeRpcStatusesAndWinesUnimplementedCallOnly) {
+    struct Case {
+        DWORD code;
+        bool taken;
+    };
+    for (const Case c : {Case{brisko::kWineUnimplementedCall, true}, Case{RPC_S_ACCESS_DENIED, true},
+                         Case{RPC_X_BAD_STUB_DATA, true}, Case{RPC_S_CALL_FAILED, true},
+                         Case{EXCEPTION_ACCESS_VIOLATION, false}, Case{EXCEPTION_STACK_OVERFLOW, false},
+                         Case{EXCEPTION_ILLEGAL_INSTRUCTION, false}, Case{EXCEPTION_BREAKPOINT, false},
+                         Case{0xE06D7363u, false}, Case{0x80000101u, false}}) {
+        DWORD inner = 1;
+        const DWORD outer = brisko::RunGuarded(
+            [&] { inner = brisko::RunRpcServerCall([&] { ::RaiseException(c.code, 0, 0, nullptr); }); });
+        EXPECT_EQ(inner, c.taken ? c.code : 1u) << std::hex << c.code;
+        EXPECT_EQ(outer, c.taken ? 0u : c.code) << std::hex << c.code;
+    }
+    volatile int* nowhere = nullptr;
+    EXPECT_EQ(brisko::RunGuarded([&] { brisko::RunRpcServerCall([&] { *nowhere = 1; }); }),
+              static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
+}
+
 TEST(SehGuard, NestedGuardsCatchInTheInnermost) {
     DWORD inner = 0;
     const DWORD outer = brisko::RunGuarded([&] {
@@ -84,6 +107,14 @@ TEST(SehGuard, NestedGuardsCatchInTheInnermost) {
     });
     EXPECT_EQ(inner, 42u);
     EXPECT_EQ(outer, 43u);
+}
+
+TEST(SehGuard, AnOuterGuardAnswersZeroWhenAnInnerOneTookTheException) {
+    DWORD inner = 0;
+    const DWORD outer =
+        brisko::RunGuarded([&] { inner = brisko::RunGuarded([] { ::RaiseException(42, 0, 0, nullptr); }); });
+    EXPECT_EQ(inner, 42u);
+    EXPECT_EQ(outer, 0u);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <rpc.h>
+#include <rpcndr.h>
 
 #include <chrono>
 #include <optional>
@@ -14,6 +15,7 @@
 #include "agent_manager/restart_rule.h"
 #include "agent_rpc/agent_rpc_server.h"
 #include "agent_rpc/caller_process.h"
+#include "agent_rpc/request_limits.h"
 #include "applications/application_registry.h"
 #include "applications/user_applications.h"
 #include "bounded_thread.h"
@@ -28,13 +30,14 @@ using ::testing::IsEmpty;
 
 // ---- restart rule -------------------------------------------------------------------------
 
-constexpr int64_t kWindow = 5000;  // ticks in 5 seconds
+// The product's timings: quick within 5 s, back-off from 30 s to 5 min, settled after 60 s.
+const RestartTimings kTimings;
 
 struct RestartCase {
     const char* name;
     RestartHistory before;
     int64_t now;
-    bool allowed;
+    RestartDecision decision;
     RestartHistory after;
 };
 
@@ -43,29 +46,54 @@ class RestartRuleTest : public ::testing::TestWithParam<RestartCase> {};
 TEST_P(RestartRuleTest, Decides) {
     const RestartCase& c = GetParam();
     RestartHistory history = c.before;
-    EXPECT_EQ(AllowRestart(history, c.now, kWindow), c.allowed);
+    const RestartDecision decision = DecideRestart(history, c.now, kTimings);
+    EXPECT_EQ(decision.delay, c.decision.delay);
+    EXPECT_EQ(decision.backOffStarted, c.decision.backOffStarted);
     EXPECT_EQ(history.lastRestart, c.after.lastRestart);
     EXPECT_EQ(history.quickRestarts, c.after.quickRestarts);
+    EXPECT_EQ(history.backOff, c.after.backOff);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, RestartRuleTest,
-    ::testing::Values(RestartCase{"first_relaunch", {0, 0}, 100, true, {100, 1}},
-                      RestartCase{"first_relaunch_even_when_counted", {0, 9}, 100, true, {100, 1}},
-                      RestartCase{"quick_second", {100, 1}, 200, true, {200, 2}},
-                      RestartCase{"quick_ninth", {100, 8}, 200, true, {200, 9}},
-                      RestartCase{"quick_tenth_refused", {100, 9}, 200, false, {100, 9}},
-                      RestartCase{"exactly_five_seconds_is_quick", {100, 9}, 5100, false, {100, 9}},
-                      RestartCase{"slow_resets_count", {100, 9}, 5101, true, {5101, 1}},
-                      RestartCase{"slow_after_few", {100, 3}, 100000, true, {100000, 1}}),
+    ::testing::Values(
+        RestartCase{"first_relaunch", {0, 0, 0}, 100, {0, false}, {100, 1, 0}},
+        RestartCase{"first_relaunch_even_when_counted", {0, 9, 0}, 100, {0, false}, {100, 1, 0}},
+        RestartCase{"quick_second", {100, 1, 0}, 200, {0, false}, {200, 2, 0}},
+        RestartCase{"quick_ninth", {100, 8, 0}, 200, {0, false}, {200, 9, 0}},
+        RestartCase{"quick_tenth_starts_the_back_off", {100, 9, 0}, 200, {30'000, true}, {30'200, 9, 30'000}},
+        RestartCase{"exactly_five_seconds_is_quick", {100, 9, 0}, 5'100, {30'000, true}, {35'100, 9, 30'000}},
+        RestartCase{"slow_resets_count", {100, 9, 0}, 5'101, {0, false}, {5'101, 1, 0}},
+        RestartCase{"slow_after_few", {100, 3, 0}, 100'000, {0, false}, {100'000, 1, 0}},
+        RestartCase{"back_off_doubles", {30'200, 9, 30'000}, 31'000, {60'000, false}, {91'000, 9, 60'000}},
+        RestartCase{"back_off_doubles_up_to_five_minutes", {0, 9, 240'000}, 1'000, {300'000, false},
+                    {301'000, 9, 300'000}},
+        RestartCase{"back_off_stays_at_five_minutes", {0, 9, 300'000}, 1'000, {300'000, false}, {301'000, 9, 300'000}},
+        RestartCase{"just_short_of_settled", {30'200, 9, 30'000}, 90'199, {60'000, false}, {150'199, 9, 60'000}},
+        RestartCase{"an_agent_that_ran_a_minute_ends_the_back_off", {30'200, 9, 30'000}, 90'200, {0, false},
+                    {90'200, 1, 0}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(RestartRule, AnAgentDyingQuicklyIsRelaunchedNineTimes) {
+// An agent that dies at once after every relaunch: 9 relaunches at once, then ever longer waits,
+// never none; one that then runs a minute is relaunched at once again.
+TEST(RestartRule, AnAgentThatKeepsDyingIsRelaunchedForEverLessAndLessOften) {
     RestartHistory history;
-    int relaunches = 0;
-    for (int64_t now = 1; now < 100; ++now)
-        if (AllowRestart(history, now, kWindow)) ++relaunches;
-    EXPECT_EQ(relaunches, 9);
+    int64_t now = 1'000;
+    std::vector<int64_t> delays;
+    bool startedOnce = false;
+    for (int end = 0; end < 16; ++end) {
+        const RestartDecision decision = DecideRestart(history, now, kTimings);
+        EXPECT_EQ(decision.backOffStarted, end == 9) << "end " << end;
+        startedOnce |= decision.backOffStarted;
+        delays.push_back(decision.delay);
+        now += decision.delay + 10;  // relaunched after the delay, dead 10 ms later
+    }
+    EXPECT_TRUE(startedOnce);
+    EXPECT_THAT(delays, ElementsAre(0, 0, 0, 0, 0, 0, 0, 0, 0, 30'000, 60'000, 120'000, 240'000, 300'000, 300'000,
+                                    300'000));
+    now += kTimings.settled;  // this one runs a minute
+    EXPECT_EQ(DecideRestart(history, now, kTimings).delay, 0);
+    EXPECT_EQ(history.backOff, 0);
 }
 
 // ---- caller gate --------------------------------------------------------------------------
@@ -293,12 +321,92 @@ INSTANTIATE_TEST_SUITE_P(
                  {},
                  {L"start win32:b alice"},
                  {2, 1}},
+        ListCase{"start_of_a_listed_process_replaces_it", {P(1, L"win32:a")}, Add(P(1, L"win32:a")), {}, {}, {1}},
+        ListCase{"start_of_a_listed_process_as_another_application",
+                 {P(1, L"win32:a"), P(2, L"win32:b")},
+                 Add(P(1, L"win32:c")),
+                 {},
+                 {L"stop win32:a alice", L"start win32:c alice"},
+                 {2, 1}},
+        ListCase{"report_naming_one_process_twice_lists_it_once",
+                 {},
+                 Sync({P(1, L"win32:a"), P(1, L"win32:a")}),
+                 {},
+                 {L"start win32:a alice"},
+                 {1}},
         ListCase{"sync_refused_new_entry_is_ended",
                  {P(1, L"win32:a")},
                  Sync({P(1, L"win32:a"), P(5, L"win32:x")}),
                  {L"win32:x"},
                  {L"start win32:x alice", L"end 5"},
                  {1}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A list holds kMaxUserProcesses processes: a further one is neither decided nor listed, while a
+// listed one may still be reported again.
+TEST(UserApplications, AFullListTakesNoFurtherProcess) {
+    UserApplications list(L"alice");
+    RecordingDecisions decisions;
+    for (int32_t id = 1; id <= static_cast<int32_t>(kMaxUserProcesses); ++id)
+        ASSERT_TRUE(list.add(P(id, L"win32:a"), decisions));
+    EXPECT_FALSE(list.add(P(0x10000, L"win32:b"), decisions));
+    EXPECT_TRUE(list.add(P(7, L"win32:a"), decisions));
+    EXPECT_THAT(decisions.log, ElementsAre(L"start win32:a alice"));
+    EXPECT_EQ(list.running().size(), kMaxUserProcesses);
+    EXPECT_EQ(list.count(L"win32:a"), static_cast<int32_t>(kMaxUserProcesses));
+}
+
+// ---- what one call may put in -------------------------------------------------------------
+
+TEST(RequestLimits, TextsUpTo1024UnitsAreTaken) {
+    EXPECT_TRUE(IsReportTextWithinLimit(nullptr));
+    EXPECT_TRUE(IsReportTextWithinLimit(L""));
+    EXPECT_TRUE(IsReportTextWithinLimit(std::wstring(1024, L'x').c_str()));
+    EXPECT_FALSE(IsReportTextWithinLimit(std::wstring(1025, L'x').c_str()));
+    EXPECT_FALSE(IsReportTextWithinLimit(std::wstring(1 << 20, L'x').c_str()));
+}
+
+// The first bytes of an OpenApplicationList request: the binding handle's long, count, the
+// array's size; little-endian unless the data representation says otherwise.
+std::vector<unsigned char> Header(uint32_t count, uint32_t size, bool bigEndian = false) {
+    std::vector<unsigned char> bytes(4, 0xAA);
+    for (const uint32_t value : {count, size})
+        for (int i = 0; i < 4; ++i)
+            bytes.push_back(static_cast<unsigned char>(value >> (8 * (bigEndian ? 3 - i : i))));
+    return bytes;
+}
+
+struct OpenRequestCase {
+    const char* name;
+    std::vector<unsigned char> bytes;
+    unsigned long dataRepresentation;
+    long status;
+};
+
+class OpenRequestTest : public ::testing::TestWithParam<OpenRequestCase> {};
+
+TEST_P(OpenRequestTest, Decides) {
+    const OpenRequestCase& c = GetParam();
+    EXPECT_EQ(CheckOpenRequest(c.bytes.data(), static_cast<unsigned long>(c.bytes.size()), c.dataRepresentation),
+              c.status);
+}
+
+constexpr unsigned long kLittle = NDR_LOCAL_DATA_REPRESENTATION;
+constexpr unsigned long kBig = NDR_ASCII_CHAR | NDR_BIG_ENDIAN | NDR_IEEE_FLOAT;
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, OpenRequestTest,
+    ::testing::Values(OpenRequestCase{"empty_report", Header(0, 0), kLittle, RPC_S_OK},
+                      OpenRequestCase{"count_is_the_size", Header(3, 3), kLittle, RPC_S_OK},
+                      OpenRequestCase{"as_many_as_a_list_holds", Header(4096, 4096), kLittle, RPC_S_OK},
+                      OpenRequestCase{"one_more", Header(4097, 4097), kLittle, RPC_X_INVALID_BOUND},
+                      OpenRequestCase{"count_beyond_the_array", Header(5, 1), kLittle, RPC_X_BAD_STUB_DATA},
+                      OpenRequestCase{"count_short_of_the_array", Header(1, 5), kLittle, RPC_X_BAD_STUB_DATA},
+                      OpenRequestCase{"negative_count", Header(0xFFFFFFFF, 0xFFFFFFFF), kLittle, RPC_X_INVALID_BOUND},
+                      OpenRequestCase{"big_endian", Header(1, 1, true), kBig, RPC_S_OK},
+                      OpenRequestCase{"big_endian_bytes_read_as_little", Header(1, 1, true), kLittle,
+                                      RPC_X_INVALID_BOUND},
+                      OpenRequestCase{"too_short", {0, 0, 0, 0, 0, 0, 0, 0}, kLittle, RPC_X_BAD_STUB_DATA}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- registry and the lock rule -----------------------------------------------------------

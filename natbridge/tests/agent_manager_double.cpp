@@ -56,11 +56,11 @@ DWORD StopAgentManager() {
     return 0;
 }
 
-void PostSessionMessage(int kind, DWORD sessionId) {
-    Record("PostSessionMessage(" + std::to_string(kind) + "," + std::to_string(sessionId) + ")");
+void PostSessionMessage(AgentManagerMessage kind, DWORD sessionId) {
+    Record("PostSessionMessage(" + std::to_string(static_cast<int>(kind)) + "," + std::to_string(sessionId) + ")");
 }
 
-bool FindSupervisedAgent(DWORD, std::wstring*) { return false; }
+bool FindSupervisedAgent(DWORD, SupervisedAgent*) { return false; }
 
 void TerminateApplication(const std::wstring& applicationId, const std::wstring& userName) {
     Record("TerminateApplication(" + wideToUtf8(applicationId) + "," + wideToUtf8(userName) + ")");

@@ -73,7 +73,7 @@ TEST_F(AgentRpcTest, AClientTheManagerDidNotLaunchIsRefused) {
 
 TEST_F(AgentRpcTest, AKilledClientIsRunDownAndItsListKept) {
     EXPECT_EQ(agent_.call(L"open\t" + pid(1) + L"\twin32:a\tA"), 0u);
-    endProcess(agent_.processId());
+    agent_.call(L"exit");  // only SYSTEM may end it: it ends itself, as a killed one would
 
     Puppet relaunched;
     ASSERT_TRUE(relaunched.accept()) << "the killed agent was not relaunched";
@@ -120,6 +120,61 @@ TEST_F(AgentRpcTest, TerminateEndsTheListedProcessesButNoneThatEndedMeanwhile) {
     EXPECT_TRUE(application(1).waitForExit(10000));
     EXPECT_THAT(sessions_.ended(), ElementsAre(application(1).id()));
     EXPECT_FALSE(application(3).waitForExit(0));
+}
+
+// A start for a listed process is that same start again: one entry, one decision, and the
+// application's stop reaches the core with the process's one stop.
+TEST_F(AgentRpcTest, TenThousandStartsOfOneProcessListItOnce) {
+    EXPECT_EQ(agent_.call(L"open"), 0u);
+    EXPECT_EQ(agent_.call(L"repeat\t10000\tstarted\t" + pid(1) + L"\twin32:a\tA"), 0u);
+    EXPECT_EQ(agent_.call(L"stopped\t" + pid(1) + L"\twin32:a\tA"), 0u);
+    EXPECT_THAT(core_.calls(), ElementsAre(started(L"win32:a"), stopped(L"win32:a")));
+}
+
+// An identifier or name longer than 1,024 units refuses the whole call, and nothing of it is
+// decided or listed; 1,024 units are still taken.
+TEST_F(AgentRpcTest, TooLongTextsRefuseTheCall) {
+    EXPECT_EQ(agent_.call(L"open\t" + pid(1) + L"\twin32:a\t*1025\t" + pid(2) + L"\twin32:b\tB"),
+              static_cast<DWORD>(RPC_S_STRING_TOO_LONG));
+    EXPECT_EQ(agent_.call(L"open"), 0u);
+    EXPECT_EQ(agent_.call(L"started\t" + pid(1) + L"\twin32:a\t*1048576"), static_cast<DWORD>(RPC_S_STRING_TOO_LONG))
+        << "a name of 1M units";
+    EXPECT_EQ(agent_.call(L"started\t" + pid(1) + L"\t*1025\tA"), static_cast<DWORD>(RPC_S_STRING_TOO_LONG));
+    EXPECT_THAT(core_.calls(), IsEmpty());
+    EXPECT_EQ(agent_.call(L"started\t" + pid(1) + L"\t*1024\t*1024"), 0u);
+    EXPECT_THAT(core_.calls(), ElementsAre(started(std::wstring(1024, L'x'))));
+}
+
+// OpenApplicationList as bytes: a count that is not the size of the array the request carries,
+// and arrays larger than a list, are refused before anything of the request is unmarshalled.
+// (One server for all cases: the test program runs one server lifetime per test.)
+TEST_F(AgentRpcTest, OpenRequestsWhoseCountAndArrayDisagreeOrAreTooLargeAreRefused) {
+    struct Case {
+        const char* name;
+        std::wstring request;  // after "raw-open"
+        DWORD status;
+    };
+    const Case cases[] = {
+        {"empty", L"0\t0", RPC_S_OK},
+        {"count and array agree", L"3\t3", RPC_S_OK},
+        {"count beyond the array", L"5\t1", RPC_X_BAD_STUB_DATA},
+        {"count short of the array", L"1\t2", RPC_X_BAD_STUB_DATA},
+        {"count 0xFFFFFFFF", L"4294967295\t0", RPC_X_BAD_STUB_DATA},
+        {"count and array 0xFFFFFFFF", L"4294967295\t4294967295", RPC_X_INVALID_BOUND},
+        {"more than a list holds", L"4097\t4097", RPC_X_INVALID_BOUND},
+        {"10 MB of array", L"873813\t873813", RPC_X_INVALID_BOUND},
+    };
+    for (const Case& c : cases) EXPECT_EQ(agent_.call(L"raw-open\t" + c.request), c.status) << c.name;
+    EXPECT_THAT(core_.calls(), IsEmpty());
+    EXPECT_EQ(agent_.call(L"raw-open\t1\t1\t" + pid(1) + L"\twin32:a\tA"), 0u) << "the bytes say what the stub says";
+    EXPECT_THAT(core_.calls(), ElementsAre(started(L"win32:a")));
+}
+
+// An identifier with an embedded NUL is read as far as the NUL, as every string of the interface
+// is: the call is the report of that shorter identifier, and nothing past the NUL is kept.
+TEST_F(AgentRpcTest, ATextWithAnEmbeddedNulEndsAtTheNul) {
+    EXPECT_EQ(agent_.call(L"raw-open\t1\t1\t" + pid(1) + L"\twin32:a\\0.exe\tA\\0B"), 0u);
+    EXPECT_THAT(core_.calls(), ElementsAre(started(L"win32:a")));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "jni/java_exceptions.h"
 #include "jni/jni_strings.h"
 #include "jni/jthread.h"
+#include "session/session_system.h"
 #include "system_events/session_user.h"
 #include "system_events/system_event_thread_exports.h"
 

@@ -5,6 +5,7 @@
 
 #include "packages/winrt_interfaces.h"
 #include "packages/winrt_runtime.h"
+#include "unique_memory.h"
 
 namespace brisko::testing {
 namespace {
@@ -267,8 +268,8 @@ private:
 std::wstring StreamFolder(IStream* stream) {
     STATSTG status{};
     if (!stream || FAILED(stream->Stat(&status, STATFLAG_DEFAULT)) || !status.pwcsName) return {};
-    std::wstring name = status.pwcsName;
-    ::CoTaskMemFree(status.pwcsName);
+    const UniqueTaskMemory<wchar_t*> owner(status.pwcsName);
+    const std::wstring name = owner.get();
     return name.substr(0, name.find_last_of(L'\\') + 1);
 }
 

@@ -12,7 +12,7 @@
 #include "agent_manager_double.h"
 #include "fake_jvm.h"
 #include "java_core.h"
-#include "system_events/session_calls.h"
+#include "session/session_system.h"
 #include "system_events/system_event_thread_exports.h"
 
 namespace brisko::testing {
@@ -48,7 +48,11 @@ class ServiceThreadTest : public ::testing::Test {
 protected:
     void SetUp() override {
         fake = &sessions;
-        sessionCalls() = SessionCalls{FakeRegister, FakeUnregister, FakeConsole, FakeUserName};
+        SessionSystem& system = CurrentSessionSystem();
+        system.registerSessionNotification = FakeRegister;
+        system.unregisterSessionNotification = FakeUnregister;
+        system.activeConsoleSessionId = FakeConsole;
+        system.sessionUserName = FakeUserName;
         agentManagerDouble().reset();
     }
 
@@ -57,10 +61,13 @@ protected:
             Stop();
             EXPECT_TRUE(fakejvm::Jvm::waitFor([&] { return jvm.attachedThreads() == 1; }));
         }
+        // A thread destroys its window after it detached, also one a test stopped itself: the
+        // next test must neither find that window nor find the window class still in use.
+        EXPECT_TRUE(fakejvm::Jvm::waitFor([] { return FindEventWindow() == nullptr; }));
         EXPECT_EQ(jvm.localRefsLeftAtDetach(), 0u);
         EXPECT_EQ(jvm.globalRefs(), 0u);
         EXPECT_THAT(jvm.misuse(), IsEmpty());
-        sessionCalls() = SystemSessionCalls();
+        CurrentSessionSystem() = RealSessionSystem();
         fake = nullptr;
     }
 

@@ -7,6 +7,7 @@
 #include "internal.h"
 #include "text.h"
 #include "unique_handle.h"
+#include "unique_memory.h"
 
 namespace brisko::fakejvm {
 namespace {
@@ -73,12 +74,11 @@ ObjectPtr NewPrintStream(Jvm& jvm, SinkPtr sink) {
 }
 
 std::string SystemErrorText(DWORD error) {
-    wchar_t* buffer = nullptr;
+    UniqueLocalMemory<wchar_t*> buffer;
     const DWORD length = ::FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-        reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::wstring text = length ? std::wstring(buffer, length) : L"error " + std::to_wstring(error);
-    ::LocalFree(buffer);
+        reinterpret_cast<wchar_t*>(buffer.put()), 0, nullptr);
+    std::wstring text = length && buffer ? std::wstring(buffer.get(), length) : L"error " + std::to_wstring(error);
     while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L'.')) text.pop_back();
     return wideToUtf8(text);
 }

@@ -15,18 +15,13 @@ FakeSessions::FakeSessions(std::vector<DWORD> sessions) {
     AgentRpcAuthentication() = [] { return 0L; };
     SessionSystem& system = CurrentSessionSystem();
     system.enumerateSessions = [sessions] { return sessions; };
-    system.sessionOfProcess = [this](DWORD processId) -> std::optional<DWORD> {
+    system.placeOfProcess = [this](HANDLE process) {
+        ProcessPlace place = RealSessionSystem().placeOfProcess(process);
         std::lock_guard lock(lock_);
-        const auto placed = placed_.find(processId);
-        return placed == placed_.end() ? 1 : placed->second;
-    };
-    system.accountOfProcess = [this](DWORD processId) -> std::optional<std::wstring> {
-        {
-            std::lock_guard lock(lock_);
-            const auto account = accounts_.find(processId);
-            if (account != accounts_.end()) return account->second;
-        }
-        return RealSessionSystem().accountOfProcess(processId);
+        const DWORD processId = ::GetProcessId(process);
+        if (const auto placed = placed_.find(processId); placed != placed_.end()) place.session = placed->second;
+        if (const auto account = accounts_.find(processId); account != accounts_.end()) place.account = account->second;
+        return place;
     };
     system.terminateProcess = [this](DWORD processId) {
         {
@@ -131,8 +126,24 @@ DWORD Puppet::call(const std::wstring& request) {
     return static_cast<DWORD>(std::stoul(std::string(answer, count)));
 }
 
+bool endIdleAgent(DWORD processId) {
+    const std::wstring name = L"brisko-idle-agent-" + std::to_wstring(processId);
+    const UniqueHandle process(::OpenProcess(SYNCHRONIZE, FALSE, processId));
+    UniqueHandle exit;
+    // A launched agent may not have made its event yet.
+    if (!process || !pollUntil([&] {
+            exit.reset(::OpenEventW(EVENT_MODIFY_STATE, FALSE, name.c_str()));
+            return exit || ::WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0;
+        }))
+        return false;
+    if (exit) ::SetEvent(exit.get());
+    return ::WaitForSingleObject(process.get(), 20000) == WAIT_OBJECT_0;
+}
+
 void AgentManagerTest::TearDown() {
     stopManager();
+    // Agents the manager launched are protected from this process: idle ones are asked to go.
+    for (const DWORD agent : childProcesses(L"idle_agent.exe")) endIdleAgent(agent);
     for (const std::wstring& program : programs_) endChildProcesses({program});
 }
 

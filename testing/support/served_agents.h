@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "agent_manager/agent_manager.h"
-#include "agent_manager/session_system.h"
+#include "session/session_system.h"
 #include "applications/handler.h"
 #include "event_thread.h"
 #include "test_processes.h"
@@ -25,8 +25,9 @@ namespace brisko::testing {
 // rather than the product's own session query, so that they can catch that query's faults.
 std::wstring sessionUser();
 
-// Seams for Wine: a fixed session list; every process in session 1 (as Wine answers) unless a
-// test places it elsewhere; WTSTerminateProcess recorded and carried out with TerminateProcess;
+// Seams for Wine: a fixed session list; every process where Wine places it (session 1, the one
+// user) unless a test places it elsewhere or makes it run as another account; WTSTerminateProcess
+// recorded and carried out with TerminateProcess;
 // the RPC server's authentication registration (Wine has no NTLM here) answered with success.
 // Puts the real ones back on destruction.
 class FakeSessions {
@@ -44,6 +45,10 @@ private:
     std::map<DWORD, DWORD> placed_;
     std::map<DWORD, std::wstring> accounts_;
 };
+
+// Ends an idle_agent.exe through its own exit event: agents that a manager launched cannot be
+// ended by this process (their descriptor lets only SYSTEM do so). False when it did not end.
+bool endIdleAgent(DWORD processId);
 
 // A Handler that records every call as "start id user" or "stop id user" and runs on the
 // test's event thread; it refuses the application ids in `refused`.

@@ -20,13 +20,38 @@ struct FreeAddresses {
     void operator()(addrinfo* addresses) const { ::freeaddrinfo(addresses); }
 };
 
+// A socket event is a window message, which any program on the desktop can post; what the socket
+// itself says is the system's. Each event is therefore taken as a hint and checked against it.
+
+bool isConnected(SOCKET socket) {
+    sockaddr_storage peer{};
+    int size = sizeof peer;
+    return ::getpeername(socket, reinterpret_cast<sockaddr*>(&peer), &size) == 0;
+}
+
+// A failed read that leaves the connection as it was.
+bool stillOpen(int error) { return error == WSAEWOULDBLOCK || error == WSAENOTCONN; }
+
+enum class ReadState { Closed, Data, Nothing };
+
+// Closed: the peer closed (or reset) the connection; Data: bytes wait to be read first; Nothing:
+// the connection is open (or still being made) with nothing to read.
+ReadState readState(SOCKET socket) {
+    char byte = 0;
+    const int peeked = ::recv(socket, &byte, 1, MSG_PEEK);
+    if (peeked > 0) return ReadState::Data;
+    if (peeked == 0) return ReadState::Closed;
+    return stillOpen(::WSAGetLastError()) ? ReadState::Nothing : ReadState::Closed;
+}
+
 }  // namespace
 
 const bool Connection::classRegistered = registerWindowClass(kWindowClass, &Connection::windowProc);
 
-Connection::Connection(std::weak_ptr<Handler> handler, std::string host, uint16_t port, double retryInterval)
+Connection::Connection(std::weak_ptr<Handler> handler, std::string host, uint16_t port, double retryInterval,
+                       PeerCheck peerCheck)
     : host_(std::move(host)), port_(port), retryInterval_(retryInterval), handler_(std::move(handler)),
-      pending_(8) {
+      peerCheck_(std::move(peerCheck)), pending_(8) {
     pending_.max_load_factor(1.0f);
 }
 
@@ -104,6 +129,7 @@ void Connection::flush() {
             failAndReconnect();
             return;
         }
+        if (!trusted_) return;  // sent once the peer is checked
         const int sent = ::send(socket_.get(), reinterpret_cast<const char*>(run.data()), static_cast<int>(run.size()), 0);
         if (sent > 0) {
             output_.consume(static_cast<uint32_t>(sent));
@@ -142,6 +168,7 @@ void Connection::close() {
         ::WSAAsyncSelect(socket_.get(), window_.get(), 0, 0);
         socket_.reset();
     }
+    trusted_ = false;
     input_.clear();
     output_.clear();
     // A completion may send again, and so reach close again: the map is emptied before any runs.
@@ -161,6 +188,9 @@ LRESULT CALLBACK Connection::windowProc(HWND window, UINT message, WPARAM wParam
     if (!connection) return ::DefWindowProcW(window, message, wParam, lParam);
     switch (message) {
         case WM_DESTROY:
+            return 0;
+        // Only the connection ends its window: without it no socket event would arrive.
+        case WM_CLOSE:
             return 0;
         case kSocketMessage:
             // Events of a socket closed earlier may still be queued; only the current one counts.
@@ -187,29 +217,61 @@ void Connection::socketEvent(WORD event, WORD error) {
             flush();
             break;
         case FD_CONNECT:
-            if (error != 0) {
+            if (error == 0) {
+                connected();
+            } else if (!isConnected(socket_.get())) {
                 failAndReconnect();
-            } else if (const auto handler = handler_.lock()) {
-                handler->connectionChanged(*this, true);
             }
             break;
         case FD_CLOSE:
-            close();
-            if (const auto handler = handler_.lock()) handler->connectionChanged(*this, false);
-            scheduleReconnect();
+            // Bytes sent before the close are read first; the read that finds the end closes.
+            switch (readState(socket_.get())) {
+                case ReadState::Closed:
+                    peerClosed();
+                    break;
+                case ReadState::Data:
+                    receive();
+                    break;
+                case ReadState::Nothing:
+                    break;
+            }
             break;
         default:
             break;
     }
 }
 
+void Connection::connected() {
+    // Once per socket, and only once it is connected: an FD_CONNECT posted by anyone else before
+    // that (or again later) changes nothing.
+    if (trusted_ || !isConnected(socket_.get())) return;
+    if (!peerCheck_(socket_.get())) {
+        failAndReconnect();
+        return;
+    }
+    trusted_ = true;
+    if (const auto handler = handler_.lock()) handler->connectionChanged(*this, true);
+    // What was queued or arrived while the peer was not yet checked.
+    flush();
+    receive();
+}
+
 void Connection::receive() {
-    if (!socket_) return;
+    if (!socket_ || !trusted_) return;
     char buffer[kReadSize];
     const int received = ::recv(socket_.get(), buffer, sizeof buffer, 0);
-    if (received <= 0) return;  // the close event follows
-    input_.append(buffer, static_cast<uint32_t>(received));
-    drain();
+    if (received > 0) {
+        input_.append(buffer, static_cast<uint32_t>(received));
+        drain();
+    } else if (received == 0 || !stillOpen(::WSAGetLastError())) {
+        peerClosed();
+    }
+}
+
+void Connection::peerClosed() {
+    close();
+    if (const auto handler = handler_.lock()) handler->connectionChanged(*this, false);
+    scheduleReconnect();
 }
 
 void Connection::drain() {

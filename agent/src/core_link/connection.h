@@ -11,6 +11,7 @@
 
 #include "core_link/completion.h"
 #include "core_link/message.h"
+#include "core_link/peer_check.h"
 #include "core_link/ring_buffer.h"
 #include "loop/timer.h"
 #include "unique_handle.h"
@@ -33,8 +34,10 @@ public:
     static constexpr UINT kSocketMessage = WM_USER + 1;
     static constexpr uint32_t kReadSize = 2048;
 
+    // Nothing is sent or read, and the handler hears of no connection, until the peer check has
+    // accepted the other end; a refused one is closed and retried as if nothing had answered.
     explicit Connection(std::weak_ptr<Handler> handler, std::string host = "127.0.0.1", uint16_t port = 3800,
-                        double retryInterval = 10.0);
+                        double retryInterval = 10.0, PeerCheck peerCheck = anyPeer());
     ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
@@ -52,6 +55,8 @@ public:
     bool hasSocket() const { return static_cast<bool>(socket_); }
     bool isReconnectScheduled() const { return retryTimer_ != nullptr; }
     size_t pendingRequests() const { return pending_.size(); }
+    // Bytes received that do not make a whole frame yet.
+    uint32_t bytesAwaitingAFrame() const { return input_.queued(); }
 
 private:
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -59,6 +64,8 @@ private:
 
     bool ensureWindow();
     void socketEvent(WORD event, WORD error);
+    void connected();
+    void peerClosed();
     void receive();
     void drain();
     void dispatch(Message message);
@@ -70,6 +77,8 @@ private:
     uint16_t port_;
     double retryInterval_;
     std::weak_ptr<Handler> handler_;
+    PeerCheck peerCheck_;
+    bool trusted_ = false;  // the peer check accepted this socket's other end
     std::unique_ptr<Timer> retryTimer_;
     RingBuffer input_;
     RingBuffer output_;

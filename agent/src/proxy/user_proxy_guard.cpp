@@ -2,56 +2,51 @@
 
 #include <wininet.h>
 
-#include "proxy/proxy_list.h"
 #include "system_proxy.h"
 
 namespace brisko {
 
-void UserProxyGuard::setProxy(const std::string& httpHost, int httpPort, const std::string& httpsHost,
-                              int httpsPort, bool protectionEnabled) {
-    spec_ = BuildProxyList(httpHost, httpPort, httpsHost, httpsPort);
-    if (spec_.empty()) {
-        applyProxy(std::nullopt);
-        stopProxyWatch();
-        return;
-    }
-    // While protection is disabled the configuration is only kept for when it comes back.
-    if (!protectionEnabled) return;
-    applyProxy(spec_);
-    startProxyWatch();
+UserProxyGuard::UserProxyGuard() : watch_([this] { settingsChanged(); }) {}
+
+void UserProxyGuard::configure(const ProxyConfiguration& configuration, bool protectionEnabled) {
+    carryOut(policy_.configure(configuration, protectionEnabled));
 }
 
-void UserProxyGuard::applyProxy(const std::optional<std::string>& proxy) {
+void UserProxyGuard::protectionChanged(bool enabled) { carryOut(policy_.protectionChanged(enabled)); }
+
+void UserProxyGuard::stop() { carryOut(policy_.stop()); }
+
+void UserProxyGuard::settingsChanged() {
+    const ProxyAction action = policy_.settingsChanged();
+    if (action == ProxyAction::Force) ++rewrites_;
+    carryOut(action);
+}
+
+void UserProxyGuard::carryOut(ProxyAction action) {
+    switch (action) {
+        case ProxyAction::Force:
+            write(&policy_.proxyList());
+            // Armed after the write, so the guard's own write wakes nothing.
+            if (watch_.active()) {
+                watch_.arm();
+            } else {
+                watch_.start();
+            }
+            break;
+        case ProxyAction::Clear:
+            write(nullptr);
+            watch_.stop();
+            break;
+        case ProxyAction::None:
+            break;
+    }
+}
+
+void UserProxyGuard::write(const std::string* list) {
     // A failed write changes nothing in the user's settings; running clients are told anyway.
-    SetUserProxy(proxy ? proxy->c_str() : nullptr);
+    SetUserProxy(list ? list->c_str() : nullptr);
     if (::InternetSetOptionW(nullptr, INTERNET_OPTION_SETTINGS_CHANGED, nullptr, 0))
         ::InternetSetOptionW(nullptr, INTERNET_OPTION_REFRESH, nullptr, 0);
-}
-
-void UserProxyGuard::startProxyWatch() {
-    if (event_) return;
-    ::RegOpenKeyExW(HKEY_CURRENT_USER, kInternetSettingsKey, 0, KEY_NOTIFY, key_.put());
-    event_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!event_) {
-        stopProxyWatch();
-        return;
-    }
-    rearmProxyWatch();
-}
-
-void UserProxyGuard::rearmProxyWatch() {
-    if (!key_ || !event_) return;
-    // The event is manual-reset: clearing it here makes one fired notification lead to one
-    // re-application, and the guard's own write (made before this call) wakes nothing.
-    ::ResetEvent(event_.get());
-    if (::RegNotifyChangeKeyValue(key_.get(), TRUE, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET, event_.get(),
-                                  TRUE) != ERROR_SUCCESS)
-        stopProxyWatch();
-}
-
-void UserProxyGuard::stopProxyWatch() {
-    key_.reset();
-    event_.reset();
 }
 
 }  // namespace brisko

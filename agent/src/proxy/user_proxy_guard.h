@@ -1,35 +1,39 @@
 #pragma once
-// The guard of the user's own proxy settings: while protection is enabled, the core's proxy is
-// written into HKEY_CURRENT_USER's Internet Settings, and a registry change notification on that
-// key (waited on by the main loop) has it written back after any change by anyone else.
-#include <windows.h>
-
-#include <optional>
+// The guard of the user's own proxy settings: carries out the proxy policy on HKEY_CURRENT_USER's
+// Internet Settings, and has the forced proxy written back after any change by anyone else.
+#include <atomic>
+#include <cstdint>
 #include <string>
 
+#include "proxy/proxy_policy.h"
+#include "proxy/settings_watch.h"
 #include "proxy_guard.h"
-#include "unique_handle.h"
 
 namespace brisko {
 
 class UserProxyGuard final : public ProxyGuard {
 public:
-    void setProxy(const std::string& httpHost, int httpPort, const std::string& httpsHost, int httpsPort,
-                  bool protectionEnabled) override;
-    const std::string& proxySpec() const override { return spec_; }
-    void applyProxy(const std::optional<std::string>& proxy) override;
-    void startProxyWatch() override;
-    void rearmProxyWatch() override;
-    void stopProxyWatch() override;
-    bool isWatching() const override { return static_cast<bool>(event_); }
-    HANDLE watchEvent() const override { return event_.get(); }
+    UserProxyGuard();
+
+    void configure(const ProxyConfiguration& configuration, bool protectionEnabled) override;
+    void protectionChanged(bool enabled) override;
+    void stop() override;
+
+    const std::string& proxyList() const { return policy_.proxyList(); }
+    bool forcing() const { return policy_.forcing(); }
+    bool watching() const { return watch_.active(); }
+    // How often an outside change was written over, for the benchmark.
+    uint32_t rewrites() const { return rewrites_.load(); }
 
 private:
-    std::string spec_;
-    // The key stays empty when it cannot be opened: the watch then never fires but still counts
-    // as active, so the proxy is removed when protection ends.
-    UniqueKey key_;
-    UniqueHandle event_;
+    void settingsChanged();
+    void carryOut(ProxyAction action);
+    // Writes the list into the user's settings, or removes the proxy when given none.
+    void write(const std::string* list);
+
+    ProxyPolicy policy_;
+    SettingsWatch watch_;
+    std::atomic<uint32_t> rewrites_{0};
 };
 
 }  // namespace brisko

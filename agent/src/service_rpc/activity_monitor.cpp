@@ -4,8 +4,8 @@
 
 #include <utility>
 
-#include "agent.h"
 #include "rpc_guard.h"
+#include "service_rpc/binding_security.h"
 
 namespace brisko {
 namespace {
@@ -18,16 +18,13 @@ RunningApplication toRecord(DWORD processId, const std::wstring& applicationId, 
 
 }  // namespace
 
-ActivityMonitor::ActivityMonitor(UIA::MonitorFactory monitorFactory) : monitorFactory_(std::move(monitorFactory)) {}
+ActivityMonitor::ActivityMonitor(UIA::MonitorFactory monitorFactory, std::function<void()> serviceLost)
+    : serviceLost_(std::move(serviceLost)), monitorFactory_(std::move(monitorFactory)) {}
 
 ActivityMonitor::~ActivityMonitor() = default;
 
 void ActivityMonitor::start() {
-    mainThread_ = ::GetCurrentThreadId();
-    // A quit request posted before this thread owns a message queue would be lost.
-    MSG message;
-    ::PeekMessageW(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
-    if (!bind()) requestQuit();
+    if (!bind()) serviceLost_();
     monitor_ = monitorFactory_(*this);
     if (monitor_) monitor_->start();
 }
@@ -42,7 +39,8 @@ bool ActivityMonitor::bind() {
     const RPC_STATUS status = ::RpcBindingFromStringBindingW(bindingText, binding_.put());
     ::RpcStringFreeW(&bindingText);
     if (status != RPC_S_OK) return false;
-    if (::RpcEpResolveBinding(binding_.get(), AgentApplications_v1_0_c_ifspec) != RPC_S_OK) {
+    if (::RpcEpResolveBinding(binding_.get(), AgentApplications_v1_0_c_ifspec) != RPC_S_OK ||
+        authenticateBinding(binding_.get()) == BindingAuthentication::Failed) {
         binding_.reset();
         return false;
     }
@@ -95,13 +93,13 @@ void ActivityMonitor::reportStopped(DWORD processId, const std::wstring& applica
 }
 
 // Runs one procedure with the mutex held. An RPC exception (service gone, caller refused, broken
-// or closed handle) drops the list here and ends the agent; nothing is retried. Exceptions that
+// or closed handle) drops the list here and reports the service lost; nothing is retried. Exceptions that
 // the RPC filter leaves to the system (access violations and the like) are not taken at all.
 template <typename Call>
 void ActivityMonitor::callService(Call&& call) {
     if (RunRpcCall(std::forward<Call>(call)) == 0) return;
     dropList();
-    requestQuit();
+    serviceLost_();
 }
 
 // Forgets the handle on this side only; the service is not told.
@@ -109,7 +107,5 @@ void ActivityMonitor::dropList() {
     if (list_) ::RpcSmDestroyClientContext(&list_);
     list_ = nullptr;
 }
-
-void ActivityMonitor::requestQuit() const { ::PostThreadMessageW(mainThread_, Agent::kQuitMessage, 0, 0); }
 
 }  // namespace brisko

@@ -6,6 +6,7 @@
 
 #include <rpc.h>
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -20,13 +21,15 @@ inline constexpr wchar_t kServiceEndpoint[] = L"com.brisko.harbee";
 
 class ActivityMonitor final : public UIA::ActivityMonitor {
 public:
-    explicit ActivityMonitor(UIA::MonitorFactory monitorFactory);
+    // serviceLost runs when the service cannot be bound or a call fails, on the thread that found
+    // it (the main thread at start, the window monitor's worker afterwards).
+    ActivityMonitor(UIA::MonitorFactory monitorFactory, std::function<void()> serviceLost);
     ~ActivityMonitor();
     ActivityMonitor(const ActivityMonitor&) = delete;
     ActivityMonitor& operator=(const ActivityMonitor&) = delete;
 
-    // On the main thread: binds to the service (asking the main loop to end when that fails)
-    // and starts the window monitor either way.
+    // On the main thread: binds to the service (reporting it lost when that fails) and starts
+    // the window monitor either way.
     void start();
     // On the main thread: stops the window monitor, then gives the list back to the service.
     void stop();
@@ -44,9 +47,8 @@ private:
     template <typename Call>
     void callService(Call&& call);
     void dropList();
-    void requestQuit() const;
 
-    DWORD mainThread_ = 0;
+    std::function<void()> serviceLost_;
     mutable std::mutex mutex_;
     void* list_ = nullptr;  // ApplicationListHandle
     UniqueRpcBinding binding_;

@@ -1,5 +1,6 @@
 #include "ui/about_dialog.h"
 
+#include "callback_boundary.h"
 #include "resource_ids.h"
 #include "ui/dialog_icons.h"
 #include "ui/dialog_placement.h"
@@ -14,7 +15,7 @@ struct AboutContext {
     DialogIcons icons;
 };
 
-INT_PTR CALLBACK aboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR aboutMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG: {
             auto* context = reinterpret_cast<AboutContext*>(lParam);
@@ -40,6 +41,10 @@ INT_PTR CALLBACK aboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
         default:
             return FALSE;
     }
+}
+
+INT_PTR CALLBACK aboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    return callbackBoundary([&] { return aboutMessage(dialog, message, wParam, lParam); }, [] { return INT_PTR{FALSE}; });
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 
+#include "callback_boundary.h"
 #include "resource_ids.h"
 #include "ui/dialog_icons.h"
 #include "ui/dialog_placement.h"
@@ -115,7 +116,7 @@ void showVerdict(HWND dialog, int result) {
         ::MessageBoxW(dialog, L"Unexpected error", L"Error", MB_ICONWARNING);
 }
 
-INT_PTR CALLBACK disableProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR disableMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         ::SetWindowLongPtrW(dialog, DWLP_USER, lParam);
         initialize(dialog, *reinterpret_cast<DisableContext*>(lParam));
@@ -154,6 +155,11 @@ INT_PTR CALLBACK disableProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
         default:
             return FALSE;
     }
+}
+
+INT_PTR CALLBACK disableProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    return callbackBoundary([&] { return disableMessage(dialog, message, wParam, lParam); },
+                            [] { return INT_PTR{FALSE}; });
 }
 
 }  // namespace

@@ -4,19 +4,11 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
-#include <memory>
-
 #include "resource_ids.h"
 #include "ui/resource_text.h"
+#include "unique_memory.h"
 
 namespace brisko {
-namespace {
-
-struct CoTaskMemDeleter {
-    void operator()(wchar_t* text) const { ::CoTaskMemFree(text); }
-};
-
-}  // namespace
 
 std::optional<std::wstring> parentsSettingsPath(std::wstring_view programFiles, std::wstring_view program) {
     if (programFiles.empty() || program.empty()) return std::nullopt;
@@ -30,12 +22,11 @@ std::optional<std::wstring> parentsSettingsPath(std::wstring_view programFiles, 
 // The x86 folder is what a 32-bit program is given for Program Files on 64-bit Windows, and the
 // only one on 32-bit Windows; naming it keeps a 64-bit build of the agent looking in the same place.
 void launchParentsSettings(HINSTANCE instance) {
-    wchar_t* folder = nullptr;
-    const HRESULT found = ::SHGetKnownFolderPath(FOLDERID_ProgramFilesX86, 0, nullptr, &folder);
-    const std::unique_ptr<wchar_t, CoTaskMemDeleter> owner(folder);
+    UniqueTaskMemory<wchar_t*> folder;
+    const HRESULT found = ::SHGetKnownFolderPath(FOLDERID_ProgramFilesX86, 0, nullptr, folder.put());
     if (FAILED(found) || !folder) return;
     const std::optional<std::wstring> path =
-        parentsSettingsPath(folder, loadResourceString(instance, IDS_PARENTS_SETTINGS_PROGRAM));
+        parentsSettingsPath(folder.get(), loadResourceString(instance, IDS_PARENTS_SETTINGS_PROGRAM));
     if (!path) return;
     ::ShellExecuteW(nullptr, L"open", path->c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }

@@ -1,17 +1,11 @@
 #include "ui/resource_text.h"
 
-#include <memory>
 #include <type_traits>
 #include <variant>
 
+#include "unique_memory.h"
+
 namespace brisko {
-namespace {
-
-struct LocalFreeDeleter {
-    void operator()(wchar_t* text) const { ::LocalFree(text); }
-};
-
-}  // namespace
 
 std::wstring loadResourceString(HINSTANCE instance, UINT id) {
     // A zero size asks for a pointer to the resource itself, whatever its length.
@@ -39,12 +33,11 @@ std::optional<std::wstring> formatResourceString(HINSTANCE instance, const Resou
         string.insert);
 
     // Allocated to the expansion's size: a long insert cannot make the expansion fail.
-    wchar_t* expanded = nullptr;
-    const DWORD length = ::FormatMessageW(flags, pattern.c_str(), 0, 0, reinterpret_cast<LPWSTR>(&expanded), 0,
+    UniqueLocalMemory<wchar_t*> expanded;
+    const DWORD length = ::FormatMessageW(flags, pattern.c_str(), 0, 0, reinterpret_cast<LPWSTR>(expanded.put()), 0,
                                           reinterpret_cast<va_list*>(arguments));
-    const std::unique_ptr<wchar_t, LocalFreeDeleter> owner(expanded);
     if (length == 0 || !expanded) return std::nullopt;
-    return std::wstring(expanded, length);
+    return std::wstring(expanded.get(), length);
 }
 
 }  // namespace brisko

@@ -11,6 +11,8 @@ typedef int HEADINGLEVELID;
 
 #include <uiautomationclient.h>
 
+#include "variant.h"
+
 namespace brisko::UIA {
 
 // {FF48DBA4-60EF-4201-AA87-54103EEF594E}
@@ -25,27 +27,5 @@ inline constexpr EVENTID kWindowOpenedEvent = 20016;
 inline constexpr EVENTID kWindowClosedEvent = 20017;
 inline constexpr int kVisualStateMinimized = 2;
 inline constexpr wchar_t kApplicationFrameClass[] = L"ApplicationFrameWindow";
-
-// Owns what a VARIANT holds.
-class Variant {
-public:
-    Variant() { ::VariantInit(&value_); }
-    explicit Variant(int value) : Variant() {
-        V_VT(&value_) = VT_I4;
-        V_I4(&value_) = value;
-    }
-    ~Variant() { ::VariantClear(&value_); }
-    Variant(const Variant&) = delete;
-    Variant& operator=(const Variant&) = delete;
-
-    VARIANT* put() {
-        ::VariantClear(&value_);
-        return &value_;
-    }
-    const VARIANT& get() const { return value_; }
-
-private:
-    VARIANT value_;
-};
 
 }  // namespace brisko::UIA

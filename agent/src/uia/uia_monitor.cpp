@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "callback_boundary.h"
 #include "uia/window_monitors.h"
 
 namespace brisko::UIA {
@@ -115,11 +116,13 @@ void Monitor::stopOnWorker() {
 }
 
 HRESULT STDMETHODCALLTYPE Monitor::HandleAutomationEvent(IUIAutomationElement* sender, EVENTID eventId) {
-    if (!sender || (eventId != kWindowOpenedEvent && eventId != kWindowClosedEvent)) return S_OK;
-    workQueue_->post([self = ComPtr<Monitor>(this), element = ComPtr<IUIAutomationElement>(sender), eventId] {
-        self->windowEvent(element, eventId);
+    return comBoundary([&] {
+        if (!sender || (eventId != kWindowOpenedEvent && eventId != kWindowClosedEvent)) return S_OK;
+        workQueue_->post([self = ComPtr<Monitor>(this), element = ComPtr<IUIAutomationElement>(sender), eventId] {
+            self->windowEvent(element, eventId);
+        });
+        return S_OK;
     });
-    return S_OK;
 }
 
 void Monitor::initialEnumeration(const ComPtr<IUIAutomationElement>& root) {

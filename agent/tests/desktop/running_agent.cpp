@@ -6,6 +6,7 @@
 
 #include "desktop_windows.h"
 #include "idle_monitor.h"
+#include "loop/timer.h"
 #include "loop/window_class.h"
 #include "ui/notify_icon.h"
 
@@ -77,25 +78,14 @@ RunningAgent::~RunningAgent() {
     if (!stop()) abandon("did not end its main loop");
 }
 
+// The agent's own stop also ends whatever menu or dialog is open.
 bool RunningAgent::stop() {
     if (!running_) return true;
-    const auto deadline = std::chrono::steady_clock::now() + 20s;
-    while (std::chrono::steady_clock::now() < deadline) {
-        closeModalWindows();
-        ::PostThreadMessageW(threadId_, Agent::kQuitMessage, 0, 0);
-        if (::WaitForSingleObject(ended_.get(), 200) == WAIT_OBJECT_0) {
-            thread_.join();
-            running_ = false;
-            return true;
-        }
-    }
-    return false;
-}
-
-void RunningAgent::closeModalWindows() {
-    for (const HWND menu : threadWindows(threadId_, kMenuClass)) closeMenu(menu);
-    for (const HWND dialog : threadWindows(threadId_, kDialogClass))
-        ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    agent_->stop();
+    if (::WaitForSingleObject(ended_.get(), 20000) != WAIT_OBJECT_0) return false;
+    thread_.join();
+    running_ = false;
+    return true;
 }
 
 void RunningAgent::onAgentThread(const std::function<void()>& call) {
@@ -129,6 +119,19 @@ bool RunningAgent::settle() {
     const UniqueHandle handled(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     ::PostMessageW(probe_, kMarker, 0, reinterpret_cast<LPARAM>(handled.get()));
     return ::WaitForSingleObject(handled.get(), 10000) == WAIT_OBJECT_0;
+}
+
+bool RunningAgent::letTimersFire(std::chrono::milliseconds delay) {
+    const UniqueHandle fired(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::unique_ptr<Timer> probe;
+    onAgentThread([&] {
+        probe = std::make_unique<Timer>(Timer::now() + std::chrono::duration<double>(delay).count(), 0,
+                                        [event = fired.get()](Timer&) { ::SetEvent(event); });
+        probe->schedule();
+    });
+    const bool done = ::WaitForSingleObject(fired.get(), static_cast<DWORD>(delay.count()) + 10000) == WAIT_OBJECT_0;
+    onAgentThread([&] { probe.reset(); });
+    return done;
 }
 
 HWND RunningAgent::waitForMenu() { return waitForWindow(threadId_, kMenuClass, [](HWND) { return true; }); }

@@ -4,6 +4,7 @@
 // agent window and read and drive the menu and dialogs that thread opens.
 #include <windows.h>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -22,8 +23,7 @@ class RunningAgent {
 public:
     // The agent's texts and dialogs are those linked into the test program.
     explicit RunningAgent(TrayShell& shell, UINT balloonPeriod = Tray::kBalloonPeriod);
-    // Closes whatever menu or dialog is open (a modal loop would swallow the quit request), then
-    // ends the main loop.
+    // Ends the main loop, and with it whatever menu or dialog is open.
     ~RunningAgent();
     RunningAgent(const RunningAgent&) = delete;
     RunningAgent& operator=(const RunningAgent&) = delete;
@@ -51,6 +51,9 @@ public:
     // Waits until the agent's thread has taken every message posted to it before this call
     // (a command that opens a dialog has by then opened it); false when it did not.
     bool settle();
+    // Returns once a thread timer of the agent's thread due after the delay has fired: a timer
+    // of that thread due earlier has had its chance by then. False when it did not fire.
+    bool letTimersFire(std::chrono::milliseconds delay);
     // The menu the last click opened; null when none.
     HWND waitForMenu();
     // The visible dialog holding a control with this id; null when none.
@@ -59,7 +62,6 @@ public:
     HWND waitForDialogTitled(const std::wstring& caption);
 
 private:
-    void closeModalWindows();
     [[noreturn]] static void abandon(const char* what);
 
     TestCore core_{0};

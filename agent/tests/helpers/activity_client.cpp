@@ -3,8 +3,8 @@
 // "\\.\pipe\brisko-puppet-<parent pid>", one message of tab-separated UTF-8 fields each:
 //   initial [pid id name]...   started pid id name   stopped pid id name   end
 // A report is answered with "1" when the agent holds a list afterwards, else "0"; "end" stops
-// the agent as at a normal shutdown. Exit code: 2 when the agent ended itself on a quit
-// request, plus 1 when it still held a list after stopping; 4 without a pipe.
+// the agent as at a normal shutdown. Exit code: 2 when the agent ended itself because the
+// service was lost, plus 1 when it still held a list after stopping; 4 without a pipe.
 #include <windows.h>
 
 #include <memory>
@@ -12,7 +12,6 @@
 #include <thread>
 #include <vector>
 
-#include "agent.h"
 #include "identification/process_identity.h"
 #include "service_rpc/activity_monitor.h"
 #include "text.h"
@@ -21,6 +20,7 @@
 namespace {
 
 constexpr UINT kEndRequest = WM_APP;
+constexpr UINT kServiceLost = WM_APP + 1;
 
 // Every field counts, an empty last one too.
 std::vector<std::wstring> split(const std::wstring& text) {
@@ -131,14 +131,17 @@ int wmain() {
     if (!pipe || !pipe.write(std::to_string(::GetCurrentProcessId()))) return 4;
 
     const DWORD mainThread = ::GetCurrentThreadId();
-    brisko::ActivityMonitor activity([&](brisko::UIA::ActivityMonitor& listener) {
-        return std::make_unique<PipeMonitor>(pipe, static_cast<brisko::ActivityMonitor&>(listener), mainThread);
-    });
+    MSG message;
+    ::PeekMessageW(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);  // the queue, before anyone posts
+    brisko::ActivityMonitor activity(
+        [&](brisko::UIA::ActivityMonitor& listener) {
+            return std::make_unique<PipeMonitor>(pipe, static_cast<brisko::ActivityMonitor&>(listener), mainThread);
+        },
+        [mainThread] { ::PostThreadMessageW(mainThread, kServiceLost, 0, 0); });
     activity.start();
     bool quitRequested = false;
-    MSG message;
     while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
-        if (message.hwnd == nullptr && message.message == brisko::Agent::kQuitMessage) {
+        if (message.hwnd == nullptr && message.message == kServiceLost) {
             quitRequested = true;
             break;
         }

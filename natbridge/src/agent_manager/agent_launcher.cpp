@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "agent_manager/desktop_access.h"
+#include "agent_security.h"
+#include "token_user.h"
 
 namespace brisko {
 
@@ -57,24 +59,37 @@ LaunchedProcess StartInteractiveProcess(HANDLE token, const std::wstring& applic
     if (sid.empty() || !GrantWindowStation(station.get(), sid.data()) || !GrantDesktop(desktop.get(), sid.data()))
         return {};
 
-    Impersonation impersonation(token);
-    if (!impersonation) return {};
-    UniqueEnvironment environment;
-    if (!::CreateEnvironmentBlock(environment.put(), token, FALSE)) return {};
+    const std::optional<std::wstring> account = TokenUserSid(token);
+    if (!account) return {};
+    const UniqueSecurityDescriptor processDescriptor = AgentProcessDescriptor(*account);
+    const UniqueSecurityDescriptor threadDescriptor = AgentThreadDescriptor(*account);
+    if (!processDescriptor || !threadDescriptor) return {};
 
+    UniqueEnvironment environment;
+    {
+        Impersonation impersonation(token);
+        if (!impersonation || !::CreateEnvironmentBlock(environment.put(), token, FALSE)) return {};
+    }
+
+    // Created as SYSTEM, not while impersonating the user: a descriptor owned by SYSTEM is one
+    // only SYSTEM may give. Created suspended: the agent runs once its launcher has recorded it.
+    SECURITY_ATTRIBUTES processAttributes{sizeof(processAttributes), processDescriptor.get(), FALSE};
+    SECURITY_ATTRIBUTES threadAttributes{sizeof(threadAttributes), threadDescriptor.get(), FALSE};
     wchar_t desktopName[] = L"winsta0\\default";
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     startup.lpDesktop = desktopName;
     PROCESS_INFORMATION info{};
-    if (!::CreateProcessAsUserW(token, applicationPath.c_str(), nullptr, nullptr, nullptr, FALSE,
-                                CREATE_DEFAULT_ERROR_MODE | CREATE_UNICODE_ENVIRONMENT | NORMAL_PRIORITY_CLASS,
+    if (!::CreateProcessAsUserW(token, applicationPath.c_str(), nullptr, &processAttributes, &threadAttributes, FALSE,
+                                CREATE_DEFAULT_ERROR_MODE | CREATE_UNICODE_ENVIRONMENT | NORMAL_PRIORITY_CLASS |
+                                    CREATE_SUSPENDED,
                                 environment.get(), nullptr, &startup, &info))
         return {};
-    UniqueHandle thread(info.hThread);
     LaunchedProcess launched;
     launched.processId = info.dwProcessId;
     launched.process.reset(info.hProcess);
+    launched.thread.reset(info.hThread);
+    launched.account = account;
     return launched;
 }
 

@@ -99,28 +99,29 @@ DWORD WINAPI AgentManager::ListenMain(void*) {
 }
 
 DWORD AgentManager::stopSupervisor() {
-    postMessage(kStop, 0);
+    postMessage(AgentManagerMessage::Stop, 0);
     return WaitServingSentMessages(supervisorThread_.get());
 }
 
 DWORD AgentManager::stop() {
     if (const long status = StopAgentRpcServer(); status != 0) return static_cast<DWORD>(status);
-    postMessage(kStop, 0);
+    postMessage(AgentManagerMessage::Stop, 0);
     if (const DWORD error = WaitServingSentMessages(listenThread_.get()); error != 0) return error;
     return WaitServingSentMessages(supervisorThread_.get());
 }
 
-void AgentManager::postMessage(int kind, DWORD sessionId) {
+void AgentManager::postMessage(AgentManagerMessage kind, DWORD sessionId) {
     std::lock_guard lock(supervisorLock_);
     messages_.push_back({kind, sessionId});
     ::SetEvent(wakeEvent_.get());
 }
 
-bool AgentManager::findSupervisedAgent(DWORD processId, std::wstring* userName) {
+bool AgentManager::findSupervisedAgent(DWORD processId, SupervisedAgent* agent) {
+    if (processId == 0) return false;  // the id of a record without agent
     std::lock_guard lock(supervisorLock_);
     for (const AgentRecord& record : agents_) {
         if (record.processId != processId) continue;
-        if (userName) *userName = record.userName;
+        if (agent) *agent = {record.userName, {record.sessionId, record.account}};
         return true;
     }
     return false;
@@ -154,14 +155,14 @@ DWORD StopAgentManager() {
     return 0;
 }
 
-void PostSessionMessage(int kind, DWORD sessionId) {
+void PostSessionMessage(AgentManagerMessage kind, DWORD sessionId) {
     if (AgentManager* manager = Current()) manager->postMessage(kind, sessionId);
 }
 
-bool FindSupervisedAgent(DWORD processId, std::wstring* userName) {
+bool FindSupervisedAgent(DWORD processId, SupervisedAgent* agent) {
     // Held like the procedures hold it: the security callback may run while the manager goes.
     const ManagerCall call;
-    return call && call->findSupervisedAgent(processId, userName);
+    return call && call->findSupervisedAgent(processId, agent);
 }
 
 void TerminateApplication(const std::wstring& applicationId, const std::wstring& userName) {

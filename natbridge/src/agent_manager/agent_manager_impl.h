@@ -7,6 +7,7 @@
 #include <deque>
 #include <list>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,16 +22,17 @@ struct AgentRecord {
     DWORD processId = 0;  // 0: the session has no agent
     DWORD sessionId = 0;
     std::wstring userName;
+    std::optional<std::wstring> account;  // the agent's account (a SID string), from its launch
     RestartHistory restarts;
+    std::optional<int64_t> relaunchAt;    // a relaunch is due then (MonotonicMilliseconds)
 };
 
 class AgentManager {
 public:
     struct Message {
-        int kind;
+        AgentManagerMessage kind;
         DWORD sessionId;
     };
-    static constexpr int kStop = 2;
 
     AgentManager(std::wstring agentPath, const Handler& handler);
     ~AgentManager();
@@ -42,8 +44,8 @@ public:
     // Stops listening (its status when that fails) and waits for the threads to end.
     DWORD stop();
 
-    void postMessage(int kind, DWORD sessionId);
-    bool findSupervisedAgent(DWORD processId, std::wstring* userName);
+    void postMessage(AgentManagerMessage kind, DWORD sessionId);
+    bool findSupervisedAgent(DWORD processId, SupervisedAgent* agent);
     ApplicationRegistry& registry() { return registry_; }
     std::atomic<int>& activeCalls() { return activeCalls_; }
 
@@ -59,6 +61,12 @@ private:
     std::wstring agentPath_;
     UniqueHandle wakeEvent_;
     std::deque<Message> messages_;
+    // supervisorLock_ guards agents_ and messages_. Records are written only by the supervisor
+    // thread, always under the lock; other threads (FindSupervisedAgent on RPC threads, message
+    // posting on the event thread) read or push only under it. It is held for short moments
+    // only: never while an agent is launched or ended, nor while anything is waited for. It is
+    // never held together with the registry's locks: an RPC procedure asks FindSupervisedAgent
+    // before it takes those.
     std::mutex supervisorLock_;
     std::list<AgentRecord> agents_;
     ApplicationRegistry registry_;

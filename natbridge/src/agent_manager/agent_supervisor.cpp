@@ -1,13 +1,25 @@
-// The supervisor thread: launches an agent in every session, relaunches agents that end,
-// follows logons and logoffs, and ends every agent on stop. Records change only here, always
-// under supervisorLock; the wait lists belong to this thread alone.
+// The supervisor thread: launches an agent in every session, relaunches agents that end (at once,
+// or after a back-off while they keep ending), follows logons and logoffs, and ends every agent on
+// stop. The wait list belongs to this thread alone; the lock rules are beside supervisorLock_.
 #include <algorithm>
+#include <cstdio>
 
 #include "agent_manager/agent_launcher.h"
 #include "agent_manager/agent_manager_impl.h"
-#include "agent_manager/session_system.h"
+#include "session/session_system.h"
 
 namespace brisko {
+
+namespace {
+
+// The one console line of a session whose agent keeps ending.
+void ReportBackOff(DWORD sessionId, int64_t delay) {
+    std::printf("AgentManager: the agent of session %lu keeps ending; relaunching it with a back-off from %lu s\n",
+                static_cast<unsigned long>(sessionId), static_cast<unsigned long>(delay / 1000));
+    std::fflush(stdout);
+}
+
+}  // namespace
 
 class AgentManager::Supervisor {
 public:
@@ -16,16 +28,26 @@ public:
     void run() {
         for (const DWORD session : CurrentSessionSystem().enumerateSessions()) launch(session, nullptr);
         while (drainMessages()) {
+            launchDue();
             std::vector<HANDLE> handles{manager_.wakeEvent_.get()};
             for (const Agent& agent : waiting_) handles.push_back(agent.process.get());
             const DWORD result = ::WaitForMultipleObjectsEx(static_cast<DWORD>(handles.size()), handles.data(),
-                                                            FALSE, INFINITE, TRUE);
-            if (result == WAIT_IO_COMPLETION || result == WAIT_OBJECT_0) continue;
-            if (result >= WAIT_OBJECT_0 + handles.size()) break;  // failed, timed out or abandoned
+                                                            FALSE, untilNextRelaunch(), TRUE);
+            if (result == WAIT_IO_COMPLETION || result == WAIT_OBJECT_0 || result == WAIT_TIMEOUT) continue;
+            if (result >= WAIT_OBJECT_0 + handles.size()) break;  // failed or abandoned
             const size_t index = result - WAIT_OBJECT_0 - 1;
-            const DWORD processId = waiting_[index].processId;
+            // The record changes before the handle closes: while it is open the id cannot pass to
+            // another process, which the record would otherwise admit as this agent.
+            const Agent exited = std::move(waiting_[index]);
             waiting_.erase(waiting_.begin() + static_cast<ptrdiff_t>(index));
-            handleExit(processId);
+            handleExit(exited.processId);
+        }
+        {
+            std::lock_guard lock(manager_.supervisorLock_);
+            for (AgentRecord& record : manager_.agents_) {
+                record.processId = 0;
+                record.relaunchAt.reset();
+            }
         }
         waiting_.clear();
     }
@@ -56,60 +78,96 @@ private:
             case AgentManagerMessage::Logoff:
                 endSession(message.sessionId, false);
                 break;
-            case kStop:
+            case AgentManagerMessage::Stop:
                 for (const Agent& agent : waiting_) ::TerminateProcess(agent.process.get(), 0);
                 return false;
-            default:
-                break;
             }
         }
     }
 
     // A new record for a start-up or logon launch; `relaunched` takes the new agent instead.
-    void launch(DWORD sessionId, AgentRecord* relaunched) {
-        std::lock_guard lock(manager_.supervisorLock_);
+    // False when no agent was started.
+    bool launch(DWORD sessionId, AgentRecord* relaunched) {
+        // Launched outside the lock, which every RPC call and the event thread may want meanwhile.
+        // The agent is suspended until its record admits it, so its first call is not refused.
         // An agent that could not be waited for could not be supervised: none is started.
         LaunchedProcess launched = waiting_.size() < kMaxAgents
                                        ? LaunchAgentInSession(sessionId, manager_.agentPath_)
                                        : LaunchedProcess{};
-        std::wstring userName = SessionUserName(sessionId);
-        if (relaunched) {
-            relaunched->processId = launched.processId;
-            relaunched->userName = std::move(userName);
-        } else {
-            manager_.agents_.push_back({launched.processId, sessionId, std::move(userName), {}});
+        std::wstring userName = CurrentSessionSystem().sessionUserName(sessionId).value_or(L"");
+        {
+            std::lock_guard lock(manager_.supervisorLock_);
+            if (relaunched) {
+                relaunched->processId = launched.processId;
+                relaunched->userName = std::move(userName);
+                relaunched->account = launched.account;
+                relaunched->relaunchAt.reset();
+            } else {
+                manager_.agents_.push_back(
+                    {launched.processId, sessionId, std::move(userName), launched.account, {}, {}});
+            }
         }
-        if (launched.process) waiting_.push_back({std::move(launched.process), launched.processId});
+        if (!launched.process) return false;
+        // An agent that cannot be resumed would never run: it is ended, and its end handled as
+        // any other.
+        if (::ResumeThread(launched.thread.get()) == static_cast<DWORD>(-1))
+            ::TerminateProcess(launched.process.get(), 0);
+        waiting_.push_back({std::move(launched.process), launched.processId});
+        return true;
     }
 
     void endSession(DWORD sessionId, bool terminate) {
-        DWORD processId = 0;
-        {
-            std::lock_guard lock(manager_.supervisorLock_);
-            const auto record = findRecord([&](const AgentRecord& r) { return r.sessionId == sessionId; });
-            if (record == manager_.agents_.end()) return;
-            processId = record->processId;
+        const auto record = findRecord([&](const AgentRecord& r) { return r.sessionId == sessionId; });
+        if (record == manager_.agents_.end()) return;
+        std::optional<Agent> agent;
+        if (const auto waiting = std::find_if(waiting_.begin(), waiting_.end(),
+                                              [&](const Agent& a) { return a.processId == record->processId; });
+            record->processId != 0 && waiting != waiting_.end()) {
+            agent = std::move(*waiting);
+            waiting_.erase(waiting);
         }
-        if (terminate && processId != 0) CurrentSessionSystem().terminateProcess(processId);
+        // Through the launch's own handle: the agent's descriptor lets nobody else end it.
+        if (terminate && agent) ::TerminateProcess(agent->process.get(), 0);
         std::lock_guard lock(manager_.supervisorLock_);
-        if (processId != 0)
-            std::erase_if(waiting_, [&](const Agent& agent) { return agent.processId == processId; });
-        manager_.agents_.erase(findRecord([&](const AgentRecord& r) { return r.sessionId == sessionId; }));
+        manager_.agents_.erase(record);
     }
 
     void handleExit(DWORD processId) {
-        AgentRecord* record = nullptr;
+        const auto record = findRecord([&](const AgentRecord& r) { return r.processId == processId; });
+        if (record != manager_.agents_.end()) scheduleRelaunch(*record);
+    }
+
+    // The session's agent ended, or could not be relaunched: the restart rule says when the next
+    // one is launched.
+    void scheduleRelaunch(AgentRecord& record) {
+        const int64_t now = MonotonicMilliseconds();
+        const RestartDecision decision = DecideRestart(record.restarts, now, AgentRestartTimings());
+        if (decision.backOffStarted) ReportBackOff(record.sessionId, decision.delay);
         {
             std::lock_guard lock(manager_.supervisorLock_);
-            const auto found = findRecord([&](const AgentRecord& r) { return r.processId == processId; });
-            if (found == manager_.agents_.end()) return;
-            record = &*found;
-            if (!AllowRestartNow(record->restarts)) {
-                record->processId = 0;
-                return;
-            }
+            record.processId = 0;
+            record.relaunchAt = now + decision.delay;
         }
-        launch(record->sessionId, record);
+        if (decision.delay == 0) relaunch(record);
+    }
+
+    void relaunch(AgentRecord& record) {
+        if (!launch(record.sessionId, &record)) scheduleRelaunch(record);
+    }
+
+    void launchDue() {
+        const int64_t now = MonotonicMilliseconds();
+        for (AgentRecord& record : manager_.agents_)
+            if (record.relaunchAt && *record.relaunchAt <= now) relaunch(record);
+    }
+
+    // Milliseconds until the next relaunch is due; INFINITE when none is.
+    DWORD untilNextRelaunch() const {
+        std::optional<int64_t> next;
+        for (const AgentRecord& record : manager_.agents_)
+            if (record.relaunchAt) next = std::min(next.value_or(*record.relaunchAt), *record.relaunchAt);
+        if (!next) return INFINITE;
+        return static_cast<DWORD>(std::clamp<int64_t>(*next - MonotonicMilliseconds(), 0, INFINITE - 1));
     }
 
     template <typename Match>

@@ -1,6 +1,5 @@
 #include "agent_manager/reported_process.h"
 
-#include "agent_manager/session_system.h"
 #include "unique_handle.h"
 
 namespace brisko {
@@ -29,15 +28,13 @@ bool MayActOnReportedProcess(long processId, DWORD serviceProcessId, const Proce
            caller.account == process.account;
 }
 
-std::optional<uint64_t> StampReportedProcess(DWORD callerProcessId, long processId) {
-    if (processId <= 0) return std::nullopt;
-    const SessionSystem& system = CurrentSessionSystem();
-    const auto placeOf = [&](DWORD id) { return ProcessPlace{system.sessionOfProcess(id), system.accountOfProcess(id)}; };
-    if (!MayActOnReportedProcess(processId, ::GetCurrentProcessId(), placeOf(callerProcessId),
-                                 placeOf(static_cast<DWORD>(processId))))
-        return std::nullopt;
+std::optional<uint64_t> StampReportedProcess(const ProcessPlace& caller, long processId) {
+    if (processId <= 0 || static_cast<DWORD>(processId) == ::GetCurrentProcessId()) return std::nullopt;
     const UniqueHandle process = OpenForChecks(static_cast<DWORD>(processId));
     if (!process) return std::nullopt;
+    if (!MayActOnReportedProcess(processId, ::GetCurrentProcessId(), caller,
+                                 CurrentSessionSystem().placeOfProcess(process.get())))
+        return std::nullopt;
     return CreationTimeIfRunning(process.get());
 }
 

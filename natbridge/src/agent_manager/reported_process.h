@@ -10,23 +10,20 @@
 
 #include <cstdint>
 #include <optional>
-#include <string>
+
+#include "session/session_system.h"
 
 namespace brisko {
-
-// Where a process runs: its session and its account (a SID in text form); none where unknown.
-struct ProcessPlace {
-    std::optional<DWORD> session;
-    std::optional<std::wstring> account;
-};
 
 // The decision on a report, from what is known about the process and the caller.
 bool MayActOnReportedProcess(long processId, DWORD serviceProcessId, const ProcessPlace& caller,
                              const ProcessPlace& process);
 
-// The creation time (FILETIME ticks) of a reported process that the service may end for the
-// calling agent; none when it may not, or when the process is gone.
-std::optional<uint64_t> StampReportedProcess(DWORD callerProcessId, long processId);
+// The creation time (FILETIME ticks) of a reported process that the service may end for a caller
+// that runs at `caller`; none when it may not, or when the process is gone. The process is opened
+// once: its session, account and creation time all come from that one handle, so they describe
+// one process even when the id passes to another in the meantime.
+std::optional<uint64_t> StampReportedProcess(const ProcessPlace& caller, long processId);
 
 // Ends the process with that id if it is still the one created at createdAt; false when it is
 // gone, is another process by now, or cannot be ended.

@@ -2,21 +2,38 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 namespace brisko {
 
-bool AllowRestart(RestartHistory& history, int64_t now, int64_t quickWindow) {
-    if (history.lastRestart == 0 || now - history.lastRestart > quickWindow) {
+RestartDecision DecideRestart(RestartHistory& history, int64_t now, const RestartTimings& timings) {
+    if (history.backOff > 0) {
+        if (now - history.lastRestart < timings.settled) {
+            history.backOff = std::min(history.backOff * 2, timings.longestBackOff);
+            history.lastRestart = now + history.backOff;
+            return {history.backOff, false};
+        }
+        history.backOff = 0;
+    }
+    if (history.lastRestart == 0 || now - history.lastRestart > timings.quickWindow) {
         history.quickRestarts = 1;
     } else if (history.quickRestarts >= kMaxQuickRestarts) {
-        return false;
+        history.backOff = timings.firstBackOff;
+        history.lastRestart = now + history.backOff;
+        return {history.backOff, true};
     } else {
         ++history.quickRestarts;
     }
     history.lastRestart = now;
-    return true;
+    return {};
 }
 
-bool AllowRestartNow(RestartHistory& history) {
+RestartTimings& AgentRestartTimings() {
+    static RestartTimings timings;
+    return timings;
+}
+
+int64_t MonotonicMilliseconds() {
     static const int64_t ticksPerSecond = [] {
         LARGE_INTEGER frequency;
         ::QueryPerformanceFrequency(&frequency);
@@ -24,7 +41,8 @@ bool AllowRestartNow(RestartHistory& history) {
     }();
     LARGE_INTEGER now;
     ::QueryPerformanceCounter(&now);
-    return AllowRestart(history, now.QuadPart, 5 * ticksPerSecond);
+    // Whole seconds first: the counter times 1000 could overflow after a long uptime.
+    return now.QuadPart / ticksPerSecond * 1000 + now.QuadPart % ticksPerSecond * 1000 / ticksPerSecond;
 }
 
 }  // namespace brisko

@@ -10,46 +10,46 @@
 #include "agent_manager/agent_manager_impl.h"
 #include "agent_manager/reported_process.h"
 #include "agent_rpc/caller_process.h"
+#include "agent_rpc/request_limits.h"
 
 namespace brisko {
 
 namespace {
 
-// The supervised agent that calls, with the user name it was launched under.
-struct Caller {
-    DWORD processId = 0;
-    std::wstring userName;
-};
-
-std::optional<Caller> IdentifyCaller() {
-    const long processId = QueryCallerProcessId();
-    Caller caller;
-    if (AdmitCaller(processId, [&](DWORD id) { return FindSupervisedAgent(id, &caller.userName); }) != RPC_S_OK)
+// The supervised agent that calls, as it was launched: its user name, session and account.
+std::optional<SupervisedAgent> IdentifyCaller() {
+    SupervisedAgent caller;
+    if (AdmitCaller(QueryCallerProcessId(), [&](DWORD id) { return FindSupervisedAgent(id, &caller); }) != RPC_S_OK)
         return std::nullopt;
-    caller.processId = static_cast<DWORD>(processId);
     return caller;
+}
+
+long CheckTexts(const RunningApplication& application) {
+    return IsReportTextWithinLimit(application.applicationId) && IsReportTextWithinLimit(application.applicationName)
+               ? RPC_S_OK
+               : RPC_S_STRING_TOO_LONG;
 }
 
 std::wstring Text(const wchar_t* text) { return text ? text : L""; }
 
 // The reported process as the registry keeps it; none for a process the service must not act
 // on for this caller, which is then neither decided nor listed.
-std::optional<ApplicationProcess> Admit(const Caller& caller, const RunningApplication& application) {
-    const std::optional<uint64_t> createdAt = StampReportedProcess(caller.processId, application.processId);
+std::optional<ApplicationProcess> Admit(const SupervisedAgent& caller, const RunningApplication& application) {
+    const std::optional<uint64_t> createdAt = StampReportedProcess(caller.place, application.processId);
     if (!createdAt) return std::nullopt;
     return ApplicationProcess{application.processId, Text(application.applicationId),
                               Text(application.applicationName), *createdAt};
 }
 
+// The body answers the procedure's status.
 template <typename Body>
 long RunProcedure(Body&& body) {
     try {
         ManagerCall call;
         if (!call) return RPC_S_ACCESS_DENIED;
-        const std::optional<Caller> caller = IdentifyCaller();
+        const std::optional<SupervisedAgent> caller = IdentifyCaller();
         if (!caller) return RPC_S_ACCESS_DENIED;
-        body(call->registry(), *caller);
-        return RPC_S_OK;
+        return body(call->registry(), *caller);
     } catch (const std::bad_alloc&) {
         return RPC_S_OUT_OF_MEMORY;
     } catch (...) {
@@ -59,29 +59,40 @@ long RunProcedure(Body&& body) {
 
 }  // namespace
 
+// `count` is the size of the array (CheckOpenRequest saw to that before the stub ran).
 long OpenListForCaller(long count, const RunningApplication* applications, void** list) {
-    return RunProcedure([&](ApplicationRegistry& registry, const Caller& caller) {
+    return RunProcedure([&](ApplicationRegistry& registry, const SupervisedAgent& caller) {
+        for (long i = 0; i < count; ++i)
+            if (const long status = CheckTexts(applications[i]); status != RPC_S_OK) return status;
         std::vector<ApplicationProcess> reported;
         for (long i = 0; i < count; ++i)
             if (std::optional<ApplicationProcess> process = Admit(caller, applications[i]))
                 reported.push_back(std::move(*process));
         *list = registry.open(caller.userName, reported);
+        return RPC_S_OK;
     });
 }
 
 long ReportStarted(void* list, const RunningApplication& application) {
-    return RunProcedure([&](ApplicationRegistry& registry, const Caller& caller) {
-        if (const std::optional<ApplicationProcess> process = Admit(caller, application))
-            registry.started(list, *process);
+    return RunProcedure([&](ApplicationRegistry& registry, const SupervisedAgent& caller) {
+        if (const long status = CheckTexts(application); status != RPC_S_OK) return status;
+        const std::optional<ApplicationProcess> process = Admit(caller, application);
+        return !process || registry.started(list, *process) ? RPC_S_OK : RPC_S_OUT_OF_RESOURCES;
     });
 }
 
 long ReportStopped(void* list, long processId) {
-    return RunProcedure([&](ApplicationRegistry& registry, const Caller&) { registry.stopped(list, processId); });
+    return RunProcedure([&](ApplicationRegistry& registry, const SupervisedAgent&) {
+        registry.stopped(list, processId);
+        return RPC_S_OK;
+    });
 }
 
 long CloseListForCaller() {
-    return RunProcedure([](ApplicationRegistry& registry, const Caller&) { registry.close(); });
+    return RunProcedure([](ApplicationRegistry& registry, const SupervisedAgent&) {
+        registry.close();
+        return RPC_S_OK;
+    });
 }
 
 void RunDownList() {

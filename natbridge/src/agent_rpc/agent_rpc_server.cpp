@@ -2,10 +2,13 @@
 
 #include <AgentApplications.h>
 
+#include <algorithm>
 #include <atomic>
+#include <iterator>
 
 #include "agent_manager/agent_manager.h"
 #include "agent_rpc/caller_process.h"
+#include "agent_rpc/request_limits.h"
 
 namespace brisko {
 
@@ -15,6 +18,37 @@ constexpr unsigned int kMaxCalls = 1234;
 
 RPC_STATUS RPC_ENTRY AdmitSupervisedAgents(RPC_IF_HANDLE, void*) {
     return AdmitCaller(QueryCallerProcessId(), [](DWORD processId) { return FindSupervisedAgent(processId, nullptr); });
+}
+
+const RPC_SERVER_INTERFACE& GeneratedInterface() {
+    return *static_cast<const RPC_SERVER_INTERFACE*>(AgentApplications_v1_0_s_ifspec);
+}
+
+// OpenApplicationList's stub reads `count` and the array's size from the wire separately and
+// never compares them, so the procedure would walk `count` elements of an array of another
+// size. The request is checked here, before the stub unmarshals (and allocates) anything; it is
+// refused from this frame, where no C++ object is alive.
+void __RPC_STUB DispatchOpenApplicationList(PRPC_MESSAGE message) {
+    const long status = CheckOpenRequest(static_cast<const unsigned char*>(message->Buffer), message->BufferLength,
+                                         message->DataRepresentation);
+    if (status != RPC_S_OK) ::RpcRaiseException(status);
+    GeneratedInterface().DispatchTable->DispatchTable[0](message);
+}
+
+// The generated interface with the checked dispatch of operation 0; the stubs are unchanged.
+RPC_IF_HANDLE CheckedInterface() {
+    static RPC_DISPATCH_FUNCTION functions[4];
+    static RPC_DISPATCH_TABLE table{};
+    static RPC_SERVER_INTERFACE checked = [] {
+        const RPC_DISPATCH_TABLE& generated = *GeneratedInterface().DispatchTable;
+        std::copy_n(generated.DispatchTable, std::size(functions), functions);
+        functions[0] = DispatchOpenApplicationList;
+        table = {static_cast<unsigned int>(std::size(functions)), functions, generated.Reserved};
+        RPC_SERVER_INTERFACE copy = GeneratedInterface();
+        copy.DispatchTable = &table;
+        return copy;
+    }();
+    return &checked;
 }
 
 }  // namespace
@@ -57,7 +91,7 @@ long StartAgentRpcServer() {
     const InterfaceRegistration registration = AgentRpcRegistrationAfter(authentication);
     if (!registration.proceed) return authentication;
 
-    return ::RpcServerRegisterIf2(AgentApplications_v1_0_s_ifspec, nullptr, nullptr, registration.flags, kMaxCalls,
+    return ::RpcServerRegisterIf2(CheckedInterface(), nullptr, nullptr, registration.flags, kMaxCalls,
                                   static_cast<unsigned int>(-1), AdmitSupervisedAgents);
 }
 
@@ -70,6 +104,6 @@ void ListenAgentRpc() { ::RpcMgmtWaitServerListen(); }
 
 long StopAgentRpcServer() { return ::RpcMgmtStopServerListening(nullptr); }
 
-void UnregisterAgentRpcInterface() { ::RpcServerUnregisterIf(AgentApplications_v1_0_s_ifspec, nullptr, FALSE); }
+void UnregisterAgentRpcInterface() { ::RpcServerUnregisterIf(CheckedInterface(), nullptr, FALSE); }
 
 }  // namespace brisko

@@ -6,7 +6,7 @@
 
 #include <atomic>
 
-#include "seh_guard.h"
+#include "rpc_guard.h"
 
 namespace brisko {
 
@@ -39,7 +39,8 @@ struct CallAttributesV3 {
     unsigned char* ClientIdentifier;
 };
 
-// Set once the query raised: a runtime without it (Wine) is not asked again.
+// Set once the query raised that it is not implemented: a runtime without it (Wine) is not
+// asked again.
 std::atomic<bool> attributesUnavailable = false;
 
 long FromCallAttributes() {
@@ -48,8 +49,9 @@ long FromCallAttributes() {
     attributes.Version = 3;
     attributes.Flags = kQueryClientPid | kQueryIsClientLocal;
     RPC_STATUS status = RPC_S_INTERNAL_ERROR;
-    if (RunGuarded([&] { status = ::RpcServerInqCallAttributesW(nullptr, &attributes); }) != 0) {
-        attributesUnavailable = true;
+    if (const DWORD raised = RunRpcServerCall([&] { status = ::RpcServerInqCallAttributesW(nullptr, &attributes); });
+        raised != 0) {
+        if (raised == kWineUnimplementedCall) attributesUnavailable = true;
         return -1;
     }
     if (status != RPC_S_OK) return -1;
@@ -59,7 +61,7 @@ long FromCallAttributes() {
 long FromLocalTransport() {
     unsigned long processId = 0;
     RPC_STATUS status = RPC_S_INTERNAL_ERROR;
-    if (RunGuarded([&] { status = ::I_RpcBindingInqLocalClientPID(nullptr, &processId); }) != 0) return -1;
+    if (RunRpcServerCall([&] { status = ::I_RpcBindingInqLocalClientPID(nullptr, &processId); }) != 0) return -1;
     if (status != RPC_S_OK) return -1;
     return static_cast<long>(processId);
 }

@@ -54,13 +54,13 @@ UserApplications* ApplicationRegistry::open(const std::wstring& userName,
     return list;
 }
 
-void ApplicationRegistry::started(void* list, const ApplicationProcess& process) {
+bool ApplicationRegistry::started(void* list, const ApplicationProcess& process) {
     std::lock_guard application(applicationLock_);
     std::unique_lock lists(listLock_);
-    if (UserApplications* user = find(list)) {
-        Decisions decisions(*this, lists);
-        user->add(process, decisions);
-    }
+    UserApplications* user = find(list);
+    if (!user) return true;
+    Decisions decisions(*this, lists);
+    return user->add(process, decisions);
 }
 
 void ApplicationRegistry::stopped(void* list, int32_t processId) {

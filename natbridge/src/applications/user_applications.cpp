@@ -9,18 +9,31 @@ int32_t UserApplications::count(const std::wstring& applicationId) const {
     return found == counts_.end() ? 0 : found->second;
 }
 
-void UserApplications::add(const ApplicationProcess& process, ApplicationDecisions& decisions) {
+bool UserApplications::add(const ApplicationProcess& process, ApplicationDecisions& decisions) {
+    const auto listed = std::find_if(running_.begin(), running_.end(),
+                                     [&](const ApplicationProcess& p) { return p.processId == process.processId; });
+    if (listed != running_.end()) {
+        if (listed->applicationId == process.applicationId) {
+            // The same application may run under a reused id: the process is the one reported now.
+            *listed = process;
+            return true;
+        }
+        remove(process.processId, decisions);
+    } else if (running_.size() >= kMaxUserProcesses) {
+        return false;
+    }
     if (const auto found = counts_.find(process.applicationId); found != counts_.end()) {
         ++found->second;
         running_.push_back(process);
-        return;
+        return true;
     }
     if (!decisions.shouldStart(process, userName_)) {
         decisions.terminate(process);
-        return;
+        return true;
     }
     running_.push_back(process);
     counts_[process.applicationId] = 1;
+    return true;
 }
 
 void UserApplications::remove(int32_t processId, ApplicationDecisions& decisions) {
@@ -40,10 +53,6 @@ void UserApplications::remove(int32_t processId, ApplicationDecisions& decisions
 
 void UserApplications::synchronise(const std::vector<ApplicationProcess>& reported,
                                    ApplicationDecisions& decisions) {
-    if (running_.empty()) {
-        for (const ApplicationProcess& process : reported) add(process, decisions);
-        return;
-    }
     const auto isReported = [&](int32_t processId) {
         return std::any_of(reported.begin(), reported.end(),
                            [&](const ApplicationProcess& p) { return p.processId == processId; });
@@ -52,21 +61,7 @@ void UserApplications::synchronise(const std::vector<ApplicationProcess>& report
     for (const ApplicationProcess& process : running_)
         if (!isReported(process.processId)) gone.push_back(process.processId);
     for (const int32_t processId : gone) remove(processId, decisions);
-
-    for (const ApplicationProcess& process : reported) {
-        const auto listed = std::find_if(running_.begin(), running_.end(), [&](const ApplicationProcess& p) {
-            return p.processId == process.processId;
-        });
-        if (listed != running_.end()) {
-            if (listed->applicationId == process.applicationId) {
-                // The same application may run under a reused id: the process is the one reported now.
-                listed->createdAt = process.createdAt;
-                continue;
-            }
-            remove(process.processId, decisions);
-        }
-        add(process, decisions);
-    }
+    for (const ApplicationProcess& process : reported) add(process, decisions);
 }
 
 }  // namespace brisko

@@ -2,6 +2,7 @@
 // One user's list of allowed application processes and the decisions that keep it: the first
 // process of an application is decided, the last one ending is reported. No locks and no
 // system calls here; the registry supplies both through ApplicationDecisions.
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -19,6 +20,9 @@ struct ApplicationProcess {
 
     bool operator==(const ApplicationProcess&) const = default;
 };
+
+// The most processes one user's list holds, which is also the most one report may list.
+inline constexpr size_t kMaxUserProcesses = 4096;
 
 class ApplicationDecisions {
 public:
@@ -39,9 +43,13 @@ public:
     const std::vector<ApplicationProcess>& running() const { return running_; }
     int32_t count(const std::wstring& applicationId) const;
 
-    void add(const ApplicationProcess& process, ApplicationDecisions& decisions);
+    // A process whose id is listed already replaces that entry: with the same application it is
+    // the same start (nothing is decided), with another one the old entry is removed first.
+    // False, and nothing done, when the list is full.
+    bool add(const ApplicationProcess& process, ApplicationDecisions& decisions);
     void remove(int32_t processId, ApplicationDecisions& decisions);
-    // Brings the list to what an agent reports as running now.
+    // Brings the list to what an agent reports as running now (at most kMaxUserProcesses
+    // processes; the list then holds only reported ones).
     void synchronise(const std::vector<ApplicationProcess>& reported, ApplicationDecisions& decisions);
 
 private:

@@ -7,6 +7,7 @@
 
 #include "com_ptr.h"
 #include "jni/com_scope.h"
+#include "variant.h"
 
 namespace brisko {
 namespace {
@@ -26,19 +27,6 @@ public:
 
 private:
     BSTR value_;
-};
-
-class Variant {
-public:
-    Variant() { ::VariantInit(&value_); }
-    ~Variant() { ::VariantClear(&value_); }
-    Variant(const Variant&) = delete;
-    Variant& operator=(const Variant&) = delete;
-    VARIANT* put() { return &value_; }
-    const VARIANT& get() const { return value_; }
-
-private:
-    VARIANT value_;
 };
 
 std::wstring QueryProductUuid() {

@@ -6,6 +6,7 @@
 #include "jni/com_scope.h"
 #include "text.h"
 #include "unique_handle.h"
+#include "unique_memory.h"
 
 namespace brisko {
 namespace {
@@ -53,12 +54,11 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
 
 // The one console line of a thread whose window could not be created.
 void ReportWindowFailure(DWORD error) {
-    wchar_t* text = nullptr;
+    UniqueLocalMemory<wchar_t*> text;
     const DWORD length = ::FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
-        MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring message(text ? text : L"", length);
-    if (text) ::LocalFree(text);
+        MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<wchar_t*>(text.put()), 0, nullptr);
+    std::wstring message(text ? text.get() : L"", text ? length : 0);
     // The system's text ends with its own line break; the line gets exactly one.
     while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r')) message.pop_back();
     if (message.empty())

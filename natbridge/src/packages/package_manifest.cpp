@@ -13,6 +13,7 @@
 #include "packages/package_system.h"
 #include "packages/winrt_runtime.h"
 #include "unique_handle.h"
+#include "unique_memory.h"
 
 namespace brisko {
 namespace {
@@ -21,8 +22,6 @@ constexpr LCID kFrenchFrance = 1036;
 // The size of the buffer the resource index resolves into.
 constexpr UINT kResolvedLogoLength = 256;
 
-inline void freeTaskMemory(wchar_t* text) noexcept { ::CoTaskMemFree(text); }
-using TaskMemoryString = UniqueResource<NullInvalidTraits<wchar_t*, &freeTaskMemory>>;
 
 // Package strings are read with French as the thread's and the C library's locale; both are
 // put back afterwards, since the thread and the library belong to the caller.
@@ -71,11 +70,11 @@ bool ReadProperties(appx::IManifestReader& reader, PackageInfo& package) {
     ComPtr<appx::IManifestProperties> properties;
     bool read = SUCCEEDED(reader.GetProperties(properties.put())) && properties;
     if (read) {
-        TaskMemoryString displayName;
+        UniqueTaskMemory<wchar_t*> displayName;
         read = SUCCEEDED(properties->GetStringValue(L"DisplayName", displayName.put()));
     }
     if (read) {
-        TaskMemoryString logo;
+        UniqueTaskMemory<wchar_t*> logo;
         if (SUCCEEDED(properties->GetStringValue(L"Logo", logo.put())) && logo && *logo.get())
             package.logo = ResolveLogo(package, logo.get());
     }

@@ -8,7 +8,7 @@
 #include "agent_manager/agent_manager.h"
 #include "jni/jni_strings.h"
 #include "jni/local_ref.h"
-#include "system_events/session_calls.h"
+#include "session/session_system.h"
 #include "system_events/session_user.h"
 #include "system_events/suspend_resume.h"
 #include "unique_handle.h"
@@ -41,7 +41,7 @@ void ServiceThread::run() {
     }
     powerSetting.reset();
     suspendResume.reset();
-    sessionCalls().unregisterSessionNotification(window());
+    CurrentSessionSystem().unregisterSessionNotification(window());
 }
 
 void CALLBACK ServiceThread::RetrySessionRegistration(HWND window, UINT, UINT_PTR, DWORD) {
@@ -51,7 +51,7 @@ void CALLBACK ServiceThread::RetrySessionRegistration(HWND window, UINT, UINT_PT
 
 void ServiceThread::registerSessionNotification() {
     HWND w = window();
-    if (sessionCalls().registerSessionNotification(w, NOTIFY_FOR_ALL_SESSIONS)) {
+    if (CurrentSessionSystem().registerSessionNotification(w, NOTIFY_FOR_ALL_SESSIONS)) {
         ::KillTimer(w, kRetryTimer);
         ::PostMessageW(w, kSessionsReadyMessage, 0, 0);
         return;
@@ -125,7 +125,7 @@ bool ServiceThread::handleSessionChange(WPARAM change, DWORD sessionId) {
 }
 
 void ServiceThread::sessionsReady() {
-    reportSession(sessionCalls().activeConsoleSessionId());
+    reportSession(CurrentSessionSystem().activeConsoleSessionId());
     // A second ready message must not lose the running manager, which stop has to end.
     if (agentPath_.empty() || agentManager_) return;
     const Handler handler = [this](const std::wstring& applicationId, const std::wstring& applicationName,
@@ -137,7 +137,7 @@ void ServiceThread::sessionsReady() {
 
 void ServiceThread::reportSession(std::optional<DWORD> sessionId) {
     std::optional<std::wstring> userName;
-    if (sessionId) userName = sessionCalls().sessionUserName(*sessionId);
+    if (sessionId) userName = CurrentSessionSystem().sessionUserName(*sessionId);
     const bool reported = userName && IsReportedUserName(*userName);
     callVoid(onSessionChange_, reported ? userName->c_str() : nullptr);
 }

@@ -20,11 +20,4 @@ bool IsReportedUserName(std::wstring_view userName) {
     return true;
 }
 
-std::wstring UserNameFromQuery(const wchar_t* buffer, unsigned long bytes) {
-    if (!buffer) return {};
-    size_t length = bytes / sizeof(wchar_t);
-    if (length > 0 && buffer[length - 1] == L'\0') --length;
-    return std::wstring(buffer, length);
-}
-
 }  // namespace brisko
