@@ -374,6 +374,12 @@ protected:
     Frame lastRequest() { return agent.core().received().back(); }
 };
 
+HWND focusOf(DWORD threadId) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    return ::GetGUIThreadInfo(threadId, &info) ? info.hwndFocus : nullptr;
+}
+
 std::vector<std::wstring> comboItems(HWND combo) {
     std::vector<std::wstring> items;
     const LRESULT count = send(combo, CB_GETCOUNT);
@@ -400,10 +406,8 @@ TEST_F(DisableDialog, ShowsItsTextsChoicesAndWaitsForThePassword) {
     EXPECT_EQ(comboItems(combo), (std::vector<std::wstring>{L"5mn", L"10mn", L"15mn", L"30mn", L"1h", L"2h", L"4h"}));
     EXPECT_EQ(send(combo, CB_GETCURSEL), 0);
 
-    GUITHREADINFO focus{};
-    focus.cbSize = sizeof focus;
-    ASSERT_TRUE(::GetGUIThreadInfo(agent.threadId(), &focus));
-    EXPECT_EQ(focus.hwndFocus, ::GetDlgItem(dialog, IDC_PASSWORD)) << "the parent types the password at once";
+    EXPECT_EQ(focusOf(agent.threadId()), ::GetDlgItem(dialog, IDC_PASSWORD)) << "the parent types the password at once";
+    EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(dialog, IDOK))) << "no password yet";
 
     RECT desktop{};
     ::GetWindowRect(::GetDesktopWindow(), &desktop);
@@ -443,17 +447,18 @@ TEST_P(DisableDialogAnswers, ShowTheCoresVerdict) {
     }
     const HWND box = ownedBy(agent.threadId(), dialog);
     ASSERT_NE(box, nullptr) << "no message box";
-    // The wrong-password box is in French whatever the language, the other one in English.
-    if (c.outcome == Outcome::WrongPasswordBox) {
-        EXPECT_EQ(windowText(box), L"Erreur");
-        EXPECT_EQ(messageBoxText(box), L"Mot de passe incorrect");
-    } else {
-        EXPECT_EQ(windowText(box), L"Error");
-        EXPECT_EQ(messageBoxText(box), L"Unexpected error");
-    }
+    // Both boxes in the dialog's language.
+    const bool wrongPassword = c.outcome == Outcome::WrongPasswordBox;
+    EXPECT_EQ(windowText(box), texts.errorTitle);
+    EXPECT_EQ(messageBoxText(box), wrongPassword ? texts.wrongPassword : texts.unexpectedError);
+    // A wrong password is typed again from the start; after a failure the same one may be tried.
+    EXPECT_EQ(itemText(dialog, IDC_PASSWORD), wrongPassword ? L"" : L"secret");
+    EXPECT_EQ(::IsWindowEnabled(::GetDlgItem(dialog, IDOK)) != FALSE, !wrongPassword);
     click(box, IDOK);
     ASSERT_TRUE(waitUntilGone(box));
+    ASSERT_TRUE(agent.settle());
     EXPECT_TRUE(::IsWindowVisible(dialog)) << "the parent may try again";
+    EXPECT_EQ(focusOf(agent.threadId()), ::GetDlgItem(dialog, IDC_PASSWORD));
     click(dialog, IDCANCEL);
     EXPECT_TRUE(waitUntilGone(dialog));
 }
@@ -534,6 +539,60 @@ TEST_F(DisableDialog, PasswordIsNeededAndCutTo127Characters) {
     ASSERT_TRUE(waitUntil([&] { return requests() >= 1 && lastRequest().values == cut; }, 10s));
     EXPECT_EQ(requests(), 1u) << "no password, no request";
     EXPECT_TRUE(waitUntilGone(dialog)) << "answered 0";
+}
+
+TEST_F(DisableDialog, DisableIsOfferedWithAPasswordAndOneRequestAtATime) {
+    agent.core().answerChangeProtection(std::nullopt);  // the core answers when the test says
+    const HWND dialog = open();
+    ASSERT_NE(dialog, nullptr);
+    const HWND disable = ::GetDlgItem(dialog, IDOK);
+    const auto offered = [&] { return ::IsWindowEnabled(disable) != FALSE; };
+    EXPECT_FALSE(offered());
+    // A verdict posted from outside while no request is out: no box, the dialog stays.
+    ::PostMessageW(dialog, kDisableVerdictMessage, 3, 0);
+    ::PostMessageW(dialog, kDisableVerdictMessage, 0, 0);
+    ASSERT_TRUE(agent.settle());
+    EXPECT_EQ(threadWindows(agent.threadId(), kDialogClass), std::vector<HWND>{dialog});
+    setAnsiText(::GetDlgItem(dialog, IDC_PASSWORD), "s");
+    EXPECT_TRUE(offered());
+    setAnsiText(::GetDlgItem(dialog, IDC_PASSWORD), "");
+    EXPECT_FALSE(offered()) << "the password was taken away";
+    choose(dialog, 1, "secret");
+    EXPECT_TRUE(offered());
+
+    click(dialog, IDOK);
+    ASSERT_TRUE(waitUntil([&] { return requests() == 1; }, 10s));
+    ASSERT_TRUE(agent.settle());
+    EXPECT_FALSE(offered()) << "greyed while the core checks";
+    const auto cursorOverDialog = [&] {
+        const LRESULT handled = send(dialog, WM_SETCURSOR, reinterpret_cast<WPARAM>(dialog), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+        HCURSOR cursor = nullptr;
+        agent.onAgentThread([&] { cursor = ::GetCursor(); });
+        return handled ? cursor : nullptr;
+    };
+    EXPECT_EQ(cursorOverDialog(), ::LoadCursorW(nullptr, IDC_APPSTARTING)) << "no sign of the check";
+
+    // Pressed again while the core checks: nothing is sent. Enable now sends a request behind
+    // anything the press could have sent.
+    click(dialog, IDOK);
+    agent.command(kCommandEnableNow);
+    ASSERT_TRUE(waitUntil([&] { return requests() == 2; }, 10s));
+    const std::vector<Frame> frames = agent.core().received();
+    EXPECT_EQ(frames.back().values, (std::vector<Value>{std::string(), true, int64_t{0}})) << "a second disable request";
+
+    const int32_t disableId = frames[frames.size() - 2].id;
+    ASSERT_TRUE(agent.core().sendRaw(frameBytes(-disableId, 0, 3, {})));
+    const HWND box = ownedBy(agent.threadId(), dialog);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(threadWindows(agent.threadId(), kDialogClass).size(), 2u) << "one box";
+    click(box, IDOK);
+    ASSERT_TRUE(waitUntilGone(box));
+    ASSERT_TRUE(agent.settle());
+    EXPECT_EQ(cursorOverDialog(), nullptr) << "still checking";
+    choose(dialog, 1, "again");
+    EXPECT_TRUE(offered()) << "a new password may be tried";
+    click(dialog, IDCANCEL);
+    EXPECT_TRUE(waitUntilGone(dialog));
 }
 
 TEST_F(DisableDialog, AnAnswerAfterCancelShowsNothing) {

@@ -8,14 +8,13 @@
 #include "resource_ids.h"
 #include "ui/dialog_icons.h"
 #include "ui/dialog_placement.h"
+#include "ui/resource_text.h"
 #include "ui/window_dpi.h"
 #include "unique_handle.h"
 
 namespace brisko {
 namespace {
 
-// Posted to the dialog with a ChangeProtection result in wParam.
-constexpr UINT kVerdictMessage = WM_APP + 1;
 // Posted after a DPI change, once the dialog manager has scaled the dialog.
 constexpr UINT kRescaledMessage = WM_APP + 2;
 // The title's bold font: 16 pixels high at 96 DPI (in proportion at others), smaller where its
@@ -36,6 +35,8 @@ struct DisableContext {
     UINT dpi;
     UniqueFont titleFont;
     DialogIcons icons;
+    // A request is out: the core is checking the password.
+    bool checking;
 };
 
 UniqueFont boldFont(int height) {
@@ -74,6 +75,19 @@ void showTitleFont(HWND dialog, DisableContext& context) {
     context.titleFont = std::move(font);
 }
 
+// Disable is offered only with a password typed and no request out.
+void updateDisableButton(HWND dialog, const DisableContext& context) {
+    const bool offered = !context.checking && ::GetWindowTextLengthW(::GetDlgItem(dialog, IDC_PASSWORD)) > 0;
+    ::EnableWindow(::GetDlgItem(dialog, IDOK), offered);
+}
+
+void focusPassword(HWND dialog) {
+    ::SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(::GetDlgItem(dialog, IDC_PASSWORD)), TRUE);
+}
+
+// The system's arrow with the busy sign, shared: nothing to free.
+HCURSOR checkingCursor() { return ::LoadCursorW(nullptr, IDC_APPSTARTING); }
+
 void initialize(HWND dialog, DisableContext& context) {
     context.window = std::make_shared<DialogWindow>(DialogWindow{dialog});
     context.open = dialog;
@@ -84,10 +98,13 @@ void initialize(HWND dialog, DisableContext& context) {
         ::SendDlgItemMessageW(dialog, IDC_DURATION, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(duration.label));
     ::SendDlgItemMessageW(dialog, IDC_DURATION, CB_SETCURSEL, 0, 0);
     showTitleFont(dialog, context);
-    ::SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(::GetDlgItem(dialog, IDC_PASSWORD)), TRUE);
+    focusPassword(dialog);
+    updateDisableButton(dialog, context);
 }
 
 void requestDisable(HWND dialog, DisableContext& context) {
+    // One request at a time: a second press would stack a second answer's box on the first.
+    if (context.checking) return;
     const std::optional<int64_t> duration =
         disableDurationMs(::SendDlgItemMessageW(dialog, IDC_DURATION, CB_GETCURSEL, 0, 0));
     if (!duration) return;
@@ -103,17 +120,36 @@ void requestDisable(HWND dialog, DisableContext& context) {
     context.changer.requestProtectionChange(
         false, *duration, text,
         Completion<int>(std::weak_ptr<DialogWindow>(context.window), [](DialogWindow& window, int result) {
-            ::PostMessageW(window.handle, kVerdictMessage, static_cast<WPARAM>(static_cast<UINT>(result)), 0);
+            const auto verdict = static_cast<WPARAM>(static_cast<UINT>(result));
+            ::PostMessageW(window.handle, kDisableVerdictMessage, verdict, 0);
         }));
+    // Checking until the verdict (posted, so never before this): the button greyed, the busy
+    // cursor over the dialog, whose Cancel still works. The focus leaves the button it greys.
+    context.checking = true;
+    if (::GetFocus() == ::GetDlgItem(dialog, IDOK)) focusPassword(dialog);
+    updateDisableButton(dialog, context);
+    ::SetCursor(checkingCursor());
 }
 
-void showVerdict(HWND dialog, int result) {
-    if (result == 0)
+// The boxes speak the dialog's language: the string table and the template are both the
+// user interface language's.
+void showVerdict(HWND dialog, DisableContext& context, int result) {
+    // A verdict message is any program's to post; only the answer to the request out counts.
+    if (!context.checking) return;
+    context.checking = false;
+    if (result == 0) {
         ::EndDialog(dialog, IDOK);
-    else if (result == 3)
-        ::MessageBoxW(dialog, L"Mot de passe incorrect", L"Erreur", MB_ICONWARNING);
-    else
-        ::MessageBoxW(dialog, L"Unexpected error", L"Error", MB_ICONWARNING);
+        return;
+    }
+    const bool wrongPassword = result == 3;
+    // A wrong password is typed again from the start.
+    if (wrongPassword) ::SetDlgItemTextW(dialog, IDC_PASSWORD, L"");
+    updateDisableButton(dialog, context);
+    const std::wstring text =
+        loadResourceString(context.instance, wrongPassword ? IDS_WRONG_PASSWORD : IDS_UNEXPECTED_ERROR);
+    const std::wstring title = loadResourceString(context.instance, IDS_ERROR_TITLE);
+    ::MessageBoxW(dialog, text.c_str(), title.c_str(), MB_ICONWARNING);
+    focusPassword(dialog);
 }
 
 INT_PTR disableMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -126,6 +162,10 @@ INT_PTR disableMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) 
     if (!context) return FALSE;
     switch (message) {
         case WM_COMMAND:
+            if (LOWORD(wParam) == IDC_PASSWORD && HIWORD(wParam) == EN_CHANGE) {
+                updateDisableButton(dialog, *context);
+                return TRUE;
+            }
             if (LOWORD(wParam) == IDOK) {
                 requestDisable(dialog, *context);
                 return TRUE;
@@ -145,8 +185,13 @@ INT_PTR disableMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) 
             showTitleFont(dialog, *context);
             context->icons.show(dialog, context->instance, context->dpi);
             return TRUE;
-        case kVerdictMessage:
-            showVerdict(dialog, static_cast<int>(static_cast<UINT>(wParam)));
+        case kDisableVerdictMessage:
+            showVerdict(dialog, *context, static_cast<int>(static_cast<UINT>(wParam)));
+            return TRUE;
+        case WM_SETCURSOR:
+            if (!context->checking) return FALSE;
+            ::SetCursor(checkingCursor());
+            ::SetWindowLongPtrW(dialog, DWLP_MSGRESULT, TRUE);
             return TRUE;
         case WM_DESTROY:
             context->window.reset();
@@ -176,7 +221,7 @@ std::optional<int64_t> disableDurationMs(LRESULT selection) {
 }
 
 void showDisableDialog(HINSTANCE instance, ProtectionChanger& changer, HWND& open) {
-    DisableContext context{instance, changer, open, nullptr, kDefaultDpi, {}, {}};
+    DisableContext context{instance, changer, open, nullptr, kDefaultDpi, {}, {}, false};
     ::DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_DISABLE), nullptr, &disableProc, reinterpret_cast<LPARAM>(&context));
     open = nullptr;
 }
