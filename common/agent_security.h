@@ -17,10 +17,19 @@
 namespace brisko {
 
 // "{user}" stands for the session user's SID. 0x1fffff is every right of a process (of a thread);
-// 0x101000 is SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, 0x100800 SYNCHRONIZE |
-// THREAD_QUERY_LIMITED_INFORMATION. P: no entry is inherited from anywhere.
+// 0x101000 is SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, 0x100840 SYNCHRONIZE |
+// THREAD_QUERY_INFORMATION | THREAD_QUERY_LIMITED_INFORMATION: a thread's query rights, which
+// read and change nothing of its running (a device call under Wine, such as reading the TCP
+// table, needs its thread open for THREAD_QUERY_INFORMATION to the driver's process, and that
+// process fails for good when it is not). P: no entry is inherited from anywhere.
+//
+// The threads the agent starts itself are owned by the user (a process of the user cannot make
+// SYSTEM an owner), and an owner may always read and rewrite the DACL. The OWNER RIGHTS entry
+// (OW, S-1-3-4) puts the owner's rights in the DACL's hands: whoever owns a thread may do no
+// more than the user. For the first thread, which SYSTEM owns, SYSTEM's own entry still holds.
 inline constexpr std::wstring_view kAgentProcessSddl = L"O:SYG:SYD:P(A;;0x1fffff;;;SY)(A;;0x101000;;;{user})";
-inline constexpr std::wstring_view kAgentThreadSddl = L"O:SYG:SYD:P(A;;0x1fffff;;;SY)(A;;0x100800;;;{user})";
+inline constexpr std::wstring_view kAgentThreadSddl =
+    L"O:SYG:SYD:P(A;;0x1fffff;;;SY)(A;;0x100840;;;{user})(A;;0x100840;;;OW)";
 
 using UniqueSecurityDescriptor = UniqueLocalMemory<PSECURITY_DESCRIPTOR>;
 
@@ -56,6 +65,12 @@ inline UniqueSecurityDescriptor AgentProcessDescriptor(std::wstring_view userSid
 
 inline UniqueSecurityDescriptor AgentThreadDescriptor(std::wstring_view userSid) {
     return DescriptorForUser(kAgentThreadSddl, userSid);
+}
+
+// The thread descriptor without owner and group, for the threads the agent makes and for the
+// DACL it gives its own threads: the owner stays the one the system gives.
+inline UniqueSecurityDescriptor AgentOwnThreadDescriptor(std::wstring_view userSid) {
+    return DescriptorForUser(kAgentThreadSddl.substr(kAgentThreadSddl.find(L"D:")), userSid);
 }
 
 }  // namespace brisko

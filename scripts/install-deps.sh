@@ -9,6 +9,8 @@ packages=(
   libmsgpack-cxx-dev googletest libxcrypt-source libwine-dev default-jdk-headless
   wine wine64 wine32:i386 xvfb xauth
   fonts-wine debootstrap
+  # the fuzz targets: clang with libFuzzer and the sanitizers, the symbolizer, libxcrypt
+  clang-14 libclang-rt-14-dev llvm-14 libcrypt-dev
 )
 
 sudo_if_needed() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }

@@ -23,4 +23,10 @@ else
   ctest --preset x64 -j2 "$@" || status=1
 fi
 stop_wine "$tree"
+
+# The fuzz targets, once over each input of their committed corpora (a whole run only: ctest
+# arguments choose tests).
+if [ $# -eq 0 ]; then
+  bash scripts/fuzz-replay.sh || status=1
+fi
 exit $status

@@ -6,6 +6,7 @@
 
 #include "callback_boundary.h"
 #include "core_link/core_protocol.h"
+#include "core_link/notification_payloads.h"
 #include "identification/process_identity.h"
 #include "loop/window_class.h"
 #include "service_rpc/activity_monitor.h"
@@ -190,13 +191,11 @@ std::unique_ptr<Message> Agent::messageReceived(Connection&, const Message& mess
 
 void Agent::protectionStatus(const Message& message) {
     const bool initial = protection_.deadline == ProtectionState::kNoStatusYet;
-    const std::optional<ProtectionStatusValues> status = readProtectionStatus(message.payload);
-    if (!status) return;
-    // A status cut short after the flag keeps the flag and does nothing else.
-    protection_.enabled = status->enabled;
-    if (!status->remainingMs) return;
+    const ProtectionStatusPayload status = readProtectionStatus(message.payload);
+    if (status.enabled) protection_.enabled = *status.enabled;
+    if (!status.remainingMs) return;
     const int64_t now = clock_.now();
-    protection_.deadline = deadlineAfter(*status->remainingMs, now, clock_.nanosecondsPerTick());
+    protection_.deadline = deadlineAfter(*status.remainingMs, now, clock_.nanosecondsPerTick());
     // The first status after start only sets the state: nothing has changed for the user yet.
     if (initial) return;
 
@@ -210,17 +209,16 @@ void Agent::protectionStatus(const Message& message) {
 }
 
 void Agent::applicationBlocked(const Message& message) {
-    std::optional<ApplicationBlockedValues> blocked = readApplicationBlocked(message.payload);
+    std::optional<ApplicationBlockedPayload> blocked = readApplicationBlocked(message.payload);
     if (!blocked) return;
-    const int64_t reason = blocked->reason;
-    const UINT text = reason == 0 ? kBlockedTimeRange : reason == 1 ? kBlockedQuota : kBlockedDenied;
-    notifier_.showBalloon({kBlockedTitle, std::move(blocked->applicationName)}, ResourceString{text, {}}, true);
+    const UINT text = blocked->reason == 0 ? kBlockedTimeRange : blocked->reason == 1 ? kBlockedQuota : kBlockedDenied;
+    notifier_.showBalloon({kBlockedTitle, std::move(blocked->name)}, ResourceString{text, {}}, true);
 }
 
 void Agent::proxyConfiguration(const Message& message) {
-    const std::optional<ProxyConfiguration> configuration = readProxyConfiguration(message.payload);
-    if (!configuration) return;
-    proxyGuard_.configure(*configuration, protection_.enabled);
+    const std::optional<ProxyConfigurationPayload> proxy = readProxyConfiguration(message.payload);
+    if (!proxy) return;
+    proxyGuard_.configure(*proxy, protection_.enabled);
 }
 
 }  // namespace brisko

@@ -1,6 +1,6 @@
 #pragma once
 // Keeps the core's proxy forced into the user's Internet Settings while protection is enabled.
-#include "core_link/core_protocol.h"
+#include "core_link/notification_payloads.h"
 
 namespace brisko {
 
@@ -11,7 +11,7 @@ public:
     // A proxy configuration from the core; empty hosts stand for none. Forced at once only while
     // protection is enabled, else kept for when it comes back. One the settings could not hold
     // as the core meant it is refused and what is forced stays.
-    virtual void configure(const ProxyConfiguration& configuration, bool protectionEnabled) = 0;
+    virtual void configure(const ProxyConfigurationPayload& configuration, bool protectionEnabled) = 0;
     // Protection went off or came back (not the first status after start).
     virtual void protectionChanged(bool enabled) = 0;
     // The agent ends: a forced proxy is removed.
@@ -21,7 +21,7 @@ public:
 // Holds the guard's place until the agent forces the user's proxy: forces and watches nothing.
 class InactiveProxyGuard final : public ProxyGuard {
 public:
-    void configure(const ProxyConfiguration&, bool) override {}
+    void configure(const ProxyConfigurationPayload&, bool) override {}
     void protectionChanged(bool) override {}
     void stop() override {}
 };

@@ -12,6 +12,7 @@
 #include "resource_ids.h"
 #include "system_proxy.h"
 #include "test_core.h"
+#include "thread_descriptors.h"
 #include "ui/notify_icon.h"
 #include "unique_handle.h"
 
@@ -66,6 +67,7 @@ public:
     }
     explicit operator bool() const { return static_cast<bool>(process_); }
     DWORD mainThread() const { return mainThread_; }
+    DWORD processId() const { return ::GetProcessId(process_.get()); }
     bool exited(DWORD& code) const {
         return ::WaitForSingleObject(process_.get(), 0) == WAIT_OBJECT_0 && ::GetExitCodeProcess(process_.get(), &code);
     }
@@ -354,6 +356,35 @@ TEST_F(RealAgentProxy, WritesOverAnOutsideChangeWhileADialogOrTheMenuIsOpen) {
     writtenOverWhileOpen(menu, "the tray menu");
     testing::closeMenu(menu);
     EXPECT_TRUE(testing::waitUntilGone(menu));
+}
+
+// Every thread of the running agent (here its main thread and the proxy guard's watch) carries
+// the agent's thread descriptor, and this other process of the same user can open none of them
+// for what would stop or steer it. Wine lets the owner read the descriptor, which OWNER RIGHTS
+// forbids on Windows: there a refused read is the sign of that entry.
+TEST_F(RealAgentProxy, EveryThreadOfTheRunningAgentIsProtected) {
+    ASSERT_NO_FATAL_FAILURE(startAndAwaitUser());
+    sendStatus(true);
+    sendProxyConfiguration();
+    ASSERT_TRUE(waitUntil(forced, 5s)) << "the proxy was not forced";
+    const std::wstring user = testing::ownAccount();
+    const std::vector<DWORD> threads = testing::threadsOf(agent->processId());
+    ASSERT_GE(threads.size(), 2u);
+    for (const DWORD thread : threads) {
+        const UniqueHandle readable(::OpenThread(READ_CONTROL, FALSE, thread));
+        if (!readable) {
+            EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED)) << "thread " << thread;
+        } else {
+            const std::optional<testing::ThreadDacl> dacl = testing::readThreadDacl(readable.get());
+            ASSERT_TRUE(dacl) << "thread " << thread;
+            EXPECT_TRUE(dacl->isProtected) << "thread " << thread;
+            EXPECT_TRUE(dacl->onlyAllowEntries) << "thread " << thread;
+            EXPECT_EQ(dacl->allowed, testing::agentThreadEntries(user)) << "thread " << thread;
+        }
+        for (const testing::ThreadRight& right : testing::kDeniedThreadRights)
+            EXPECT_FALSE(UniqueHandle(::OpenThread(right.mask, FALSE, thread)))
+                << "another process of the user may " << right.name << " the agent's thread " << thread;
+    }
 }
 
 TEST_F(RealAgentProxy, ConfigurationWhileProtectionIsOffWaitsForIt) {

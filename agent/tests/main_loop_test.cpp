@@ -28,7 +28,7 @@ using testing::waitUntil;
 // The loop's thread and the test's share the record.
 class RecordingProxyGuard : public ProxyGuard {
 public:
-    void configure(const ProxyConfiguration&, bool) override { record("configure"); }
+    void configure(const ProxyConfigurationPayload&, bool) override { record("configure"); }
     void protectionChanged(bool enabled) override { record(enabled ? "protection on" : "protection off"); }
     void stop() override { record("stop"); }
 

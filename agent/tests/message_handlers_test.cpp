@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "agent.h"
+#include "core_link/payload_reader.h"
 #include "idle_monitor.h"
 #include "test_core.h"
 
@@ -51,7 +52,7 @@ public:
 
 class RecordingProxyGuard : public ProxyGuard {
 public:
-    void configure(const ProxyConfiguration& c, bool protectionEnabled) override {
+    void configure(const ProxyConfigurationPayload& c, bool protectionEnabled) override {
         calls.push_back("configure(" + c.httpHost + "," + std::to_string(c.httpPort) + "," + c.httpsHost + "," +
                         std::to_string(c.httpsPort) + (protectionEnabled ? ",enabled)" : ",disabled)"));
     }
@@ -165,6 +166,7 @@ INSTANTIATE_TEST_SUITE_P(
         NotificationCase{"StatusWithoutRemainingTimeIsDropped", 0, pack({false}), {}, {}},
         NotificationCase{"StatusNotMessagePackIsDropped", 0, Bytes{0xC1, 0xC1}, {}, {}},
         NotificationCase{"EmptyStatusIsDropped", 0, Bytes{}, {}, {}},
+        NotificationCase{"StatusTimeAnArrayBeyondThePayloadIsDropped", 0, Bytes{0xC2, 0xDD, 0x01, 0, 0, 0}, {}, {}},
         NotificationCase{"BlockedOutsideTimeRange", 1, pack({"id", "Game", int64_t{0}}), {blocked("Game", kBlockedTimeRange)}, {}},
         NotificationCase{"BlockedQuotaUsedUp", 1, pack({"id", "Game", int64_t{1}}), {blocked("Game", kBlockedQuota)}, {}},
         NotificationCase{"BlockedReason7", 1, pack({"id", "Game", int64_t{7}}), {blocked("Game", kBlockedDenied)}, {}},
@@ -225,6 +227,7 @@ INSTANTIATE_TEST_SUITE_P(
                                         b.insert(b.end(), {0xCF, 0x80, 0, 0, 0, 0, 0, 0, 0});
                                         return b;
                                     }()},
+                      WrongTypeCase{"StatusArrayForTime", 0, Bytes{0xC2, 0x91, 0x00}},
                       WrongTypeCase{"BlockedFirstNotAString", 1, pack({int64_t{1}, "Game", int64_t{0}})},
                       WrongTypeCase{"BlockedNameNotAString", 1, pack({"id", int64_t{5}, int64_t{0}})},
                       WrongTypeCase{"ProxyHostNotAString", 2, pack({int64_t{1}, int64_t{1}, Value{}, Value{}})},
@@ -233,6 +236,50 @@ INSTANTIATE_TEST_SUITE_P(
                       WrongTypeCase{"BlockedFirstBinary", 1, withBinaryFirst(pack({"Game", int64_t{0}}))},
                       WrongTypeCase{"BlockedNameBinary", 1, pack({"id"}) + withBinaryFirst(pack({int64_t{0}}))},
                       WrongTypeCase{"ProxyHostBinary", 2, withBinaryFirst(pack({int64_t{80}, Value{}, Value{}}))}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Each element of an array takes a byte and each pair of a map two: a count beyond the bytes left
+// is refused (size_overflow) before msgpack allocates for it, and so is nesting deeper than any
+// value of the vocabulary needs. A count the bytes can hold is read, or ends early, as before.
+enum class Read { Whole, EndsEarly, CountRefused };
+struct ReaderCase {
+    const char* name;
+    Bytes payload;
+    Read expect;
+};
+
+class PayloadReaderLimits : public ::testing::TestWithParam<ReaderCase> {};
+
+TEST_P(PayloadReaderLimits, Next) {
+    const ReaderCase& c = GetParam();
+    PayloadReader reader(c.payload);
+    switch (c.expect) {
+        case Read::Whole:
+            EXPECT_NO_THROW(reader.next());
+            break;
+        case Read::EndsEarly:
+            EXPECT_THROW(reader.next(), msgpack::insufficient_bytes);
+            break;
+        case Read::CountRefused:
+            EXPECT_THROW(reader.next(), msgpack::size_overflow);
+            break;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Payloads, PayloadReaderLimits,
+    ::testing::Values(ReaderCase{"ArrayOf16MiElements", Bytes{0xDD, 0x01, 0, 0, 0}, Read::CountRefused},
+                      ReaderCase{"ArrayOfAllElements", Bytes{0xDD, 0xFF, 0xFF, 0xFF, 0xFF}, Read::CountRefused},
+                      ReaderCase{"MapOf16MiPairs", Bytes{0xDF, 0x01, 0, 0, 0}, Read::CountRefused},
+                      ReaderCase{"MapOfMorePairsThanHalfTheBytes", Bytes{0x83, 0xC0, 0xC0, 0xC0, 0xC0}, Read::CountRefused},
+                      ReaderCase{"FiveNestedArrays", Bytes{0x91, 0x91, 0x91, 0x91, 0x91, 0xC0}, Read::CountRefused},
+                      ReaderCase{"FourNestedArrays", Bytes{0x91, 0x91, 0x91, 0x91, 0xC0}, Read::Whole},
+                      ReaderCase{"ArrayFillingThePayload", Bytes{0x93, 0xC0, 0xC0, 0xC0}, Read::Whole},
+                      ReaderCase{"MapFillingThePayload", Bytes{0x82, 0xC0, 0xC0, 0xC0, 0xC0}, Read::Whole},
+                      ReaderCase{"ArrayCountTheBytesCouldHoldButCut", Bytes{0x93, 0xC0, 0xC0}, Read::EndsEarly},
+                      // A string's bytes are there before msgpack takes them: it ends early.
+                      ReaderCase{"StringLongerThanThePayload", Bytes{0xDB, 0xFF, 0xFF, 0xFF, 0xFF, 'a'},
+                                 Read::EndsEarly}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(AgentMessages, StatusKeepsTheFlagWhenTheTimeIsMissing) {

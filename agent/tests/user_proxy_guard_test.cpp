@@ -52,7 +52,6 @@ TEST(ProxyList, RefusesHostsThatWouldAddEntriesOrEndOne) {
         {"proxy.example", true},
         {"[::1]", true},
         {"h\xC3\xA9", true},
-        {"", true},
         {"evil;https=127.0.0.1:9", false},
         {"a=b", false},
         {"a b", false},
@@ -60,44 +59,51 @@ TEST(ProxyList, RefusesHostsThatWouldAddEntriesOrEndOne) {
         {"a\r\nb", false},
         {"a\x01", false},
         {"a\x7F", false},
-        {"a\xC2\xA0" "b", false},  // no-break space
-        {"a\xC2\x85", false},      // next line, a C1 control
+        {"a\xC2\xA0" "b", false},      // no-break space
+        {"a\xC2\x85", false},          // next line, a C1 control
         {"a\xE2\x80\xA8" "b", false},  // line separator
-        {"\xC3", false},           // not UTF-8
+        {"\xC3", false},                // not UTF-8
     };
-    for (const auto& [host, accepted] : cases) EXPECT_EQ(IsAcceptableProxyHost(host), accepted) << host;
+    for (const auto& [host, accepted] : cases) {
+        EXPECT_EQ(AcceptableProxyList({host, 3128, "", 0}).has_value(), accepted) << host;
+        EXPECT_EQ(AcceptableProxyList({"", 0, host, 3129}).has_value(), accepted) << host << " (https)";
+    }
+    EXPECT_EQ(AcceptableProxyList({}), std::string()) << "no hosts: an empty list, accepted";
+}
+
+// A host of that many units: labels of 60 letters (the longest a label may be is 63).
+std::string hostOf(size_t length, const std::string& letter = "h") {
+    std::string host;
+    for (size_t units = 0; units < length; ++units) host += units % 61 == 60 ? "." : letter;
+    return host;
 }
 
 TEST(ProxyList, AListIsAcceptedUpToTheLengthTheSettingsTake) {
-    // "http=" host ":3128": ten units around the host.
-    const auto list = [](size_t hostLength) {
-        return AcceptableProxyList({std::string(hostLength, 'h'), 3128, "", 0});
+    // "http=" host ":3128;https=" host ":3129": 22 units around the hosts.
+    const auto list = [](size_t firstLength, size_t secondLength, const std::string& letter = "h") {
+        return AcceptableProxyList({hostOf(firstLength, letter), 3128, hostOf(secondLength, letter), 3129});
     };
-    ASSERT_TRUE(list(kMaxUserProxyLength - 10));
-    EXPECT_EQ(list(kMaxUserProxyLength - 10)->size(), kMaxUserProxyLength);
-    EXPECT_FALSE(list(kMaxUserProxyLength - 9));
-    EXPECT_FALSE(list(10'000));
+    ASSERT_TRUE(list(200, kMaxUserProxyLength - 222));
+    EXPECT_EQ(list(200, kMaxUserProxyLength - 222)->size(), kMaxUserProxyLength);
+    EXPECT_FALSE(list(200, kMaxUserProxyLength - 221));
+    EXPECT_FALSE(list(10'000, 0));
     // Counted in UTF-16 units, as the settings store it: two bytes of UTF-8, one unit.
-    std::string wide;
-    for (size_t i = 0; i < kMaxUserProxyLength - 10; ++i) wide += "\xC3\xA9";
-    EXPECT_TRUE(AcceptableProxyList({wide, 3128, "", 0}));
-    EXPECT_FALSE(AcceptableProxyList({"h", 1, "evil;", 2})) << "either host refuses the list";
-    EXPECT_EQ(AcceptableProxyList({}), std::string()) << "no hosts: an empty list, accepted";
+    EXPECT_TRUE(list(200, kMaxUserProxyLength - 222, "\xC3\xA9"));
 }
 
 // ---- the policy
 
-const ProxyConfiguration kCore{"127.0.0.1", 3128, "", 0};
-const ProxyConfiguration kOtherCore{"127.0.0.1", 3130, "127.0.0.1", 3131};
-const ProxyConfiguration kNoHosts{};
-const ProxyConfiguration kInjecting{"127.0.0.1;https=evil", 3128, "", 0};
-const ProxyConfiguration kTooLong{std::string(300, 'h'), 3128, "", 0};
+const ProxyConfigurationPayload kCore{"127.0.0.1", 3128, "", 0};
+const ProxyConfigurationPayload kOtherCore{"127.0.0.1", 3130, "127.0.0.1", 3131};
+const ProxyConfigurationPayload kNoHosts{};
+const ProxyConfigurationPayload kInjecting{"127.0.0.1;https=evil", 3128, "", 0};
+const ProxyConfigurationPayload kTooLong{std::string(300, 'h'), 3128, "", 0};
 
 enum class Event { Configured, ConfiguredWhileOff, ProtectionOn, ProtectionOff, SettingsChanged, Stop };
 
 struct Step {
     Event event;
-    ProxyConfiguration configuration;
+    ProxyConfigurationPayload configuration;
     ProxyAction action;
 };
 
@@ -243,7 +249,7 @@ TEST_F(UserProxyGuardTest, EachOutsideChangeIsWrittenOverOnce) {
 // The refused configuration used to replace the forced list, so the next outside change was
 // answered with a write the settings refused: the forcing lapsed for good.
 TEST_F(UserProxyGuardTest, ARefusedConfigurationKeepsWhatIsForced) {
-    const ProxyConfiguration refused[] = {
+    const ProxyConfigurationPayload refused[] = {
         {std::string(300, 'h'), 3128, "", 0},
         {std::string(10'000, 'h'), 3128, "", 0},
         {"127.0.0.1;https=10.1.1.1", 3128, "", 0},
@@ -252,7 +258,7 @@ TEST_F(UserProxyGuardTest, ARefusedConfigurationKeepsWhatIsForced) {
     };
     guard.configure({"127.0.0.1", 3128, "", 0}, true);
     uint32_t rewrites = 0;
-    for (const ProxyConfiguration& configuration : refused) {
+    for (const ProxyConfigurationPayload& configuration : refused) {
         guard.configure(configuration, true);
         EXPECT_EQ(guard.proxyList(), "http=127.0.0.1:3128") << configuration.httpHost.substr(0, 40);
         EXPECT_TRUE(forced(L"http=127.0.0.1:3128"));

@@ -65,12 +65,6 @@ private:
     std::set<std::wstring> reported_;
 };
 
-// The caller names the autoconfig file; a name with a directory part, a drive or dots would
-// reach outside the installation directory (or be the directory itself).
-bool isPlainFileName(const fs::path& name) {
-    return !name.empty() && !name.has_root_path() && !name.has_parent_path() && name != L"." && name != L"..";
-}
-
 void copyIfPresent(const fs::path& source, const fs::path& destination) {
     std::error_code error;
     if (const auto status = fs::status(source, error); error) return;
@@ -80,6 +74,13 @@ void copyIfPresent(const fs::path& source, const fs::path& destination) {
 }
 
 }  // namespace
+
+// The caller names the autoconfig file; a name with a directory part, a drive or dots would
+// reach outside the installation directory (or be the directory itself).
+bool IsPlainAutoconfigName(const fs::path& name) {
+    return !name.empty() && !name.has_root_path() && !name.has_parent_path() && name != L"." && name != L".." &&
+           name.native().find(L':') == fs::path::string_type::npos;
+}
 
 void ForEachMozillaInstallDir(const InstallDirCallback& callback) {
     DirectorySearch search(callback);
@@ -94,13 +95,13 @@ void ForEachMozillaInstallDir(const InstallDirCallback& callback) {
 bool InstallFirefoxAutoconfig(const fs::path& directory, const fs::path& autoconfigSource,
                               const fs::path& preferencesSource, const fs::path& autoconfigName) {
     copyIfPresent(preferencesSource, directory / kDefaultPreferencesFile);
-    if (isPlainFileName(autoconfigName)) copyIfPresent(autoconfigSource, directory / autoconfigName);
+    if (IsPlainAutoconfigName(autoconfigName)) copyIfPresent(autoconfigSource, directory / autoconfigName);
     return true;
 }
 
 bool RemoveFirefoxAutoconfig(const fs::path& directory, const fs::path& autoconfigName) {
     std::error_code error;
-    if (isPlainFileName(autoconfigName)) fs::remove(directory / autoconfigName, error);
+    if (IsPlainAutoconfigName(autoconfigName)) fs::remove(directory / autoconfigName, error);
     fs::remove(directory / kDefaultPreferencesFile, error);
     return true;
 }

@@ -18,6 +18,10 @@ using InstallDirCallback = std::function<bool(const std::filesystem::path& direc
 // then the 64-bit view. A false answer during the registered commands ends the search.
 void ForEachMozillaInstallDir(const InstallDirCallback& callback);
 
+// An autoconfig name the operations below write and delete: a plain file name, with no
+// directory, drive, "." or ".." and no ":" (on NTFS "name:stream" is a stream of the file "name").
+bool IsPlainAutoconfigName(const std::filesystem::path& name);
+
 // Copies the two source files into the directory, over what is there, when they exist; errors
 // are ignored and the answer is always true (go on). An autoconfig name that is not a plain file
 // name is never written.

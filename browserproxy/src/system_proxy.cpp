@@ -1,47 +1,18 @@
 #include "system_proxy.h"
 
 #include <algorithm>
-#include <cstring>
-#include <cwchar>
 #include <optional>
 #include <span>
 #include <string>
 
-#include "connection_blob.h"
 #include "text.h"
 #include "unique_handle.h"
 
 namespace brisko {
 namespace {
 
-constexpr wchar_t kSavedLegacySettings[] = L"SavedLegacySettings";
-constexpr wchar_t kLocalBypassWide[] = L"<local>";
-
-// Offers each name to the callback, noting whether the active dial-up entry was among them.
-class ConnectionVisitor {
-public:
-    ConnectionVisitor(HKEY key, const ConnectionCallback& callback) : key_(key), callback_(callback) {}
-
-    void setActive(const wchar_t* name) { active_ = name; }
-    void visit(const wchar_t* name) {
-        if (active_ && std::wcscmp(name, active_) == 0) activeSeen_ = true;
-        result_ = callback_(key_, name);
-    }
-    void visitUnseenActive() {
-        if (active_ && !activeSeen_) result_ = callback_(key_, active_);
-    }
-    LONG result() const { return result_; }
-
-private:
-    HKEY key_;
-    const ConnectionCallback& callback_;
-    const wchar_t* active_ = nullptr;
-    bool activeSeen_ = false;
-    LONG result_ = 0;
-};
-
 // The phone-book entries; false only when the list cannot be allocated.
-bool visitPhoneBookEntries(ConnectionVisitor& visitor, const DialUpApi& ras) {
+bool visitPhoneBookEntries(ConnectionOffers& offers, const DialUpApi& ras) {
     RASENTRYNAMEW probe{};
     probe.dwSize = sizeof(RASENTRYNAMEW);
     DWORD bytes = 0;
@@ -57,12 +28,12 @@ bool visitPhoneBookEntries(ConnectionVisitor& visitor, const DialUpApi& ras) {
     for (DWORD i = 0; i < count; ++i) {
         RASENTRYNAMEW& entry = entries.get()[i];
         entry.szEntryName[kEntryNameCapacity - 1] = L'\0';
-        visitor.visit(entry.szEntryName);
+        offers.offer(entry.szEntryName);
     }
     return true;
 }
 
-void visitValues(HKEY key, ConnectionVisitor& visitor) {
+void visitValues(HKEY key, ConnectionOffers& offers) {
     for (DWORD index = 0;; ++index) {
         wchar_t name[kNameCapacity];
         DWORD capacity = kNameCapacity;
@@ -70,7 +41,7 @@ void visitValues(HKEY key, ConnectionVisitor& visitor) {
         // A name too long for the buffer is no connection's; the values after it still are.
         if (status == ERROR_MORE_DATA) continue;
         if (status != ERROR_SUCCESS) return;
-        visitor.visit(name);
+        offers.offer(name);
     }
 }
 
@@ -79,25 +50,23 @@ void visitValues(HKEY key, ConnectionVisitor& visitor) {
 LONG ForEachConnectionSetting(HKEY root, const ConnectionCallback& callback, RegistryView view, const DialUpApi& ras) {
     UniqueKey key;
     if (OpenKey(root, kConnectionsKey, KEY_READ | KEY_WRITE, view, key.put()) != ERROR_SUCCESS) return 0;
-    ConnectionVisitor visitor(key.get(), callback);
     wchar_t active[kEntryNameCapacity];
-    if (FindActiveDialUpEntry(active, ras)) visitor.setActive(active);
-    if (!visitPhoneBookEntries(visitor, ras)) return -1;
-    visitValues(key.get(), visitor);
-    visitor.visitUnseenActive();
-    return visitor.result();
+    const bool hasActive = FindActiveDialUpEntry(active, ras);
+    ConnectionOffers offers(hasActive ? active : nullptr,
+                            [&callback, &key](const wchar_t* name) { return callback(key.get(), name); });
+    if (!visitPhoneBookEntries(offers, ras)) return -1;
+    visitValues(key.get(), offers);
+    offers.offerUnseenActive();
+    return offers.result();
 }
 
 LONG RewriteConnectionSetting(HKEY connections, const wchar_t* name, const ProxySettings& settings, RegistryView view) {
-    if (std::wcscmp(name, kSavedLegacySettings) == 0) return 0;
+    if (!IsRewrittenConnectionSetting(name)) return 0;
     DWORD size = 0;
     const MallocPtr<uint8_t> blob = ReadBinaryValue(connections, name, &size);
     if (!blob) return 0;
-    const auto proxy = settings.narrowProxy ? std::optional<std::string_view>(settings.narrowProxy) : std::nullopt;
-    const BlobRewriteResult rewrite = RewriteConnectionBlob(std::span<const uint8_t>(blob.get(), size), proxy);
-    if (rewrite.outcome == BlobRewrite::Rewritten)
-        WriteValue(connections, nullptr, name, REG_BINARY, rewrite.blob.data(), static_cast<DWORD>(rewrite.blob.size()),
-                   view);
+    if (const auto update = ConnectionSettingUpdate(std::span<const uint8_t>(blob.get(), size), settings))
+        WriteValue(connections, nullptr, name, REG_BINARY, update->data(), static_cast<DWORD>(update->size()), view);
     return 0;
 }
 
@@ -108,15 +77,15 @@ LSTATUS ApplyUserProxy(HKEY root, const ProxySettings& settings, const DialUpApi
             return RewriteConnectionSetting(connections, name, settings, RegistryView::Registry32);
         },
         RegistryView::Registry32, ras);
-    if (settings.narrowProxy) {
-        WriteStringValue(root, kInternetSettingsKey, L"ProxyServer", settings.wideProxy ? settings.wideProxy : L"",
-                         RegistryView::Registry32);
-        WriteStringValue(root, kInternetSettingsKey, L"ProxyOverride", kLocalBypassWide, RegistryView::Registry32);
+    const InternetSettingsValues values = InternetSettingsFor(settings);
+    if (values.proxyServer) {
+        WriteStringValue(root, kInternetSettingsKey, L"ProxyServer", values.proxyServer, RegistryView::Registry32);
+        WriteStringValue(root, kInternetSettingsKey, L"ProxyOverride", values.proxyOverride, RegistryView::Registry32);
     } else {
         DeleteValue(root, kInternetSettingsKey, L"ProxyServer", RegistryView::Registry32);
         DeleteValue(root, kInternetSettingsKey, L"ProxyOverride", RegistryView::Registry32);
     }
-    const DWORD enable = settings.wideProxy ? 1 : 0;
+    const DWORD enable = values.proxyEnable;
     return WriteValue(root, kInternetSettingsKey, L"ProxyEnable", REG_DWORD, &enable, sizeof enable,
                       RegistryView::Registry32);
 }

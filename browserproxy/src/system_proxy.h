@@ -8,19 +8,13 @@
 
 #include "dial_up.h"
 #include "registry.h"
+#include "user_proxy_values.h"
 
 namespace brisko {
 
 inline constexpr wchar_t kInternetSettingsKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
 inline constexpr wchar_t kConnectionsKey[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections";
-
-// The proxy list twice: 8-bit as stored in the connection blobs, UTF-16 as stored in
-// "ProxyServer". Null in both means no proxy. The list's syntax is the caller's.
-struct ProxySettings {
-    const char* narrowProxy = nullptr;
-    const wchar_t* wideProxy = nullptr;
-};
 
 // Called with the open Connections key and a value or entry name.
 using ConnectionCallback = std::function<LONG(HKEY connections, const wchar_t* name)>;

@@ -189,6 +189,20 @@ TEST_F(MozillaTest, AutoconfigNamesOutsideTheDirectoryAreNeverTouched) {
     }
 }
 
+// On NTFS "name:stream" is a stream of the file "name": never written, never deleted.
+TEST_F(MozillaTest, AutoconfigNamesWithAStreamOrDriveAreNeverTouched) {
+    writeFile(firefox / L"velmora.cfg", "keep");
+    for (const fs::path& name : {fs::path(L"velmora.cfg:ads"), fs::path(L"velmora.cfg::$DATA"), fs::path(L"c:x.cfg"),
+                                 fs::path(L"x.cfg:")}) {
+        EXPECT_TRUE(InstallFirefoxAutoconfig(firefox, mozilla.cfgSource, mozilla.prefsSource, name));
+        EXPECT_TRUE(RemoveFirefoxAutoconfig(firefox, name));
+        EXPECT_EQ(fileText(firefox / L"velmora.cfg"), "keep") << name;
+        std::vector<fs::path> entries;
+        for (const auto& entry : fs::directory_iterator(firefox)) entries.push_back(entry.path().filename());
+        EXPECT_THAT(entries, ::testing::UnorderedElementsAre(L"velmora.cfg", L"defaults")) << name;
+    }
+}
+
 // What is written through each offered path lands in its own system folder, as the files lie on
 // disk: the 64-bit one's too for a 32-bit process under WOW64.
 TEST(OperaPrefs, OffersTheFileInEverySystemFolderAsItLiesOnDisk) {

@@ -1,4 +1,5 @@
-// Text rules of the library: the directory of a browser command and the known-browser match.
+// Text rules of the library: the directory of a browser command, the autoconfig file names it
+// writes and the known-browser match.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -6,6 +7,8 @@
 
 #include "install_dir.h"
 #include "known_browsers.h"
+#include "mozilla_autoconfig.h"
+#include "text.h"
 
 namespace brisko::testing {
 namespace {
@@ -82,6 +85,30 @@ MallocPtr<wchar_t> heapCopy(const wchar_t* text) {
     MallocPtr<wchar_t> copy(static_cast<wchar_t*>(std::malloc((std::wcslen(text) + 1) * sizeof(wchar_t))));
     std::wcscpy(copy.get(), text);
     return copy;
+}
+
+TEST(AutoconfigName, OnlyAPlainFileNameIsTaken) {
+    const struct {
+        const wchar_t* name;
+        bool plain;
+    } cases[] = {
+        {L"velmora.cfg", true},
+        {L"my autoconfig.cfg", true},
+        {L"", false},
+        {L".", false},
+        {L"..", false},
+        {L"..\\outside.cfg", false},
+        {L"sub\\x.cfg", false},
+        {L"sub/x.cfg", false},
+        {L"C:\\x.cfg", false},
+        {L"\\\\server\\share\\x.cfg", false},
+        {L"c:x.cfg", false},
+        {L"velmora.cfg:ads", false},
+        {L"velmora.cfg::$DATA", false},
+        {L"x.cfg:", false},
+        {L":x.cfg", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(IsPlainAutoconfigName(c.name), c.plain) << wideToUtf8(c.name);
 }
 
 struct CandidateCase {

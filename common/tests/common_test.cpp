@@ -68,12 +68,14 @@ std::wstring DescriptorText(PSECURITY_DESCRIPTOR descriptor) {
     return text.get();
 }
 
-TEST(AgentSecurity, TheUsersSidTakesItsPlaceInBothDescriptors) {
+TEST(AgentSecurity, TheUsersSidTakesItsPlaceInTheDescriptors) {
     const wchar_t user[] = L"S-1-5-21-1-2-3-1001";
     EXPECT_EQ(DescriptorText(brisko::AgentProcessDescriptor(user).get()),
               L"O:SYG:SYD:P(A;;0x1fffff;;;SY)(A;;0x101000;;;S-1-5-21-1-2-3-1001)");
     EXPECT_EQ(DescriptorText(brisko::AgentThreadDescriptor(user).get()),
-              L"O:SYG:SYD:P(A;;0x1fffff;;;SY)(A;;0x100800;;;S-1-5-21-1-2-3-1001)");
+              L"O:SYG:SYD:P(A;;0x1fffff;;;SY)(A;;0x100840;;;S-1-5-21-1-2-3-1001)(A;;0x100840;;;OW)");
+    EXPECT_EQ(DescriptorText(brisko::AgentOwnThreadDescriptor(user).get()),
+              L"D:P(A;;0x1fffff;;;SY)(A;;0x100840;;;S-1-5-21-1-2-3-1001)(A;;0x100840;;;OW)");
 }
 
 // The SID is put into the descriptor's text: one that is not a plain SID string could add

@@ -290,7 +290,7 @@ TEST(ProtectedAgent, OnlySystemMayEndSuspendWriteOrResecureAnAgent) {
     ExpectProtected(agent.process.get(), L"process", kProcessRights, std::size(kProcessRights),
                     SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, user);
     ExpectProtected(agent.thread.get(), L"thread", kThreadRights, std::size(kThreadRights),
-                    SYNCHRONIZE | THREAD_QUERY_LIMITED_INFORMATION, user);
+                    SYNCHRONIZE | THREAD_QUERY_INFORMATION | THREAD_QUERY_LIMITED_INFORMATION, user);
 
     EXPECT_NE(::ResumeThread(agent.thread.get()), static_cast<DWORD>(-1));
     for (const Right& right : kProcessRights)

@@ -284,10 +284,10 @@ TEST_F(NatbridgeHost, HostNameIsTheComputerName) {
     ExpectCleanVm();
 }
 
-TEST_F(NatbridgeHost, HostIdentifierIsTheProductUuidAndStaysTheSame) {
+TEST_F(NatbridgeHost, HostIdentifierIsAUuidAndStaysTheSame) {
     const auto identifier = CallString("Java_jni_com_brisko_desktop_windows_Utils_getHostIdentifier");
     ASSERT_TRUE(identifier);
-    // 8-4-4-4-12 hexadecimal digits.
+    // The product UUID, or the machine GUID where it is a placeholder: 8-4-4-4-12 hexadecimal digits.
     ASSERT_EQ(identifier->size(), 36u) << wideToUtf8(*identifier);
     for (size_t i = 0; i < identifier->size(); ++i) {
         const bool dash = i == 8 || i == 13 || i == 18 || i == 23;

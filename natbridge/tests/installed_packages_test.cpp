@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <filesystem>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fake_jvm.h"
@@ -191,42 +194,160 @@ TEST_F(InstalledPackages, AStringTheVmCannotMakeEndsTheReportAndReachesTheCaller
 
 struct LogoCase {
     const char* name;
-    std::optional<std::wstring> manifestLogo;
-    std::optional<std::wstring> resolved;  // what the resource index answers, if it resolves
-    std::wstring expected;                 // below the install folder when relative
-    bool expectedIsRelative;
+    std::wstring manifestLogo;               // empty: the manifest has none
+    std::vector<std::wstring> files;         // below the install folder; a folder when it ends with "\\"
+    std::optional<std::wstring> resolved;    // what the resource index answers; {dir}: the install folder
+    std::wstring expected;                   // below the install folder; empty: no logo
+    bool asksTheIndex = true;
 };
 
-class PackageLogo : public InstalledPackages, public ::testing::WithParamInterface<LogoCase> {};
+void PrintTo(const LogoCase& c, std::ostream* out) { *out << c.name; }
 
-TEST_P(PackageLogo, IsResolvedThroughTheResourceIndexToAFullPath) {
+class PackageLogo : public InstalledPackages, public ::testing::WithParamInterface<LogoCase> {
+protected:
+    // {dir} is the package's install folder, {temp} the folder it lies in.
+    std::wstring Expand(std::wstring text) const {
+        const std::pair<std::wstring, std::wstring> markers[] = {{L"{dir}", folder.path() + L"Contoso.App\\"},
+                                                                 {L"{temp}", folder.path()}};
+        for (const auto& [marker, value] : markers)
+            for (size_t at; (at = text.find(marker)) != std::wstring::npos;) text.replace(at, marker.size(), value);
+        return text;
+    }
+};
+
+TEST_P(PackageLogo, IsAFileInsideThePackage) {
     const LogoCase& c = GetParam();
     const FakePackage package = Installed(L"Contoso.App");
-    world.allUsers = {package};
-    if (c.manifestLogo) world.manifests[package.installLocation].logo = *c.manifestLogo;
-    world.resolve = [&](const std::wstring&) { return c.resolved; };
-    GetInstalledPackages();
-    const std::wstring logo = c.expectedIsRelative ? package.installLocation + c.expected : c.expected;
-    EXPECT_THAT(reports, ElementsAre(L"Contoso.App_8wekyb3d8bbwe|Contoso.App|" + logo + L"|14120960"));
-    if (c.manifestLogo) {
-        EXPECT_THAT(world.calls(), ::testing::Contains(L"resolve(@{" + package.installLocation +
-                                                       L"resources.pri?ms-resource://Contoso.App/Files/Assets/"
-                                                       L"Logo.png})"));
+    // Beside the package, where a value climbing out of it would lead.
+    folder.write(L"Other\\Logo.png", "png");
+    for (const std::wstring& file : c.files) {
+        if (file.ends_with(L"\\"))
+            std::filesystem::create_directories(package.installLocation + file);
+        else
+            folder.write(L"Contoso.App\\" + file, "png");
     }
+    world.allUsers = {package};
+    if (!c.manifestLogo.empty()) world.manifests[package.installLocation].logo = c.manifestLogo;
+    world.resolve = [&](const std::wstring&) {
+        return c.resolved ? std::optional<std::wstring>(Expand(*c.resolved)) : std::nullopt;
+    };
+    GetInstalledPackages();
+    const std::wstring logo = c.expected.empty() ? L"" : package.installLocation + c.expected;
+    EXPECT_THAT(reports, ElementsAre(L"Contoso.App_8wekyb3d8bbwe|Contoso.App|" + logo + L"|14120960"));
+    EXPECT_EQ(world.resolveSizes().empty(), !c.asksTheIndex);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Logos, PackageLogo,
     ::testing::Values(
-        LogoCase{"scaled_variant", L"Assets\\Logo.png", L"C:\\Apps\\Contoso\\Assets\\Logo.scale-200.png",
-                 L"C:\\Apps\\Contoso\\Assets\\Logo.scale-200.png", false},
-        LogoCase{"relative_answer", L"Assets\\Logo.png", L"Assets\\Logo.scale-100.png", L"Assets\\Logo.scale-100.png",
-                 true},
-        LogoCase{"unresolved_keeps_the_manifest_path", L"Assets\\Logo.png", std::nullopt, L"Assets\\Logo.png", true},
-        LogoCase{"answer_too_long_keeps_the_manifest_path", L"Assets\\Logo.png", std::wstring(300, L'x'),
-                 L"Assets\\Logo.png", true},
-        LogoCase{"no_logo", std::nullopt, std::nullopt, L"", false}),
+        // What the resource index names, when it is a file inside the package.
+        LogoCase{"resolved_scaled_variant", L"Assets\\Logo.png", {L"Assets\\Logo.scale-200.png"},
+                 L"{dir}Assets\\Logo.scale-200.png", L"Assets\\Logo.scale-200.png"},
+        LogoCase{"resolved_relative_answer", L"Assets\\Logo.png", {L"Assets\\Logo.scale-100.png"},
+                 L"Assets\\Logo.scale-100.png", L"Assets\\Logo.scale-100.png"},
+        LogoCase{"resolved_file_missing_looks_on_disk", L"Assets\\Logo.png", {L"Assets\\Logo.scale-125.png"},
+                 L"{dir}Assets\\Logo.scale-200.png", L"Assets\\Logo.scale-125.png"},
+        LogoCase{"resolved_outside_the_package", L"Assets\\Logo.png", {}, L"{temp}Other\\Logo.png", L""},
+        LogoCase{"resolved_climbing_out", L"Assets\\Logo.png", {}, L"{dir}Assets\\..\\..\\Other\\Logo.png", L""},
+        LogoCase{"resolved_system_file", L"Assets\\Logo.png", {}, L"C:\\windows\\win.ini", L""},
+        LogoCase{"resolved_unc", L"Assets\\Logo.png", {}, L"\\\\attacker.example\\share\\logo.png", L""},
+        LogoCase{"resolved_long_path_prefix_looks_on_disk", L"Assets\\Logo.png", {L"Assets\\Logo.png"},
+                 L"\\\\?\\{dir}Assets\\Logo.png", L"Assets\\Logo.png"},
+        // Where the index cannot say: the first variant on disk.
+        LogoCase{"unresolved_scales_in_order", L"Assets\\Logo.png",
+                 {L"Assets\\Logo.scale-400.png", L"Assets\\Logo.scale-150.png"}, std::nullopt,
+                 L"Assets\\Logo.scale-150.png"},
+        LogoCase{"unresolved_the_value_itself_first", L"Assets\\Logo.png",
+                 {L"Assets\\Logo.png", L"Assets\\Logo.scale-100.png"}, std::nullopt, L"Assets\\Logo.png"},
+        LogoCase{"unresolved_scale_before_target_size", L"Assets\\Logo.png",
+                 {L"Assets\\Logo.targetsize-16.png", L"Assets\\Logo.scale-400.png"}, std::nullopt,
+                 L"Assets\\Logo.scale-400.png"},
+        LogoCase{"unresolved_target_sizes_in_order", L"Assets\\Logo.png",
+                 {L"Assets\\Logo.targetsize-256.png", L"Assets\\Logo.targetsize-48.png"}, std::nullopt,
+                 L"Assets\\Logo.targetsize-48.png"},
+        LogoCase{"unresolved_contrast_folders_in_order", L"Assets\\Logo.png",
+                 {L"Assets\\contrast-black\\Logo.png", L"Assets\\contrast-high\\Logo.scale-100.png"}, std::nullopt,
+                 L"Assets\\contrast-high\\Logo.scale-100.png"},
+        LogoCase{"unresolved_contrast_before_language", L"Assets\\Logo.png",
+                 {L"Assets\\fr-FR\\Logo.png", L"Assets\\contrast-white\\Logo.targetsize-24.png"}, std::nullopt,
+                 L"Assets\\contrast-white\\Logo.targetsize-24.png"},
+        LogoCase{"unresolved_language_folder", L"Assets\\Logo.png", {L"Assets\\en\\Logo.scale-200.png"}, std::nullopt,
+                 L"Assets\\en\\Logo.scale-200.png"},
+        LogoCase{"unresolved_forward_slashes", L"Assets/Logo.png", {L"Assets\\Logo.scale-100.png"}, std::nullopt,
+                 L"Assets\\Logo.scale-100.png"},
+        LogoCase{"unresolved_a_folder_is_no_logo", L"Assets\\Logo.png", {L"Assets\\Logo.png\\"}, std::nullopt, L""},
+        LogoCase{"unresolved_no_file_at_all", L"Assets\\Logo.png", {}, std::nullopt, L""},
+        // A value that leaves the package is refused before the index is asked.
+        LogoCase{"value_climbing_out", L"..\\..\\..\\Windows\\System32\\config\\SAM", {L"Assets\\Logo.png"},
+                 L"{dir}Assets\\Logo.png", L"", false},
+        LogoCase{"value_into_a_sibling", L"..\\Other\\Logo.png", {}, std::nullopt, L"", false},
+        LogoCase{"value_full_path", L"C:\\windows\\win.ini", {}, std::nullopt, L"", false},
+        LogoCase{"value_unc", L"\\\\attacker.example\\share\\logo.png", {}, std::nullopt, L"", false},
+        LogoCase{"value_stream", L"Assets\\Logo.png:hidden", {L"Assets\\Logo.png"}, std::nullopt, L"", false},
+        LogoCase{"value_of_200000_characters", L"Assets\\" + std::wstring(200000, L'x'), {}, std::nullopt, L"", false},
+        LogoCase{"no_logo", L"", {L"Assets\\Logo.png"}, std::nullopt, L"", false}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// An answer that fills the first buffer may have been cut: the index is asked again with a
+// buffer no path can fill, whether it failed (as Wine does) or cut the answer (as Windows may).
+TEST_F(InstalledPackages, ALogoPathThatFillsTheBufferIsAskedForAgain) {
+    const FakePackage package = Installed(L"Contoso.App");
+    // A logo path of that length below the install folder, in names of at most 210 characters.
+    const auto logoOfLength = [&](size_t length) {
+        std::wstring relative = L"Assets\\";
+        size_t left = length - package.installLocation.size() - relative.size();
+        for (; left > 210; left -= 201) relative += std::wstring(200, L'd') + L"\\";
+        return relative + std::wstring(left - 4, L'L') + L".png";
+    };
+    const struct {
+        size_t length;
+        bool cuts;
+        std::vector<UINT> sizes;
+    } cases[] = {
+        {254, false, {256}},
+        {255, false, {256, 32768}},
+        {255, true, {256, 32768}},
+        {300, false, {256, 32768}},
+        {300, true, {256, 32768}},
+        {3000, false, {256, 32768}},
+    };
+    for (const auto& c : cases) {
+        const std::wstring relative = logoOfLength(c.length);
+        ASSERT_EQ(package.installLocation.size() + relative.size(), c.length);
+        folder.write(L"Contoso.App\\" + relative, "png");
+        PackageWorld again;
+        again.allUsers = {package};
+        again.manifests[package.installLocation].logo = L"Assets\\Logo.png";
+        again.resolveCuts = c.cuts;
+        again.resolve = [&](const std::wstring&) { return package.installLocation + relative; };
+        reports.clear();
+        GetInstalledPackages();
+        EXPECT_THAT(reports, ElementsAre(L"Contoso.App_8wekyb3d8bbwe|Contoso.App|" + package.installLocation +
+                                         relative + L"|14120960"))
+            << c.length << (c.cuts ? " cut" : " failed");
+        EXPECT_EQ(again.resolveSizes(), c.sizes) << c.length << (c.cuts ? " cut" : " failed");
+    }
+}
+
+// The manifest is read with French as the thread's locale; the C runtime's process-wide locale
+// is never changed (another thread may be using it).
+TEST_F(InstalledPackages, TheLogoIsResolvedInFrenchWithoutTouchingTheRuntimesLocale) {
+    const FakePackage package = Installed(L"Contoso.App");
+    world.allUsers = {package};
+    world.manifests[package.installLocation].logo = L"Assets\\Logo.png";
+    const LCID threadLocale = ::GetThreadLocale();
+    const std::string crtLocale = std::setlocale(LC_ALL, nullptr);
+    std::vector<std::pair<LCID, std::string>> seen;
+    world.resolve = [&](const std::wstring&) {
+        seen.emplace_back(::GetThreadLocale(), std::setlocale(LC_ALL, nullptr));
+        return std::nullopt;
+    };
+    GetInstalledPackages();
+    EXPECT_THAT(seen, ::testing::Each(std::pair<LCID, std::string>(1036, crtLocale)));
+    EXPECT_FALSE(seen.empty());
+    EXPECT_EQ(::GetThreadLocale(), threadLocale);
+    EXPECT_EQ(std::setlocale(LC_ALL, nullptr), crtLocale);
+}
 
 struct ManifestCase {
     const char* name;
@@ -248,11 +369,12 @@ TEST_P(PackageManifest, GivesTheLogoAndColourItCan) {
     manifest.logo = L"Logo.png";
     world.manifests[package.installLocation] = manifest;
     world.factoryFails = c.factoryFails;
-    world.resolve = [](const std::wstring&) { return std::wstring(L"C:\\Logo.scale-100.png"); };
+    const std::wstring logo = package.installLocation + L"Logo.scale-100.png";
+    if (c.manifestFile) folder.write(L"Pkg\\Logo.scale-100.png", "png");
+    world.resolve = [&](const std::wstring&) { return logo; };
     GetInstalledPackages();
     std::wstring expected = c.expected;
-    if (const size_t at = expected.find(L"{logo}"); at != std::wstring::npos)
-        expected.replace(at, 6, L"C:\\Logo.scale-100.png");
+    if (const size_t at = expected.find(L"{logo}"); at != std::wstring::npos) expected.replace(at, 6, logo);
     EXPECT_THAT(reports, ElementsAre(c.familyName + L"|Pkg|" + expected));
 }
 

@@ -5,10 +5,13 @@
 
 #include <shlwapi.h>
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "com_ptr.h"
 #include "packages/background_color.h"
+#include "packages/logo_path.h"
 #include "packages/manifest_color.h"
 #include "packages/package_manifest.h"
 #include "temp_folder.h"
@@ -93,6 +96,16 @@ TEST_P(ManifestColor, IsReadFromTheFirstNonEmptyVisualElements) {
     EXPECT_EQ(ReadBackgroundColor(stream.get()), GetParam().expected);
 }
 
+// Elements nested that deep, closed again.
+std::string Nested(int depth) {
+    std::string open, close;
+    for (int i = 0; i < depth; ++i) {
+        open += "<n>";
+        close += "</n>";
+    }
+    return "<Extensions>" + open + close + "</Extensions>";
+}
+
 const std::string kVisual = "<uap:VisualElements DisplayName=\"App\" BackgroundColor=\"#0078D7\">"
                             "<uap:DefaultTile/></uap:VisualElements>";
 
@@ -157,6 +170,21 @@ INSTANTIATE_TEST_SUITE_P(
                          Application("<VisualElements BackgroundColor=\"&c;\"><x/></VisualElements>") +
                          "</Applications></Package>",
                      0x00008A},
+        ManifestCase{"manifest_of_24_mb",
+                     Manifest("<Extensions>" + std::string(16 << 20, ' ') + "<Padding>" +
+                              std::string(8 << 20, 'x') + "</Padding></Extensions><Applications>" +
+                              Application(kVisual) + "</Applications>"),
+                     0xD77800},
+        ManifestCase{"nesting_200_deep_is_passed_over",
+                     Manifest("<Applications>" + Application(Nested(200) + kVisual) + "</Applications>"),
+                     0xD77800},
+        // XmlLite reads no deeper than 256 elements: past that the colour cannot be reached.
+        ManifestCase{"nesting_5000_deep_before_the_applications",
+                     Manifest(Nested(5000) + "<Applications>" + Application(kVisual) + "</Applications>"),
+                     0x00008A},
+        ManifestCase{"nesting_5000_deep_inside_the_application",
+                     Manifest("<Applications>" + Application(Nested(5000) + kVisual) + "</Applications>"),
+                     0x00008A},
         ManifestCase{"huge_manifest",
                      Manifest("<Extensions>" + std::string(4 << 20, ' ') + "<Padding>" +
                               std::string(1 << 20, 'x') + "</Padding></Extensions><Applications>" +
@@ -172,12 +200,92 @@ TEST(LogoReference, AsksThePackageResourceIndexForTheFile) {
     EXPECT_EQ(LogoResourceReference(L"r.pri", L"Id", L"Logo.png"), L"@{r.pri?ms-resource://Id/Files/Logo.png}");
 }
 
-TEST(LogoReference, ARelativePathIsTakenBelowTheInstallFolder) {
-    EXPECT_EQ(LogoPath(L"C:\\Apps\\Contoso\\", L"Assets\\Logo.scale-100.png"),
-              L"C:\\Apps\\Contoso\\Assets\\Logo.scale-100.png");
-    EXPECT_EQ(LogoPath(L"C:\\Apps\\Contoso\\", L"D:\\Elsewhere\\Logo.png"), L"D:\\Elsewhere\\Logo.png");
-    EXPECT_EQ(LogoPath(L"C:\\Apps\\Contoso\\", L"\\\\server\\share\\Logo.png"), L"\\\\server\\share\\Logo.png");
+struct ContainedCase {
+    const char* name;
+    std::wstring logo;
+    std::optional<std::wstring> path;  // none: refused
+};
+
+class ContainedLogo : public ::testing::TestWithParam<ContainedCase> {};
+
+TEST_P(ContainedLogo, StaysInsideTheInstallFolder) {
+    EXPECT_EQ(ContainedLogoPath(L"C:\\Apps\\Contoso\\", GetParam().logo), GetParam().path);
 }
 
+INSTANTIATE_TEST_SUITE_P(
+    Values, ContainedLogo,
+    ::testing::Values(
+        ContainedCase{"relative", L"Assets\\Logo.png", L"C:\\Apps\\Contoso\\Assets\\Logo.png"},
+        ContainedCase{"forward_slashes", L"Assets/Tiles/Logo.png", L"C:\\Apps\\Contoso\\Assets\\Tiles\\Logo.png"},
+        ContainedCase{"dots_inside", L".\\Assets\\..\\Assets\\\\Logo.png", L"C:\\Apps\\Contoso\\Assets\\Logo.png"},
+        ContainedCase{"full_path_inside", L"C:\\Apps\\Contoso\\Assets\\Logo.scale-200.png",
+                      L"C:\\Apps\\Contoso\\Assets\\Logo.scale-200.png"},
+        ContainedCase{"full_path_inside_in_other_case", L"c:\\apps\\CONTOSO\\Logo.png", L"c:\\apps\\CONTOSO\\Logo.png"},
+        ContainedCase{"names_with_spaces_and_dots", L"My Assets\\logo.v2.png",
+                      L"C:\\Apps\\Contoso\\My Assets\\logo.v2.png"},
+        ContainedCase{"non_ascii_name", L"Images\\\u00e9l\u00e8ve.png",
+                      L"C:\\Apps\\Contoso\\Images\\\u00e9l\u00e8ve.png"},
+        // Out of the folder.
+        ContainedCase{"climbing_out", L"..\\..\\..\\Windows\\System32\\config\\SAM", std::nullopt},
+        ContainedCase{"climbing_out_and_back", L"..\\Contoso\\Logo.png", L"C:\\Apps\\Contoso\\Logo.png"},
+        ContainedCase{"climbing_into_a_sibling", L"..\\ContosoEvil\\Logo.png", std::nullopt},
+        ContainedCase{"sibling_with_the_folder_as_prefix", L"C:\\Apps\\ContosoEvil\\Logo.png", std::nullopt},
+        ContainedCase{"above_the_drive", L"..\\..\\..\\..\\..\\x.png", std::nullopt},
+        ContainedCase{"other_full_path", L"C:\\Windows\\win.ini", std::nullopt},
+        ContainedCase{"other_drive", L"D:\\Apps\\Contoso\\Logo.png", std::nullopt},
+        ContainedCase{"the_folder_itself", L"C:\\Apps\\Contoso", std::nullopt},
+        ContainedCase{"the_folder_itself_by_dots", L"Assets\\..", std::nullopt},
+        // Paths Windows opens elsewhere than on the drive.
+        ContainedCase{"unc", L"\\\\attacker.example\\share\\logo.png", std::nullopt},
+        ContainedCase{"unc_with_slashes", L"//attacker.example/share/logo.png", std::nullopt},
+        ContainedCase{"long_path_prefix", L"\\\\?\\C:\\Apps\\Contoso\\Logo.png", std::nullopt},
+        ContainedCase{"device", L"\\\\.\\C:\\Apps\\Contoso\\Logo.png", std::nullopt},
+        ContainedCase{"nt_prefix", L"\\??\\C:\\Apps\\Contoso\\Logo.png", std::nullopt},
+        ContainedCase{"root_of_the_drive", L"\\Apps\\Contoso\\Logo.png", std::nullopt},
+        ContainedCase{"drive_relative", L"C:Logo.png", std::nullopt},
+        ContainedCase{"stream", L"Assets\\Logo.png:hidden", std::nullopt},
+        ContainedCase{"reserved_device", L"Assets\\NUL", std::nullopt},
+        ContainedCase{"reserved_device_with_extension", L"Assets\\com1.png", std::nullopt},
+        ContainedCase{"reserved_device_with_space", L"con .png", std::nullopt},
+        ContainedCase{"reserved_device_folder", L"LPT9\\Logo.png", std::nullopt},
+        ContainedCase{"not_a_device", L"Assets\\console.png", L"C:\\Apps\\Contoso\\Assets\\console.png"},
+        ContainedCase{"trailing_dot", L"Assets.\\Logo.png", std::nullopt},
+        ContainedCase{"trailing_space", L"Assets\\Logo.png ", std::nullopt},
+        ContainedCase{"three_dots", L"...\\Logo.png", std::nullopt},
+        ContainedCase{"wildcard", L"Assets\\*.png", std::nullopt},
+        ContainedCase{"control_character", L"Assets\\Lo\ngo.png", std::nullopt},
+        ContainedCase{"empty", L"", std::nullopt},
+        ContainedCase{"too_long", L"Assets\\" + std::wstring(200000, L'x'), std::nullopt}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ContainedLogo, AFolderThatIsNoDrivePathHoldsNoLogo) {
+    EXPECT_EQ(ContainedLogoPath(L"\\\\server\\share\\Contoso\\", L"Logo.png"), std::nullopt);
+    EXPECT_EQ(ContainedLogoPath(L"\\\\?\\C:\\Apps\\Contoso\\", L"Logo.png"), std::nullopt);
+    EXPECT_EQ(ContainedLogoPath(L"", L"Logo.png"), std::nullopt);
+}
+
+TEST(LogoCandidates, ComeInTheFixedOrderBesideTheValue) {
+    const std::vector<std::wstring> candidates = LogoCandidates(L"Assets\\Logo.png");
+    const std::vector<std::wstring> names{
+        L"Logo.png",
+        L"Logo.scale-100.png",
+        L"Logo.scale-125.png",
+        L"Logo.scale-150.png",
+        L"Logo.scale-200.png",
+        L"Logo.scale-400.png",
+        L"Logo.targetsize-16.png",
+        L"Logo.targetsize-24.png",
+        L"Logo.targetsize-32.png",
+        L"Logo.targetsize-48.png",
+        L"Logo.targetsize-256.png",
+    };
+    std::vector<std::wstring> expected;
+    for (const wchar_t* folder : {L"", L"contrast-standard\\", L"contrast-high\\", L"contrast-black\\",
+                                  L"contrast-white\\", L"fr-FR\\", L"fr\\", L"en-US\\", L"en\\"})
+        for (const std::wstring& name : names) expected.push_back(L"Assets\\" + std::wstring(folder) + name);
+    EXPECT_EQ(candidates, expected);
+    EXPECT_EQ(LogoCandidates(L"Logo")[1], L"Logo.scale-100") << "a name without extension";
+    EXPECT_EQ(LogoCandidates(L"a.b/Logo.png")[1], L"a.b/Logo.scale-100.png") << "a dot in the folder";
+}
 }  // namespace
 }  // namespace brisko::testing

@@ -1,5 +1,6 @@
 #include "package_doubles.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 
@@ -314,11 +315,16 @@ PackageWorld::PackageWorld() : saved_(CurrentPackageSystem()) {
         },
         [this](const wchar_t* source, wchar_t* buffer, UINT size) {
             record(L"resolve(" + std::wstring(source) + L")");
+            {
+                std::lock_guard guard(lock_);
+                resolveSizes_.push_back(size);
+            }
             const auto resolved = resolve ? resolve(source) : std::nullopt;
             if (size > 0) buffer[0] = L'\0';
-            if (!resolved || resolved->size() >= size) return E_FAIL;
-            std::copy(resolved->begin(), resolved->end(), buffer);
-            buffer[resolved->size()] = L'\0';
+            if (!resolved || size == 0 || (resolved->size() >= size && !resolveCuts)) return E_FAIL;
+            const size_t length = std::min<size_t>(resolved->size(), size - 1);
+            std::copy_n(resolved->begin(), length, buffer);
+            buffer[length] = L'\0';
             return S_OK;
         },
     };
@@ -329,6 +335,11 @@ PackageWorld::~PackageWorld() { CurrentPackageSystem() = saved_; }
 std::vector<std::wstring> PackageWorld::calls() const {
     std::lock_guard guard(lock_);
     return calls_;
+}
+
+std::vector<UINT> PackageWorld::resolveSizes() const {
+    std::lock_guard guard(lock_);
+    return resolveSizes_;
 }
 
 void PackageWorld::record(std::wstring call) {

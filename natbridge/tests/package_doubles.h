@@ -52,6 +52,11 @@ public:
     std::map<std::wstring, FakeManifest> manifests;
     // The resource index: the resolved text for an indirect string, or a failure when none.
     std::function<std::optional<std::wstring>(const std::wstring& reference)> resolve;
+    // A text that does not fit the buffer: cut to fit and answered as a success (as Windows may),
+    // instead of a failure.
+    bool resolveCuts = false;
+    // The buffer size of every resolution, in order.
+    std::vector<UINT> resolveSizes() const;
 
     // What was asked, in order: "FindPackages", "FindPackagesByUserSecurityId(<sid>)",
     // "CreateManifestReader(<install folder>)", "resolve(<reference>)".
@@ -64,6 +69,7 @@ private:
     PackageSystem saved_;
     mutable std::mutex lock_;
     std::vector<std::wstring> calls_;
+    std::vector<UINT> resolveSizes_;
 };
 
 }  // namespace brisko::testing

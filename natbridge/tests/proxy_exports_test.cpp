@@ -14,6 +14,7 @@
 #include "fake_mozilla.h"
 #include "natbridge_exports.h"
 #include "registry_fixture.h"
+#include "text.h"
 #include "unique_handle.h"
 
 namespace brisko::testing {
@@ -41,10 +42,17 @@ protected:
     jstring java(const JavaText& text) {
         return text ? static_cast<jstring>(jvm.localRef(env, jvm.newString(*text))) : nullptr;
     }
-    void SetSystemProxy(const JavaText& httpHost, jint httpPort, const JavaText& httpsHost, jint httpsPort) {
-        fakejvm::NativeFrame frame(jvm, env);
-        setSystemProxy(env, nullptr, java(httpHost), httpPort, java(httpsHost), httpsPort);
-        EXPECT_FALSE(env->ExceptionCheck());
+    // Answers the class and message of the exception the call left pending, if any.
+    std::optional<std::string> SetSystemProxy(const JavaText& httpHost, jint httpPort, const JavaText& httpsHost,
+                                               jint httpsPort) {
+        {
+            fakejvm::NativeFrame frame(jvm, env);
+            setSystemProxy(env, nullptr, java(httpHost), httpPort, java(httpsHost), httpsPort);
+        }
+        const fakejvm::ObjectPtr pending = jvm.pendingException(::GetCurrentThreadId());
+        if (!pending) return std::nullopt;
+        env->ExceptionClear();
+        return pending->javaClass().name() + ": " + wideToUtf8(pending->text.value_or(L""));
     }
     void SetFirefoxProxy(const JavaText& autoconfig, const JavaText& preferences, const JavaText& name) {
         fakejvm::NativeFrame frame(jvm, env);
@@ -79,30 +87,71 @@ struct ListCase {
     std::optional<std::wstring> policy;  // none: the policies are removed
 };
 
-const std::wstring kLongestHost(255, L'h');
+// 253 characters in labels of at most 63.
+const std::wstring kLongestHost = std::wstring(63, L'h') + L"." + std::wstring(63, L'h') + L"." +
+                                  std::wstring(63, L'h') + L"." + std::wstring(61, L'h');
 
 TEST_F(ProxyExports, SetSystemProxyWritesTheListOrRemovesThePolicies) {
     const ListCase cases[] = {
         {"BothHosts", L"127.0.0.1", 3128, L"127.0.0.1", 3129, L"http=127.0.0.1:3128;https=127.0.0.1:3129"},
         {"HttpsOnlyHasNoLeadingSemicolon", std::nullopt, 3128, L"127.0.0.1", 3129, L"https=127.0.0.1:3129"},
-        {"ZeroAndNegativePorts", L"h", 0, L"h", -1, L"http=h:0;https=h:-1"},
-        {"NonAsciiHosts", L"h\u00e9te", 1, L"\U0001d525.example", 2, L"http=h\u00e9te:1;https=\U0001d525.example:2"},
-        {"EmptyHostIsLeftOut", L"", 3128, L"p", 3129, L"https=p:3129"},
-        {"HostOver255BytesIsLeftOut", kLongestHost + L"h", 3128, L"p", 3129, L"https=p:3129"},
-        {"HostOf255CharactersIsTakenButMakesTheListTooLong", kLongestHost, 3128, std::nullopt, 0, L"keep"},
-        {"NonAsciiHostOver255BytesIsLeftOut", std::wstring(128, L'\u00e9'), 3128, L"p", 1, L"https=p:1"},
+        {"PortsAtTheEnds", L"h", 1, L"h", 65535, L"http=h:1;https=h:65535"},
+        {"NonAsciiHosts", L"h\u00e9te", 1, L"\U0001d525.example", 2,
+         L"http=h\u00e9te:1;https=\U0001d525.example:2"},
+        {"IPv6Literal", L"[::1]", 3128, std::nullopt, 0, L"http=[::1]:3128"},
+        {"EmptyHostIsLeftOutWithItsPort", L"", 0, L"p", 3129, L"https=p:3129"},
+        {"LongestHostsBoth", kLongestHost, 3128, kLongestHost, 3129,
+         L"http=" + kLongestHost + L":3128;https=" + kLongestHost + L":3129"},
         {"BothNullRemoves", std::nullopt, 3128, std::nullopt, 3129, std::nullopt},
         {"BothEmptyRemoves", L"", 3128, L"", 3129, std::nullopt},
-        {"ListOver255IsRefusedAndChangesNothing", std::wstring(130, L'a'), 3128, std::wstring(130, L'b'), 3129, L"keep"},
-        {"NulInsideAHostIsRefused", std::wstring(L"a\0b", 3), 1, std::nullopt, 0, L"keep"},
     };
     for (const auto& c : cases) {
         ApplyBrowserPolicies(L"keep");
-        SetSystemProxy(c.httpHost, c.httpPort, c.httpsHost, c.httpsPort);
+        EXPECT_EQ(SetSystemProxy(c.httpHost, c.httpPort, c.httpsHost, c.httpsPort), std::nullopt) << c.name;
         EXPECT_EQ(proxyPolicy(), c.policy) << c.name;
         if (!c.policy) {
             EXPECT_FALSE(readDword(HKEY_LOCAL_MACHINE, kInternetExplorerPolicyKey, L"Proxy", KEY_WOW64_32KEY)) << c.name;
         }
+    }
+}
+
+// A value that is no host or port writes nothing, not even the valid half, and the core is told.
+TEST_F(ProxyExports, SetSystemProxyRefusesWhatIsNoHostOrPort) {
+    const struct {
+        const char* name;
+        JavaText httpHost;
+        jint httpPort;
+        JavaText httpsHost;
+        jint httpsPort;
+    } cases[] = {
+        {"SeparatorInHost", L"a;https=evil", 1, std::nullopt, 0},
+        {"EqualsInHost", L"a=b", 1, std::nullopt, 0},
+        {"SpaceInHost", std::nullopt, 0, L"a b", 1},
+        {"LineBreakInHost", L"a\r\nb", 1, L"p", 2},
+        {"NulInsideAHost", std::wstring(L"a\0b", 3), 1, std::nullopt, 0},
+        {"HostOver253Characters", kLongestHost + L"h", 3128, L"p", 3129},
+        {"HostOf200000Characters", std::wstring(200000, L'a'), 3128, std::nullopt, 0},
+        {"PortZero", L"p", 0, std::nullopt, 0},
+        {"PortAbove65535", L"p", 3128, L"p", 70000},
+        {"NegativePort", std::nullopt, 0, L"p", -1},
+    };
+    for (const auto& c : cases) {
+        ApplyBrowserPolicies(L"keep");
+        EXPECT_EQ(SetSystemProxy(c.httpHost, c.httpPort, c.httpsHost, c.httpsPort),
+                  "java/lang/IllegalArgumentException: Invalid argument!")
+            << c.name;
+        EXPECT_EQ(proxyPolicy(), L"keep") << c.name;
+    }
+}
+
+// A host the VM cannot read is not taken for a missing one: its error reaches the caller as it
+// came, and the policies stay as they were.
+TEST_F(ProxyExports, AHostTheVmCannotReadChangesNothingAndReachesTheCaller) {
+    for (const size_t failing : {0, 1}) {
+        ApplyBrowserPolicies(L"keep");
+        jvm.failStringAfter(failing);
+        EXPECT_EQ(SetSystemProxy(L"p", 1, L"p", 2), "java/lang/OutOfMemoryError: Java heap space") << failing;
+        EXPECT_EQ(proxyPolicy(), L"keep") << failing;
     }
 }
 

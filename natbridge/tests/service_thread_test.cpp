@@ -60,6 +60,8 @@ protected:
         if (handle) {
             Stop();
             EXPECT_TRUE(fakejvm::Jvm::waitFor([&] { return jvm.attachedThreads() == 1; }));
+            // The thread detaches before it destroys its window: the next test must not find it.
+            EXPECT_TRUE(fakejvm::Jvm::waitFor([&] { return !::IsWindow(window); }));
         }
         // A thread destroys its window after it detached, also one a test stopped itself: the
         // next test must neither find that window nor find the window class still in use.

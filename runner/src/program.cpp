@@ -9,6 +9,7 @@
 #include "foundation/log.h"
 #include "foundation/pool.h"
 #include "foundation/std_streams.h"
+#include "foundation/std_write.h"
 #include "options/cmdline.h"
 #include "options/value_syntax.h"
 #include "registry/configuration.h"

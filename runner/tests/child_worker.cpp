@@ -2,6 +2,8 @@
 //   --out=HEX, --err=HEX   write those bytes to standard output or error
 //   --record=PATH          write the command line, the working directory, HARBEE_TEST_VAR, PATH
 //                          and the process id, one per line (UTF-8)
+//   --args=PATH            write every argument, this one included, each followed by a NUL
+//                          (UTF-8)
 //   --touch=PATH           create the file
 //   --until-file=PATH      wait until the file exists
 //   --until-input-ends     read standard input until it ends
@@ -66,6 +68,9 @@ int wmain(int argc, wchar_t** argv) {
             writeAll(STD_ERROR_HANDLE, decodeHex(value));
         } else if (startsWith(argv[i], L"--record=", &value)) {
             record(value);
+        } else if (startsWith(argv[i], L"--args=", &value)) {
+            std::ofstream file(brisko::wideToAnsi(value), std::ios::binary);
+            for (int j = 1; j < argc; ++j) file << brisko::wideToUtf8(argv[j]) << '\0';
         } else if (startsWith(argv[i], L"--touch=", &value)) {
             std::ofstream(brisko::wideToAnsi(value)) << "touched\n";
         } else if (startsWith(argv[i], L"--until-file=", &value)) {

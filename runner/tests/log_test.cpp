@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "foundation/log_names.h"
+#include "foundation/wide_format.h"
 #include "runner_test_support.h"
 
 namespace {
@@ -164,6 +165,26 @@ TEST_F(LogLines, SystemTextFollowsErrorsAndTheLastErrorIsKept) {
     const std::string head = "[2024-03-05 06:07:08] [error] " + thread();
     EXPECT_THAT(written(), ElementsAre(head + "Unknown error code occured in (log_test.cpp:" + std::to_string(line) + ") ",
                                        head + "could not open", head + systemText(ERROR_ACCESS_DENIED)));
+}
+
+TEST_F(LogLines, EveryCharacterOfTheTextIsKept) {
+    ::SetLastError(0);
+    LOG_INFO("Service '%S' name %S, class %s", L"\u0422\u0435\u0441\u0442", L"\u03a9mega \u20ac \U0001F600", "a.B");
+    EXPECT_THAT(written(), ElementsAre("[2024-03-05 06:07:08] [info]  " + thread() +
+                                       brisko::wideToUtf8(L"Service '\u0422\u0435\u0441\u0442' name \u03a9mega \u20ac "
+                                                          L"\U0001F600, class a.B")));
+}
+
+TEST(WideFormat, StringsAndCharactersKeepTheirSizes) {
+    const struct {
+        const char* format;
+        const wchar_t* wide;
+    } cases[] = {
+        {"%s and %S", L"%hs and %ls"}, {"%10s:%-4d", L"%10hs:%-4d"}, {"%.*S", L"%.*ls"}, {"%c%C", L"%hc%lc"},
+        {"100%% %s", L"100%% %hs"},     {"%hs %ls %ws", L"%hs %ls %ws"}, {"%I64d %I64s", L"%I64d %I64s"},
+        {"%#08x %5lu", L"%#08x %5lu"},   {"trailing %", L"trailing %"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(widenFormat(c.format), c.wide) << c.format;
 }
 
 TEST_F(LogLines, OneLineEndAndAtMost1024Characters) {

@@ -13,6 +13,7 @@
 #include "foundation/worker_exit.h"
 #include "process/process_handle.h"
 #include "runner_test_support.h"
+#include "text.h"
 
 namespace {
 
@@ -64,6 +65,21 @@ TEST_F(ChildProcess, OutputArrivesByteForByteAndTheExitCodeIsKept) {
     EXPECT_EQ(processExitCode(), 7);
     EXPECT_TRUE(handle->state & PROCESS_EXITED);
     EXPECT_TRUE(closeTypedHandle(handle));
+}
+
+TEST_F(ChildProcess, ArgumentsReachTheChildAsTheyWereGiven) {
+    const ScratchFolder folder(L"harbee-child-arguments");
+    const std::vector<std::wstring> arguments = {L"--args=" + folder.file(L"args.bin"), L"C:\\dir with space\\",
+                                                 L"a\"b", L"\"q x\"", L"end\\", L"", L"back\\\\\" slash"};
+    ProcessHandle* handle = start(arguments);
+    ASSERT_NE(handle, nullptr);
+    EXPECT_EQ(waitProcess(handle, 30000, FALSE), 0u);
+    std::vector<std::wstring> seen;
+    const std::string recorded = readFile(folder.file(L"args.bin"));
+    for (size_t at = 0, end; (end = recorded.find('\0', at)) != std::string::npos; at = end + 1)
+        seen.push_back(brisko::utf8ToWide(recorded.substr(at, end - at)));
+    EXPECT_EQ(seen, arguments);
+    closeTypedHandle(handle);
 }
 
 TEST_F(ChildProcess, EndOfInputEndsAChildThatReadsIt) {

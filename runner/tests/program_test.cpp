@@ -67,6 +67,8 @@ INSTANTIATE_TEST_SUITE_P(
                  {"The system cannot find the Registry key for service 'harbeesrv'"}},
         ExitCase{"install_name_with_a_slash", L"install a/b", {}, 8,
                  {"Service 'a/b' contains invalid character '/'\n", "\nFailed to install service\n"}},
+        ExitCase{"install_name_outside_the_code_page", L"install \u0422\u0435\u0441\u0442/\u03a9", {}, 8,
+                 {brisko::wideToUtf8(L"Service '\u0422\u0435\u0441\u0442/\u03a9' contains invalid character '/'\n")}},
         ExitCase{"install_name_too_long", L"//IS//" + std::wstring(300, L'n'), {}, 8,
                  {"Service name too long nnnn", "Failed to install service"}},
         ExitCase{"update_name_with_a_slash", L"//US//a/b", {}, 7,

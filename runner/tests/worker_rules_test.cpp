@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <fstream>
 #include <string>
 #include <vector>
@@ -14,6 +16,7 @@
 #include "lifecycle/service_run.h"
 #include "lifecycle/stop_rules.h"
 #include "process/child_arguments.h"
+#include "process/command_line.h"
 #include "runner_test_support.h"
 #include "text.h"
 
@@ -152,9 +155,37 @@ INSTANTIATE_TEST_SUITE_P(
         JavaArgumentsCase{"nothing", nullptr, nullptr, 0, 0, 0, nullptr, nullptr, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(CommandLine, QuotesItemsWithBlanksButNotThoseWithQuotes) {
-    EXPECT_EQ(buildCommandLine(L"C:\\Program Files\\java.exe", {L"-Da=1", L"a b", L"tab\there", L"\"q x\"", L""}),
-              L"\"C:\\Program Files\\java.exe\" -Da=1 \"a b\" \"tab\there\" \"q x\" ");
+// Arguments with blanks, quotes and backslashes in every position; CommandLineToArgvW reads a
+// command line by the same rules as the child's C runtime.
+const std::vector<std::wstring> TrickyArguments = {
+    L"-Da=1", L"a b", L"tab\there", L"line\nbreak", L"", L"C:\\dir with space\\", L"C:\\dir\\", L"\"q x\"",
+    L"a\"b", L"a\\\"b", L"a\\\\\"b", L"\\\\server\\share with space\\\\", L"\\\"", L"\"", L"\\", L"\"\"",
+    L"a\\\\b c", L"x\\\\\\\" y\\", L"end\\\"",
+};
+
+std::vector<std::wstring> readBack(const std::wstring& commandLine) {
+    int count = 0;
+    wchar_t** argv = ::CommandLineToArgvW(commandLine.c_str(), &count);
+    std::vector<std::wstring> result(argv, argv + (argv ? count : 0));
+    ::LocalFree(argv);
+    return result;
+}
+
+TEST(CommandLine, EveryArgumentComesBackAsItWasGiven) {
+    for (const std::wstring program : {L"C:\\Program Files\\java.exe", L"worker.exe", L"C:\\tools\\", L""}) {
+        for (const std::wstring& argument : TrickyArguments) {
+            EXPECT_THAT(readBack(buildCommandLine(program, {argument})), ElementsAre(program, argument))
+                << brisko::wideToUtf8(buildCommandLine(program, {argument}));
+        }
+        std::vector<std::wstring> all = {program};
+        all.insert(all.end(), TrickyArguments.begin(), TrickyArguments.end());
+        EXPECT_THAT(readBack(buildCommandLine(program, TrickyArguments)), ElementsAreArray(all));
+    }
+}
+
+TEST(CommandLine, QuotesOnlyWhatNeedsIt) {
+    EXPECT_EQ(buildCommandLine(L"C:\\Program Files\\java.exe", {L"-Da=1", L"a b", L"C:\\dir with space\\", L"a\"b"}),
+              L"\"C:\\Program Files\\java.exe\" -Da=1 \"a b\" \"C:\\dir with space\\\\\" \"a\\\"b\"");
     EXPECT_EQ(buildCommandLine(L"worker.exe", {}), L"worker.exe");
 }
 

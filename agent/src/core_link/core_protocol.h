@@ -1,9 +1,8 @@
 #pragma once
-// The messages of the agent protocol: their numbers, the payloads the agent writes, and the
-// core's notifications read back into values. The connection carries them; the agent acts on
-// them.
+// The messages of the agent protocol: their numbers and the payloads the agent writes (the
+// core's notifications are read in notification_payloads.h). The connection carries them; the
+// agent acts on them.
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,33 +28,5 @@ enum class CoreNotification { ProtectionStatus, ApplicationBlocked, ProxyConfigu
 
 // What a message from the core is; only channel 1 carries notifications.
 CoreNotification notificationKind(const Message& message);
-
-// Reading a notification: a payload that ends early or is not MessagePack gives nothing (the
-// message is dropped); a value of the wrong type throws msgpack::type_error, which the connection
-// takes as a broken link.
-
-struct ProtectionStatusValues {
-    bool enabled = true;
-    // Missing when the payload ends after the flag: the flag alone is taken.
-    std::optional<int64_t> remainingMs;
-};
-std::optional<ProtectionStatusValues> readProtectionStatus(const std::vector<uint8_t>& payload);
-
-struct ApplicationBlockedValues {
-    std::string applicationName;  // ANSI
-    int64_t reason = 0;           // 0 time range, 1 quota, else denied
-};
-std::optional<ApplicationBlockedValues> readApplicationBlocked(const std::vector<uint8_t>& payload);
-
-// Hosts are UTF-8; a nil host is empty and a nil port 0.
-struct ProxyConfiguration {
-    std::string httpHost;
-    int httpPort = 0;
-    std::string httpsHost;
-    int httpsPort = 0;
-
-    bool operator==(const ProxyConfiguration&) const = default;
-};
-std::optional<ProxyConfiguration> readProxyConfiguration(const std::vector<uint8_t>& payload);
 
 }  // namespace brisko

@@ -18,6 +18,8 @@ uint32_t RingBuffer::queued() const {
 
 bool RingBuffer::peek(void* out, uint32_t n) const {
     if (n > queued()) return false;
+    // Nothing to copy: an empty destination may be null, which memcpy must never be handed.
+    if (n == 0) return true;
     const uint32_t first = std::min(n, capacity_ - read_);
     std::memcpy(out, data_.get() + read_, first);
     std::memcpy(static_cast<uint8_t*>(out) + first, data_.get(), n - first);

@@ -20,7 +20,8 @@ public:
     uint32_t queued() const;
     bool empty() const { return queued() == 0; }
 
-    // Copies n bytes from the front without consuming them; false if fewer are queued.
+    // Copies n bytes from the front without consuming them; false if fewer are queued. out may be
+    // null when n is 0.
     bool peek(void* out, uint32_t n) const;
     // The bytes from the front up to the write index or the end of the block, whichever is first.
     std::span<const uint8_t> contiguous() const;

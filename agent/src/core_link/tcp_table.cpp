@@ -33,12 +33,15 @@ TcpEndpoint v6Endpoint(const UCHAR (&address)[16], DWORD scope, DWORD port) {
     return endpoint;
 }
 
-// The table grows between the size query and the read when sockets open meanwhile: a few tries.
+// The table grows between the size query and the read when sockets open meanwhile: each try
+// leaves room for more rows than it was told of. An unreadable table is an empty one, in which
+// no peer is found.
 std::vector<BYTE> readTable(int family) {
     std::vector<BYTE> table;
     DWORD size = 0;
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        table.resize(size);
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        table.resize(size == 0 ? 0 : size + size / 4 + 4096);
+        size = static_cast<DWORD>(table.size());
         const DWORD result = ::GetExtendedTcpTable(table.empty() ? nullptr : table.data(), &size, FALSE,
                                                    static_cast<ULONG>(family), TCP_TABLE_OWNER_PID_CONNECTIONS, 0);
         if (result == NO_ERROR) return table;

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "identification/concurrent_queue.h"
+#include "loop/thread_protection.h"
 
 namespace brisko {
 
@@ -123,7 +124,7 @@ void ExitWatcher::start() {
 void ExitWatcher::startThread(const std::shared_ptr<WaitGroup>& group) {
     auto context = std::make_unique<ThreadContext>(ThreadContext{group, reporter_});
     UniqueHandle thread(
-        reinterpret_cast<HANDLE>(::_beginthreadex(nullptr, 0, &waitThread, context.get(), 0, nullptr)));
+        reinterpret_cast<HANDLE>(::_beginthreadex(agentThreadAttributes(), 0, &waitThread, context.get(), 0, nullptr)));
     if (!thread) return;
     context.release();
     threads_.push_back(std::move(thread));

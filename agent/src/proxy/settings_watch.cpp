@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "callback_boundary.h"
+#include "loop/thread_protection.h"
 #include "loop/window_class.h"
 #include "system_proxy.h"
 
@@ -34,7 +35,11 @@ bool SettingsWatch::start() {
     }
     ::SetWindowLongPtrW(window_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     fired_ = false;
-    thread_ = std::thread([this] { wait(); });
+    thread_ = startAgentThread([this] { wait(); });
+    if (!thread_) {
+        stop();
+        return false;
+    }
     arm();
     return true;
 }
@@ -52,9 +57,10 @@ void SettingsWatch::arm() {
 }
 
 void SettingsWatch::stop() {
-    if (thread_.joinable()) {
+    if (thread_) {
         ::SetEvent(stopping_.get());
-        thread_.join();
+        ::WaitForSingleObject(thread_.get(), INFINITE);
+        thread_.reset();
     }
     if (window_) ::SetWindowLongPtrW(window_.get(), GWLP_USERDATA, 0);
     window_.reset();

@@ -7,7 +7,6 @@
 
 #include <atomic>
 #include <functional>
-#include <thread>
 
 #include "unique_handle.h"
 
@@ -44,7 +43,7 @@ private:
     UniqueWindow window_;
     std::atomic<bool> fired_{false};  // set by the thread, taken by the window
     bool armed_ = false;
-    std::thread thread_;
+    UniqueHandle thread_;
 };
 
 }  // namespace brisko

@@ -8,7 +8,7 @@ namespace brisko {
 
 UserProxyGuard::UserProxyGuard() : watch_([this] { settingsChanged(); }) {}
 
-void UserProxyGuard::configure(const ProxyConfiguration& configuration, bool protectionEnabled) {
+void UserProxyGuard::configure(const ProxyConfigurationPayload& configuration, bool protectionEnabled) {
     carryOut(policy_.configure(configuration, protectionEnabled));
 }
 

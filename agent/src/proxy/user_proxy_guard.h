@@ -15,7 +15,7 @@ class UserProxyGuard final : public ProxyGuard {
 public:
     UserProxyGuard();
 
-    void configure(const ProxyConfiguration& configuration, bool protectionEnabled) override;
+    void configure(const ProxyConfigurationPayload& configuration, bool protectionEnabled) override;
     void protectionChanged(bool enabled) override;
     void stop() override;
 

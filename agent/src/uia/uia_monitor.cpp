@@ -71,6 +71,7 @@ void Monitor::start() {
         cacheRequest->AddProperty(property);
 
     workQueue_ = WorkQueue::start();
+    if (!workQueue_) return;
     // Called on a watcher thread, and never once the table's stop has returned: the stop
     // runs on the worker while the monitor is alive.
     processes_ = std::make_unique<ProcessTable>([this](DWORD processId) {

@@ -1,12 +1,12 @@
 #include "uia/work_queue.h"
 
-#include <thread>
+#include "loop/thread_protection.h"
 
 namespace brisko::UIA {
 
 std::shared_ptr<WorkQueue> WorkQueue::start() {
     auto queue = std::make_shared<WorkQueue>();
-    std::thread([queue] { queue->run(); }).detach();
+    if (!startAgentThread([queue] { queue->run(); })) return nullptr;
     return queue;
 }
 

@@ -12,7 +12,8 @@ namespace brisko::UIA {
 
 class WorkQueue {
 public:
-    // Starts the worker thread, which holds a reference of its own until it ends.
+    // Starts the worker thread, which holds a reference of its own until it ends; null when no
+    // thread could be made.
     static std::shared_ptr<WorkQueue> start();
 
     // An empty future once the queue has stopped running; the task is then dropped unrun.

@@ -51,7 +51,9 @@ std::wstring QueryProductUuid() {
         return {};
     ComPtr<IWbemClassObject> product;
     ULONG returned = 0;
-    if (products->Next(WBEM_INFINITE, 1, product.put(), &returned) != WBEM_S_NO_ERROR || returned != 1 || !product)
+    // A WMI service that does not answer must not hold the core's thread for ever.
+    if (products->Next(kWmiWaitMilliseconds, 1, product.put(), &returned) != WBEM_S_NO_ERROR || returned != 1 ||
+        !product)
         return {};
     Variant uuid;
     if (FAILED(product->Get(L"UUID", 0, uuid.put(), nullptr, nullptr)) || uuid.get().vt != VT_BSTR ||
@@ -62,7 +64,7 @@ std::wstring QueryProductUuid() {
 
 }  // namespace
 
-std::wstring HostIdentifier() {
+std::wstring WmiProductUuid() {
     const ComScope com;
     if (!com.usable()) return {};
     return QueryProductUuid();

@@ -1,6 +1,7 @@
 // Utils.getHostName, getHostIdentifier and getApplicationSupportDirectory: null when the fact
 // cannot be learned.
 #include "host/host_exports.h"
+#include "host/host_identifier.h"
 #include "host/host_identity.h"
 #include "jni/jni_strings.h"
 

@@ -13,4 +13,8 @@ void ThrowJavaException(JNIEnv* env, const char* className, const char* message)
     env->DeleteLocalRef(exceptionClass);
 }
 
+void ThrowInvalidArgument(JNIEnv* env) {
+    ThrowJavaException(env, "java/lang/IllegalArgumentException", "Invalid argument!");
+}
+
 }  // namespace brisko

@@ -7,4 +7,7 @@ namespace brisko {
 // When the class cannot be found nothing is raised (and the lookup's own error is cleared).
 void ThrowJavaException(JNIEnv* env, const char* className, const char* message);
 
+// IllegalArgumentException "Invalid argument!", for every argument the library refuses.
+void ThrowInvalidArgument(JNIEnv* env);
+
 }  // namespace brisko

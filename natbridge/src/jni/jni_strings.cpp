@@ -14,18 +14,6 @@ std::wstring ToWideString(JNIEnv* env, jstring string) {
     return result;
 }
 
-std::optional<std::string> ToModifiedUtf8(JNIEnv* env, jstring string, size_t maxBytes) {
-    if (!string) return std::nullopt;
-    const jsize bytes = env->GetStringUTFLength(string);
-    if (bytes < 0 || static_cast<size_t>(bytes) > maxBytes) return std::nullopt;
-    // The region is counted in UTF-16 units; the VM writes a terminating NUL after the bytes.
-    std::string text(static_cast<size_t>(bytes) + 1, '\0');
-    env->GetStringUTFRegion(string, 0, env->GetStringLength(string), text.data());
-    if (env->ExceptionCheck()) return std::nullopt;
-    text.resize(static_cast<size_t>(bytes));
-    return text;
-}
-
 jstring ToJavaString(JNIEnv* env, const wchar_t* string) {
     if (!string) return nullptr;
     return ToJavaString(env, string, std::wcslen(string));

@@ -1,9 +1,9 @@
 // The 147 extended colour keywords of CSS (the SVG colour names), each grey also as gray.
 #include <algorithm>
 #include <array>
-#include <cwctype>
 
 #include "packages/background_color.h"
+#include "packages/package_locale.h"
 
 namespace brisko {
 namespace {
@@ -172,9 +172,8 @@ constexpr std::int32_t ToColorRef(std::int32_t rgb) {
 }
 
 bool LessIgnoringCase(std::wstring_view left, std::wstring_view right) {
-    return std::lexicographical_compare(left.begin(), left.end(), right.begin(), right.end(), [](wchar_t a, wchar_t b) {
-        return std::towlower(a) < std::towlower(b);
-    });
+    return std::lexicographical_compare(left.begin(), left.end(), right.begin(), right.end(),
+                                        [](wchar_t a, wchar_t b) { return FrenchLower(a) < FrenchLower(b); });
 }
 
 }  // namespace

@@ -48,7 +48,7 @@ extern "C" void JNICALL Java_jni_com_brisko_desktop_windows_Utils_getInstalledPa
     // class without the callback.
     if (!didFoundPackage || !set) {
         env->ExceptionClear();
-        ThrowJavaException(env, "java/lang/IllegalArgumentException", "Invalid argument!");
+        ThrowInvalidArgument(env);
         return;
     }
     // Enumerating for all users needs the service's rights; without them, the caller's own packages.

@@ -4,12 +4,14 @@
 #include <shlwapi.h>
 
 #include <algorithm>
-#include <clocale>
 #include <cwchar>
+#include <optional>
 #include <string>
 
 #include "com_ptr.h"
+#include "packages/logo_path.h"
 #include "packages/manifest_color.h"
+#include "packages/package_locale.h"
 #include "packages/package_system.h"
 #include "packages/winrt_runtime.h"
 #include "unique_handle.h"
@@ -18,42 +20,47 @@
 namespace brisko {
 namespace {
 
-constexpr LCID kFrenchFrance = 1036;
-// The size of the buffer the resource index resolves into.
+// The size of the buffer the resource index resolves into first; the retry's cannot truncate.
 constexpr UINT kResolvedLogoLength = 256;
+constexpr UINT kUntruncatedLogoLength = kMaxLogoPathLength + 1;
 
 
-// Package strings are read with French as the thread's and the C library's locale; both are
-// put back afterwards, since the thread and the library belong to the caller.
-class FrenchLocale {
-public:
-    FrenchLocale() : threadLocale_(::GetThreadLocale()) {
-        if (const char* current = std::setlocale(LC_ALL, nullptr)) crtLocale_ = current;
-        ::SetThreadLocale(kFrenchFrance);
-        std::setlocale(LC_ALL, "French");
-    }
-    ~FrenchLocale() {
-        if (!crtLocale_.empty()) std::setlocale(LC_ALL, crtLocale_.c_str());
-        ::SetThreadLocale(threadLocale_);
-    }
-    FrenchLocale(const FrenchLocale&) = delete;
-    FrenchLocale& operator=(const FrenchLocale&) = delete;
+// What the resource index answers into a buffer of that size; none when it fails, answers
+// nothing or fills the buffer (the answer may have been cut).
+std::optional<std::wstring> LoadIndirectString(const std::wstring& reference, UINT size) {
+    std::wstring resolved(size, L'\0');
+    if (FAILED(CurrentPackageSystem().loadIndirectString(reference.c_str(), resolved.data(), size)))
+        return std::nullopt;
+    resolved.resize(::wcsnlen(resolved.c_str(), size));
+    if (resolved.empty() || resolved.size() >= size - 1) return std::nullopt;
+    return resolved;
+}
 
-private:
-    LCID threadLocale_;
-    std::string crtLocale_;
-};
+// The path of a logo file that exists inside the package, or none.
+std::optional<std::wstring> ExistingLogo(const PackageInfo& package, std::wstring_view logo) {
+    auto path = ContainedLogoPath(package.installLocation, logo);
+    if (!path) return std::nullopt;
+    const DWORD attributes = ::GetFileAttributesW(path->c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return std::nullopt;
+    return path;
+}
 
-// When the resource index cannot resolve the logo, the manifest's own path stands.
+// The file the resource index chooses for the manifest's logo; where it cannot say (Wine has
+// no index), the first qualified variant on disk. Whatever either names must be a file inside
+// the package: the core runs as LocalSystem and may open it.
 std::wstring ResolveLogo(const PackageInfo& package, const std::wstring& value) {
+    if (!ContainedLogoPath(package.installLocation, value)) return {};
     const std::wstring reference =
         LogoResourceReference(package.installLocation + L"resources.pri", package.identityName, value);
-    std::wstring resolved(kResolvedLogoLength, L'\0');
-    const HRESULT result =
-        CurrentPackageSystem().loadIndirectString(reference.c_str(), resolved.data(), kResolvedLogoLength);
-    resolved.resize(::wcsnlen(resolved.c_str(), kResolvedLogoLength));
-    if (FAILED(result) || resolved.empty()) resolved = value;
-    return LogoPath(package.installLocation, resolved);
+    for (const UINT size : {kResolvedLogoLength, kUntruncatedLogoLength}) {
+        const auto resolved = LoadIndirectString(reference, size);
+        if (!resolved) continue;
+        if (auto logo = ExistingLogo(package, *resolved)) return *logo;
+        break;
+    }
+    for (const std::wstring& candidate : LogoCandidates(value))
+        if (auto logo = ExistingLogo(package, candidate)) return *logo;
+    return {};
 }
 
 bool DeclaresApplication(appx::IManifestReader& reader) {
@@ -66,7 +73,7 @@ bool DeclaresApplication(appx::IManifestReader& reader) {
 // The logo, and the fixed colour of the system packages without application. False when the
 // properties (or their display name) cannot be read.
 bool ReadProperties(appx::IManifestReader& reader, PackageInfo& package) {
-    const FrenchLocale locale;
+    const FrenchThreadLocale locale;
     ComPtr<appx::IManifestProperties> properties;
     bool read = SUCCEEDED(reader.GetProperties(properties.put())) && properties;
     if (read) {
@@ -92,11 +99,6 @@ std::wstring LogoResourceReference(std::wstring_view resourceFile, std::wstring_
     std::replace(resourcePath.begin(), resourcePath.end(), L'\\', L'/');
     return L"@{" + std::wstring(resourceFile) + L"?ms-resource://" + std::wstring(identityName) + L"/" + resourcePath +
            L"}";
-}
-
-std::wstring LogoPath(std::wstring_view installLocation, const std::wstring& logo) {
-    if (::PathIsRelativeW(logo.c_str())) return std::wstring(installLocation) + logo;
-    return logo;
 }
 
 void LoadManifest(PackageInfo& package) {

@@ -8,14 +8,12 @@
 namespace brisko {
 
 // Reads the manifest of the package once (later calls do nothing). An unreadable manifest
-// leaves the logo empty and the colour unset.
+// leaves the logo empty and the colour unset; so does a logo that is no file inside the package.
 void LoadManifest(PackageInfo& package);
 
 // The indirect string that asks the package's resource index for the best file for a logo
 // given in the manifest ("Assets\Logo.png").
 std::wstring LogoResourceReference(std::wstring_view resourceFile, std::wstring_view identityName,
                                    std::wstring_view logoValue);
-// A relative logo path is taken below the package's folder.
-std::wstring LogoPath(std::wstring_view installLocation, const std::wstring& logo);
 
 }  // namespace brisko

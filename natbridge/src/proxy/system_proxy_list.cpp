@@ -1,28 +1,28 @@
 #include "proxy/system_proxy_list.h"
 
-#include "text.h"
+#include "proxy_host.h"
 
 namespace brisko {
 namespace {
 
-bool usable(const std::optional<std::string>& host) {
-    return host && !host->empty() && host->size() <= kMaxProxyHostBytes;
+bool Usable(std::wstring_view host, int port) { return host.empty() || (IsProxyHost(host) && IsProxyPort(port)); }
+
+std::wstring Entry(const wchar_t* scheme, std::wstring_view host, int port) {
+    return scheme + std::wstring(host) + L":" + std::to_wstring(port);
 }
 
 }  // namespace
 
-SystemProxyList BuildSystemProxyList(const std::optional<std::string>& httpHost, int httpPort,
-                                     const std::optional<std::string>& httpsHost, int httpsPort) {
-    std::string list;
-    if (usable(httpHost)) list = "http=" + *httpHost + ":" + std::to_string(httpPort);
-    if (usable(httpsHost)) {
-        if (!list.empty()) list += ";";
-        list += "https=" + *httpsHost + ":" + std::to_string(httpsPort);
+std::optional<std::wstring> BuildSystemProxyList(std::wstring_view httpHost, int httpPort, std::wstring_view httpsHost,
+                                                 int httpsPort) {
+    if (!Usable(httpHost, httpPort) || !Usable(httpsHost, httpsPort)) return std::nullopt;
+    std::wstring list;
+    if (!httpHost.empty()) list = Entry(L"http=", httpHost, httpPort);
+    if (!httpsHost.empty()) {
+        if (!list.empty()) list += L";";
+        list += Entry(L"https=", httpsHost, httpsPort);
     }
-    if (list.size() > kMaxProxyListLength) return {true, {}};
-    std::wstring wide = modifiedUtf8ToWide(list);
-    if (wide.find(L'\0') != std::wstring::npos) return {true, {}};
-    return {false, std::move(wide)};
+    return list;
 }
 
 }  // namespace brisko

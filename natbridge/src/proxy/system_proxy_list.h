@@ -3,23 +3,14 @@
 // names.
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace brisko {
 
-// Hosts longer than this (in bytes) are left out of the list, as the empty ones are.
-constexpr size_t kMaxProxyHostBytes = 255;
-// The longest list, in bytes of its 8-bit form.
-constexpr size_t kMaxProxyListLength = 255;
-
-struct SystemProxyList {
-    bool refused = false;  // the list would be longer than kMaxProxyListLength: change nothing
-    std::wstring list;     // empty when no host is left: remove the policies
-};
-
-// "http=" host ":" port, then ";" and "https=" host ":" port, with the hosts in Java's modified
-// UTF-8 and the result in UTF-16. A list holding a NUL character is refused as well: the registry
-// would store it cut short.
-SystemProxyList BuildSystemProxyList(const std::optional<std::string>& httpHost, int httpPort,
-                                     const std::optional<std::string>& httpsHost, int httpsPort);
+// "http=" host ":" port, then ";" and "https=" host ":" port; an empty host leaves its part out
+// and an empty list removes the policies. None when a given host or its port is not one a proxy
+// list may hold (proxy_host.h): then nothing is written.
+std::optional<std::wstring> BuildSystemProxyList(std::wstring_view httpHost, int httpPort, std::wstring_view httpsHost,
+                                                 int httpsPort);
 
 }  // namespace brisko

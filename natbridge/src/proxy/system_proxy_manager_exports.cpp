@@ -4,6 +4,7 @@
 #include <string>
 
 #include "browser_policies.h"
+#include "jni/java_exceptions.h"
 #include "jni/jni_strings.h"
 #include "mozilla_autoconfig.h"
 #include "proxy/system_proxy_list.h"
@@ -16,13 +17,19 @@ extern "C" void JNICALL Java_jni_com_brisko_desktop_windows_SystemProxyManager_s
     if (!env) return;
     // A host the VM could not read is no missing host: its error goes back to the caller, and
     // nothing is written.
-    const auto http = brisko::ToModifiedUtf8(env, httpHost, brisko::kMaxProxyHostBytes);
+    const std::wstring http = brisko::ToWideString(env, httpHost);
     if (env->ExceptionCheck()) return;
-    const auto https = brisko::ToModifiedUtf8(env, httpsHost, brisko::kMaxProxyHostBytes);
+    const std::wstring https = brisko::ToWideString(env, httpsHost);
     if (env->ExceptionCheck()) return;
-    const brisko::SystemProxyList proxy = brisko::BuildSystemProxyList(http, httpPort, https, httpsPort);
-    if (proxy.refused || !brisko::EnableRestorePrivilege()) return;
-    brisko::ApplyBrowserPolicies(proxy.list.empty() ? nullptr : proxy.list.c_str());
+    const auto list = brisko::BuildSystemProxyList(http, httpPort, https, httpsPort);
+    // A value that is no host or port would be forced on every browser as it stands: the core
+    // learns of it, and the policies stay as they were.
+    if (!list) {
+        brisko::ThrowInvalidArgument(env);
+        return;
+    }
+    if (!brisko::EnableRestorePrivilege()) return;
+    brisko::ApplyBrowserPolicies(list->empty() ? nullptr : list->c_str());
 }
 
 extern "C" void JNICALL Java_jni_com_brisko_desktop_windows_SystemProxyManager_setFirefoxProxy(

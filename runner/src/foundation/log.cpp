@@ -4,9 +4,12 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <new>
+#include <string>
 
 #include "foundation/log_names.h"
-#include "foundation/pool.h"
+#include "foundation/wide_format.h"
+#include "text.h"
 
 namespace {
 
@@ -86,49 +89,50 @@ void rotateIfDue(LogFile* log, const SYSTEMTIME& now) {
     std::wcscpy(log->path, path);
 }
 
-void stripLineEnd(char* text) {
-    size_t length = std::strlen(text);
-    if (length && text[length - 1] == '\n') text[--length] = '\0';
-    if (length && text[length - 1] == '\r') text[--length] = '\0';
+void stripLineEnd(wchar_t* text) {
+    size_t length = std::wcslen(text);
+    if (length && text[length - 1] == L'\n') text[--length] = L'\0';
+    if (length && text[length - 1] == L'\r') text[--length] = L'\0';
 }
 
-void systemText(char* out, DWORD code, int level, const char* sourceBase, int sourceLine) {
+void systemText(wchar_t* out, DWORD code, int level, const char* sourceBase, int sourceLine) {
     if (code == 0) {
         if (level == LOG_LEVEL_ERROR)
-            _snprintf(out, MessageChars, "Unknown error code occured in (%s:%d) ", sourceBase, sourceLine);
+            _snwprintf(out, MessageChars, L"Unknown error code occured in (%hs:%d) ", sourceBase, sourceLine);
         else
-            _snprintf(out, MessageChars, "Unknown error code");
-    } else if (!::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, out,
-                                 MessageChars, nullptr)) {
-        _snprintf(out, MessageChars, "Error %lu", code);
+            _snwprintf(out, MessageChars, L"Unknown error code");
+        out[MessageChars] = L'\0';
+    } else {
+        systemMessage(out, MessageChars + 1, code);
     }
-    out[MessageChars] = '\0';
 }
 
-// "[time] [tag] (source:line) [thread] text\r\n"; the source only in a debug-level log.
-int composeLine(char* line, size_t size, const SYSTEMTIME& now, BOOL timestamp, int level, int logLevel,
-                const char* sourceBase, int sourceLine, const char* text) {
+// "[time] [tag] (source:line) [thread] text\r\n"; the source only in a debug-level log. Every
+// line is UTF-8, so no character of the text is lost whatever the code page.
+std::string composeLine(const SYSTEMTIME& now, BOOL timestamp, int level, int logLevel, const char* sourceBase,
+                        int sourceLine, const wchar_t* text) {
+    wchar_t head[128];
     int length = 0;
-    const auto append = [&](const char* format, auto... values) {
-        const int room = static_cast<int>(size) - length;
-        const int added = _snprintf(line + length, room, format, values...);
+    const auto append = [&](const wchar_t* format, auto... values) {
+        const int room = static_cast<int>(sizeof(head) / sizeof(head[0])) - length;
+        const int added = _snwprintf(head + length, room, format, values...);
         length += added < 0 || added >= room ? room - 1 : added;
-        line[length] = '\0';
+        head[length] = L'\0';
     };
+    head[0] = L'\0';
     if (timestamp)
-        append("[%d-%02d-%02d %02d:%02d:%02d] ", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
+        append(L"[%d-%02d-%02d %02d:%02d:%02d] ", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
                now.wSecond);
     const int tag = level < LOG_LEVEL_DEBUG ? LOG_LEVEL_DEBUG : level > LOG_LEVEL_ERROR ? LOG_LEVEL_ERROR : level;
-    append("%s", LevelTags[tag]);
-    if (logLevel == LOG_LEVEL_DEBUG && sourceBase) append("(%10s:%-4d) ", sourceBase, sourceLine);
-    append("[%5lu] ", ::GetCurrentThreadId());
-    append("%s", text);
-    append("%s", "\r\n");
-    return length;
+    append(L"%hs", LevelTags[tag]);
+    if (logLevel == LOG_LEVEL_DEBUG && sourceBase) append(L"(%10hs:%-4d) ", sourceBase, sourceLine);
+    append(L"[%5lu] ", ::GetCurrentThreadId());
+    return brisko::wideToUtf8(std::wstring(head) + text + L"\r\n");
 }
 
 // One write per line, so a reader never sees part of another writer's line.
-bool writeLine(LogFile* target, int level, BOOL timestamp, const char* sourceBase, int sourceLine, const char* text) {
+bool writeLine(LogFile* target, int level, BOOL timestamp, const char* sourceBase, int sourceLine,
+               const wchar_t* text) {
     // The standard-error record follows whatever standard error is now: redirection replaces it.
     const HANDLE file = isRealLog(target) ? target->file : ::GetStdHandle(STD_ERROR_HANDLE);
     if (!file || file == INVALID_HANDLE_VALUE) return false;
@@ -141,12 +145,10 @@ bool writeLine(LogFile* target, int level, BOOL timestamp, const char* sourceBas
         ::SetFilePointer(target->file, 0, nullptr, FILE_END);
         rotateIfDue(target, now);
     }
-    char line[MessageChars + 128];
-    const int length =
-        composeLine(line, sizeof(line), now, timestamp, level, target->level, sourceBase, sourceLine, text);
+    const std::string line = composeLine(now, timestamp, level, target->level, sourceBase, sourceLine, text);
     DWORD done = 0;
-    const bool written = ::WriteFile(isRealLog(target) ? target->file : file, line, static_cast<DWORD>(length), &done,
-                                     nullptr) != FALSE;
+    const bool written = ::WriteFile(isRealLog(target) ? target->file : file, line.data(),
+                                     static_cast<DWORD>(line.size()), &done, nullptr) != FALSE;
     if (isRealLog(target)) {
         if (level != LOG_LEVEL_DEBUG) ::FlushFileBuffers(target->file);
         if (locked) unlockHead(target->file);
@@ -168,13 +170,11 @@ int writeMessage(LogFile* log, int level, BOOL timestamp, const char* sourceFile
     const char* sourceBase = nullptr;
     if (sourceFile && (target->level == LOG_LEVEL_DEBUG || level == LOG_LEVEL_ERROR))
         sourceBase = sourceBaseName(sourceFile);
-    char text[MessageChars + 1];
-    if (format) {
-        _vsnprintf(text, MessageChars, format, arguments);
-        text[MessageChars] = '\0';
-    } else {
+    wchar_t text[MessageChars + 1];
+    if (format)
+        formatWide(text, MessageChars + 1, format, arguments);
+    else
         systemText(text, keptError, level, sourceBase ? sourceBase : "", sourceLine);
-    }
     stripLineEnd(text);
     const bool written = writeLine(target, level, timestamp, sourceBase, sourceLine, text);
     ::ReleaseSRWLockExclusive(&LogLock);
@@ -185,7 +185,7 @@ int writeMessage(LogFile* log, int level, BOOL timestamp, const char* sourceFile
         va_list none{};
         writeMessage(log, LOG_LEVEL_ERROR, timestamp, sourceFile, sourceLine, nullptr, none);
     }
-    return written ? static_cast<int>(std::strlen(text)) : 0;
+    return written ? static_cast<int>(std::wcslen(text)) : 0;
 }
 
 }  // namespace
@@ -220,7 +220,8 @@ LogFile* openLog(const wchar_t* directory, const wchar_t* prefix, LONG rotateSec
         reportError("Unable to create logger at '%S'\n", folder);
         return &StandardErrorLog;
     }
-    auto* log = static_cast<LogFile*>(poolAlloc(nullptr, sizeof(LogFile)));
+    // Not from a pool: the pools report their own failures through the log.
+    auto* log = new (std::nothrow) LogFile{};
     if (!log) {
         reportError("Unable to create logger at '%S'\n", folder);
         return &StandardErrorLog;
@@ -232,14 +233,14 @@ LogFile* openLog(const wchar_t* directory, const wchar_t* prefix, LONG rotateSec
     log->lastRotation = now;
     if (!buildLogPath(log->path, log->directory, log->prefix, now, rotateSeconds, FALSE)) {
         reportError("Unable to create logger at '%S'\n", folder);
-        poolFree(log);
+        delete log;
         return &StandardErrorLog;
     }
     ::CreateDirectoryW(log->directory, nullptr);
     log->file = openLogFileHandle(log->path);
     if (log->file == INVALID_HANDLE_VALUE) {
         reportError("Unable to create logger at '%S'\n", log->path);
-        poolFree(log);
+        delete log;
         return &StandardErrorLog;
     }
     ::AcquireSRWLockExclusive(&LogLock);
@@ -262,7 +263,7 @@ void closeLog() {
         CurrentLog = nullptr;
         ::FlushFileBuffers(log->file);
         ::CloseHandle(log->file);
-        poolFree(log);
+        delete log;
     }
     ::ReleaseSRWLockExclusive(&LogLock);
 }

@@ -1,37 +1,38 @@
 #include <cstdarg>
 #include <cstdio>
-#include <cstring>
+#include <cwchar>
+#include <string>
 
 #include "foundation/log.h"
-#include "foundation/std_streams.h"
+#include "foundation/std_write.h"
+#include "foundation/wide_format.h"
+#include "text.h"
 
 namespace {
-constexpr size_t ReportBytes = 8192;
+constexpr size_t ReportChars = 4096;
 }
 
-// The system's text, a line end, the message, and a line end when the message has none, so that
-// reports written one after the other stay on lines of their own.
+// The system's text on a line of its own (none when the code is 0), then the message, each
+// ended by a line end, in UTF-8 like the log's lines.
 void reportError(const char* format, ...) {
     const DWORD code = ::GetLastError();
-    char text[ReportBytes + 3] = "";
-    if (code != 0 &&
-        ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
-                         ReportBytes / 2, nullptr) == 0)
-        _snprintf(text, ReportBytes / 2, "Error %lu", code);
-    size_t length = std::strlen(text);
-    while (length && (text[length - 1] == '\n' || text[length - 1] == '\r')) text[--length] = '\0';
-    std::strcat(text, "\r\n");
-    length += 2;
+    std::wstring text;
+    if (code != 0) {
+        wchar_t system[ReportChars];
+        systemMessage(system, ReportChars, code);
+        text = std::wstring(system) + L"\r\n";
+    }
     if (format) {
+        wchar_t message[ReportChars];
         va_list arguments;
         va_start(arguments, format);
-        _vsnprintf(text + length, ReportBytes - length, format, arguments);
+        formatWide(message, ReportChars, format, arguments);
         va_end(arguments);
-        text[ReportBytes] = '\0';
-        length = std::strlen(text);
-        if (text[length - 1] != '\n') std::strcat(text, "\r\n");
+        text += message;
+        if (text.empty() || text.back() != L'\n') text += L"\r\n";
     }
+    const std::string bytes = brisko::wideToUtf8(text);
     std::fflush(stderr);
-    writeStandardStream(STD_ERROR_HANDLE, text, static_cast<DWORD>(std::strlen(text)));
+    writeStandardStream(STD_ERROR_HANDLE, bytes.data(), static_cast<DWORD>(bytes.size()));
     ::SetLastError(code);
 }

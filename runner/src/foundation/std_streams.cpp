@@ -1,7 +1,6 @@
 #include "foundation/std_streams.h"
 
 #include <fcntl.h>
-#include <fcntl.h>
 #include <io.h>
 
 #include <cstdio>
@@ -88,10 +87,4 @@ void redirectStandardStreams(const wchar_t* logDirectory, const wchar_t* stdOutp
         redirectStream(stdError, L"-stderr", logDirectory, serviceName, 2, stderr, STD_ERROR_HANDLE);
     if ((!stdError || !*stdError) && RedirectedStreams.output)
         RedirectedStreams.error = attachFile(RedirectedStreams.output, 2, stderr, STD_ERROR_HANDLE);
-}
-
-void writeStandardStream(DWORD standardId, const void* bytes, DWORD count) {
-    const HANDLE stream = ::GetStdHandle(standardId);
-    DWORD written = 0;
-    if (stream && stream != INVALID_HANDLE_VALUE) ::WriteFile(stream, bytes, count, &written, nullptr);
 }

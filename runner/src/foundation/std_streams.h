@@ -14,7 +14,3 @@ extern StandardStreamFiles RedirectedStreams;
 // process gets a hidden one.
 void redirectStandardStreams(const wchar_t* logDirectory, const wchar_t* stdOutput, const wchar_t* stdError,
                              const wchar_t* serviceName);
-
-// Writes to the standard output or error as redirected. The runtime's streams are not used: a
-// process started without standard handles (a service) has streams bound to nothing.
-void writeStandardStream(DWORD standardId, const void* bytes, DWORD count);

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "foundation/log.h"
-#include "foundation/std_streams.h"
+#include "foundation/std_write.h"
 #include "foundation/worker_exit.h"
 #include "java/java_calls.h"
 #include "java/jvm_library.h"

@@ -1,7 +1,7 @@
 #include "options/value_syntax.h"
 
-#include <climits>
 #include <cwchar>
+#include <limits>
 
 #include "foundation/pool.h"
 
@@ -19,8 +19,9 @@ LONG parseNumber(const wchar_t* text) {
         if (value > Limit) value = Limit;
         if (scale <= Limit) scale *= 10;
     }
-    if (negative) return value >= Limit ? LONG_MIN : -static_cast<LONG>(value);
-    return value >= Limit ? LONG_MAX : static_cast<LONG>(value);
+    // LONG's own limits: long is LONG's size only where Windows defines it.
+    if (negative) return value >= Limit ? std::numeric_limits<LONG>::min() : -static_cast<LONG>(value);
+    return value >= Limit ? std::numeric_limits<LONG>::max() : static_cast<LONG>(value);
 }
 
 size_t packedListChars(const wchar_t* list) {

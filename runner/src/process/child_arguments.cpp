@@ -13,13 +13,6 @@ void appendSize(std::vector<std::wstring>* arguments, const wchar_t* format, LON
     arguments->push_back(text);
 }
 
-void appendQuoted(std::wstring* commandLine, const std::wstring& item) {
-    const bool quote = item.find_first_of(L" \t") != std::wstring::npos && item.find(L'"') == std::wstring::npos;
-    if (quote) *commandLine += L'"';
-    *commandLine += item;
-    if (quote) *commandLine += L'"';
-}
-
 }  // namespace
 
 std::vector<std::wstring> listEntries(const wchar_t* list) {
@@ -39,14 +32,4 @@ std::vector<std::wstring> buildJavaArguments(const wchar_t* className, const wch
     if (className && *className) arguments.push_back(className);
     for (std::wstring& entry : listEntries(params)) arguments.push_back(std::move(entry));
     return arguments;
-}
-
-std::wstring buildCommandLine(const wchar_t* executable, const std::vector<std::wstring>& arguments) {
-    std::wstring commandLine;
-    appendQuoted(&commandLine, executable ? executable : L"");
-    for (const std::wstring& argument : arguments) {
-        commandLine += L' ';
-        appendQuoted(&commandLine, argument);
-    }
-    return commandLine;
 }

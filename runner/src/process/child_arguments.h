@@ -1,5 +1,5 @@
 #pragma once
-// The command line of a child process, worked out without starting anything.
+// The arguments of a child process, worked out without starting anything.
 #include <windows.h>
 
 #include <string>
@@ -13,7 +13,3 @@ std::vector<std::wstring> buildJavaArguments(const wchar_t* className, const wch
 
 // The entries of a packed list, for the arguments of an executable.
 std::vector<std::wstring> listEntries(const wchar_t* list);
-
-// The executable and the arguments separated by single spaces; an item with a space or a tab
-// and no double quote goes between double quotes.
-std::wstring buildCommandLine(const wchar_t* executable, const std::vector<std::wstring>& arguments);

@@ -4,9 +4,9 @@
 #include <cwchar>
 
 #include "foundation/log.h"
-#include "foundation/std_streams.h"
+#include "foundation/std_write.h"
 #include "foundation/worker_exit.h"
-#include "process/child_arguments.h"
+#include "process/command_line.h"
 #include "proc_address.h"
 #include "unique_handle.h"
 
