@@ -78,6 +78,7 @@ inline void unhookWindowsHook(HHOOK h) noexcept { ::UnhookWindowsHookEx(h); }
 inline void closeServiceHandle(SC_HANDLE s) noexcept { ::CloseServiceHandle(s); }
 inline void destroyMenu(HMENU m) noexcept { ::DestroyMenu(m); }
 inline void deleteFont(HFONT f) noexcept { ::DeleteObject(f); }
+inline void destroyIcon(HICON i) noexcept { ::DestroyIcon(i); }
 
 // Kernel objects that answer null on failure (events, threads, processes, tokens).
 using UniqueHandle = UniqueResource<NullInvalidTraits<HANDLE, &closeHandle>>;
@@ -97,6 +98,8 @@ using UniqueHook = UniqueResource<NullInvalidTraits<HHOOK, &unhookWindowsHook>>;
 using UniqueServiceHandle = UniqueResource<NullInvalidTraits<SC_HANDLE, &closeServiceHandle>>;
 using UniqueMenu = UniqueResource<NullInvalidTraits<HMENU, &destroyMenu>>;
 using UniqueFont = UniqueResource<NullInvalidTraits<HFONT, &deleteFont>>;  // link gdi32 where used
+// Icons loaded without LR_SHARED (shared ones belong to the system).
+using UniqueIcon = UniqueResource<NullInvalidTraits<HICON, &destroyIcon>>;
 // RPC client bindings (link rpcrt4 where used).
 using UniqueRpcBinding = UniqueResource<NullInvalidTraits<RPC_BINDING_HANDLE, &freeRpcBinding>>;
 

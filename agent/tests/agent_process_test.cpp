@@ -329,7 +329,10 @@ TEST_F(RealAgentProxy, WritesOverAnOutsideChangeWhileADialogOrTheMenuIsOpen) {
     };
 
     ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(1, 0), 0);
-    const HWND about = dialogWith(IDC_ABOUT_PRODUCT);
+    // About: an OK button and no password.
+    const HWND about = testing::waitForWindow(thread, kDialogClass, [](HWND dialog) {
+        return testing::hasItem(dialog, IDOK) && !testing::hasItem(dialog, IDC_PASSWORD);
+    });
     writtenOverWhileOpen(about, "About");
     click(about, IDCANCEL);
     ASSERT_TRUE(testing::waitUntilGone(about));

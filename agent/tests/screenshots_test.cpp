@@ -81,7 +81,7 @@ TEST(Screenshots, MenuDialogsAndWrongPasswordBox) {
     ASSERT_TRUE(waitUntilGone(dialog));
 
     agent.command(kCommandAbout);
-    const HWND about = agent.waitForDialog(IDC_ABOUT_PRODUCT);
+    const HWND about = agent.waitForDialogTitled(uiTexts().aboutCaption);
     ASSERT_NE(about, nullptr);
     painted(agent);
     EXPECT_TRUE(saveScreenPng(withMargin(windowRect(about), 6), prefix + L"about.png"));

@@ -25,10 +25,12 @@
 #include "executable_path.h"
 #include "resource_ids.h"
 #include "test_processes.h"
+#include "ui/dialog_icons.h"
 #include "ui/dialog_placement.h"
 #include "ui/disable_dialog.h"
 #include "ui/notify_icon.h"
 #include "ui/tray_menu.h"
+#include "ui/window_dpi.h"
 #include "unique_memory.h"
 
 namespace brisko::testing {
@@ -51,6 +53,14 @@ TEST(UiLanguage, IsTheOneThisRunIsFor) {
     wchar_t wanted[8] = {};
     if (!::GetEnvironmentVariableW(L"HARBEE_UI_LANGUAGE", wanted, 8)) GTEST_SKIP() << "no language asked for";
     EXPECT_STREQ(texts.language, wanted) << "the process's user interface language was not set";
+}
+
+// The program carries the agent's manifest, so it runs as the agent does.
+TEST(UiDpi, TheAgentIsPerMonitorAware) {
+    // Wine tells no second version of per-monitor awareness apart (agent_resources_test reads
+    // the manifest's PerMonitorV2).
+    EXPECT_EQ(::GetAwarenessFromDpiAwarenessContext(::GetThreadDpiAwarenessContext()),
+              DPI_AWARENESS_PER_MONITOR_AWARE);
 }
 
 class Desktop : public ::testing::Test {
@@ -79,7 +89,8 @@ TEST_F(Desktop, IconComesWithTheWindowAndGoesAtTheEnd) {
     EXPECT_EQ(calls[0].message, static_cast<DWORD>(NIM_ADD));
     EXPECT_EQ(calls[0].data.hWnd, agent.window());
     EXPECT_EQ(calls[0].data.uFlags, 0x27u);
-    EXPECT_NE(calls[0].data.hIcon, nullptr) << "icon group 102";
+    ASSERT_NE(calls[0].data.hIcon, nullptr) << "icon group 102";
+    EXPECT_EQ(iconSize(calls[0].data.hIcon).cx, ::GetSystemMetrics(SM_CXSMICON)) << "the small image, not a large one";
     EXPECT_EQ(std::wstring(calls[0].data.szTip), texts.tooltip);
 
     ASSERT_TRUE(agent.stop());
@@ -263,7 +274,7 @@ TEST_F(Desktop, EnableNowAsksTheCoreWithoutPassword) {
 // ---- the About dialog
 
 // Whether the control's text, in the control's font, fits on one line of its width.
-bool fitsOnOneLine(HWND control) {
+::testing::AssertionResult fitsOnOneLine(HWND control) {
     const std::wstring text = windowText(control);
     const auto font = reinterpret_cast<HFONT>(send(control, WM_GETFONT));
     const HDC dc = ::GetDC(control);
@@ -274,22 +285,67 @@ bool fitsOnOneLine(HWND control) {
     ::ReleaseDC(control, dc);
     RECT area{};
     ::GetClientRect(control, &area);
-    return size.cx <= area.right;
+    if (size.cx <= area.right) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "\"" << wideToUtf8(text) << "\" is " << size.cx
+                                         << " pixels wide, its control " << area.right;
 }
 
+// The dialog's icon control shows the agent's icon at the dialog's DPI, nothing of it cut: the
+// control keeps its template's size and centres the icon in it.
+void expectIconShown(HWND dialog) {
+    const HWND control = iconControl(dialog);
+    ASSERT_NE(control, nullptr) << "no icon control";
+    RECT area{};
+    ::GetClientRect(control, &area);
+    ASSERT_GT(area.right, 0) << "the icon control has no width";
+    ASSERT_GT(area.bottom, 0) << "the icon control has no height";
+    const auto icon = reinterpret_cast<HICON>(send(control, STM_GETICON));
+    ASSERT_NE(icon, nullptr) << "the icon control shows no icon";
+    const SIZE size = iconSize(icon);
+    const RECT ink = iconInk(icon);
+    const LONG left = (area.right - size.cx) / 2, top = (area.bottom - size.cy) / 2;
+    EXPECT_GE(left + ink.left, 0) << "the icon is cut";
+    EXPECT_LE(left + ink.right, area.right) << "the icon is cut";
+    EXPECT_GE(top + ink.top, 0) << "the icon is cut";
+    EXPECT_LE(top + ink.bottom, area.bottom) << "the icon is cut";
+}
 
-TEST_F(Desktop, AboutShowsTheProductAndVersionOnce) {
+// The icon control's and the caption's icons are the images for that DPI.
+void expectIconsFor(HWND dialog, UINT dpi) {
+    const auto icon = reinterpret_cast<HICON>(send(iconControl(dialog), STM_GETICON));
+    ASSERT_NE(icon, nullptr);
+    EXPECT_EQ(iconSize(icon).cx, metricForDpi(SM_CXICON, dpi));
+    const auto small = reinterpret_cast<HICON>(send(dialog, WM_GETICON, ICON_SMALL));
+    ASSERT_NE(small, nullptr) << "no small icon";
+    EXPECT_EQ(iconSize(small).cx, metricForDpi(SM_CXSMICON, dpi));
+}
+
+// What Windows sends a per-monitor aware dialog moved to a monitor of another DPI; the dialog
+// manager's own scaling is Windows' part, which Wine does not do.
+void moveToDpi(RunningAgent& agent, HWND dialog, UINT dpi) {
+    RECT suggested = windowRect(dialog);
+    send(dialog, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+    ASSERT_TRUE(agent.settle());
+}
+
+TEST_F(Desktop, AboutShowsTheProductVersionAndIconOnce) {
     agent.clickIcon();
     const HWND menu = agent.waitForMenu();
     ASSERT_NE(menu, nullptr);
     chooseMenuLine(menu, menuLines(menu), 0);
-    const HWND about = agent.waitForDialog(IDC_ABOUT_PRODUCT);
+    const HWND about = agent.waitForDialogTitled(texts.aboutCaption);
     ASSERT_NE(about, nullptr);
-    EXPECT_EQ(windowText(about), texts.aboutCaption);
-    EXPECT_EQ(itemText(about, IDC_ABOUT_PRODUCT), L"Corvel Harbee Juvo, Version 2.5.4");
-    EXPECT_TRUE(fitsOnOneLine(::GetDlgItem(about, IDC_ABOUT_PRODUCT)));
+    const std::wstring product = L"Corvel Harbee Juvo, Version 2.5.4";
+    EXPECT_EQ(unnamedTexts(about), (std::vector<std::wstring>{product, texts.aboutNotice}));
+    const HWND productLine = childWithText(about, product);
+    ASSERT_NE(productLine, nullptr);
+    EXPECT_TRUE(fitsOnOneLine(productLine));
     EXPECT_EQ(itemText(about, IDOK), L"OK");
-    EXPECT_EQ(unnamedTexts(about), std::vector<std::wstring>{texts.aboutNotice});
+    expectIconShown(about);
+    const UINT dpi = windowDpi(about);
+    expectIconsFor(about, dpi);
+    moveToDpi(agent, about, 2 * dpi);
+    expectIconsFor(about, 2 * dpi);
 
     agent.command(kCommandAbout);
     ASSERT_TRUE(agent.settle());
@@ -318,6 +374,12 @@ protected:
     Frame lastRequest() { return agent.core().received().back(); }
 };
 
+HWND focusOf(DWORD threadId) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    return ::GetGUIThreadInfo(threadId, &info) ? info.hwndFocus : nullptr;
+}
+
 std::vector<std::wstring> comboItems(HWND combo) {
     std::vector<std::wstring> items;
     const LRESULT count = send(combo, CB_GETCOUNT);
@@ -337,15 +399,15 @@ TEST_F(DisableDialog, ShowsItsTextsChoicesAndWaitsForThePassword) {
     EXPECT_EQ(itemText(dialog, IDOK), texts.disableButton);
     EXPECT_EQ(itemText(dialog, IDCANCEL), texts.cancelButton);
     EXPECT_EQ(unnamedTexts(dialog), (std::vector<std::wstring>{texts.question, texts.passwordLabel}));
+    expectIconShown(dialog);
+    expectIconsFor(dialog, windowDpi(dialog));
 
     const HWND combo = ::GetDlgItem(dialog, IDC_DURATION);
     EXPECT_EQ(comboItems(combo), (std::vector<std::wstring>{L"5mn", L"10mn", L"15mn", L"30mn", L"1h", L"2h", L"4h"}));
     EXPECT_EQ(send(combo, CB_GETCURSEL), 0);
 
-    GUITHREADINFO focus{};
-    focus.cbSize = sizeof focus;
-    ASSERT_TRUE(::GetGUIThreadInfo(agent.threadId(), &focus));
-    EXPECT_EQ(focus.hwndFocus, ::GetDlgItem(dialog, IDC_PASSWORD)) << "the parent types the password at once";
+    EXPECT_EQ(focusOf(agent.threadId()), ::GetDlgItem(dialog, IDC_PASSWORD)) << "the parent types the password at once";
+    EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(dialog, IDOK))) << "no password yet";
 
     RECT desktop{};
     ::GetWindowRect(::GetDesktopWindow(), &desktop);
@@ -385,17 +447,18 @@ TEST_P(DisableDialogAnswers, ShowTheCoresVerdict) {
     }
     const HWND box = ownedBy(agent.threadId(), dialog);
     ASSERT_NE(box, nullptr) << "no message box";
-    // The wrong-password box is in French whatever the language, the other one in English.
-    if (c.outcome == Outcome::WrongPasswordBox) {
-        EXPECT_EQ(windowText(box), L"Erreur");
-        EXPECT_EQ(messageBoxText(box), L"Mot de passe incorrect");
-    } else {
-        EXPECT_EQ(windowText(box), L"Error");
-        EXPECT_EQ(messageBoxText(box), L"Unexpected error");
-    }
+    // Both boxes in the dialog's language.
+    const bool wrongPassword = c.outcome == Outcome::WrongPasswordBox;
+    EXPECT_EQ(windowText(box), texts.errorTitle);
+    EXPECT_EQ(messageBoxText(box), wrongPassword ? texts.wrongPassword : texts.unexpectedError);
+    // A wrong password is typed again from the start; after a failure the same one may be tried.
+    EXPECT_EQ(itemText(dialog, IDC_PASSWORD), wrongPassword ? L"" : L"secret");
+    EXPECT_EQ(::IsWindowEnabled(::GetDlgItem(dialog, IDOK)) != FALSE, !wrongPassword);
     click(box, IDOK);
     ASSERT_TRUE(waitUntilGone(box));
+    ASSERT_TRUE(agent.settle());
     EXPECT_TRUE(::IsWindowVisible(dialog)) << "the parent may try again";
+    EXPECT_EQ(focusOf(agent.threadId()), ::GetDlgItem(dialog, IDC_PASSWORD));
     click(dialog, IDCANCEL);
     EXPECT_TRUE(waitUntilGone(dialog));
 }
@@ -478,6 +541,60 @@ TEST_F(DisableDialog, PasswordIsNeededAndCutTo127Characters) {
     EXPECT_TRUE(waitUntilGone(dialog)) << "answered 0";
 }
 
+TEST_F(DisableDialog, DisableIsOfferedWithAPasswordAndOneRequestAtATime) {
+    agent.core().answerChangeProtection(std::nullopt);  // the core answers when the test says
+    const HWND dialog = open();
+    ASSERT_NE(dialog, nullptr);
+    const HWND disable = ::GetDlgItem(dialog, IDOK);
+    const auto offered = [&] { return ::IsWindowEnabled(disable) != FALSE; };
+    EXPECT_FALSE(offered());
+    // A verdict posted from outside while no request is out: no box, the dialog stays.
+    ::PostMessageW(dialog, kDisableVerdictMessage, 3, 0);
+    ::PostMessageW(dialog, kDisableVerdictMessage, 0, 0);
+    ASSERT_TRUE(agent.settle());
+    EXPECT_EQ(threadWindows(agent.threadId(), kDialogClass), std::vector<HWND>{dialog});
+    setAnsiText(::GetDlgItem(dialog, IDC_PASSWORD), "s");
+    EXPECT_TRUE(offered());
+    setAnsiText(::GetDlgItem(dialog, IDC_PASSWORD), "");
+    EXPECT_FALSE(offered()) << "the password was taken away";
+    choose(dialog, 1, "secret");
+    EXPECT_TRUE(offered());
+
+    click(dialog, IDOK);
+    ASSERT_TRUE(waitUntil([&] { return requests() == 1; }, 10s));
+    ASSERT_TRUE(agent.settle());
+    EXPECT_FALSE(offered()) << "greyed while the core checks";
+    const auto cursorOverDialog = [&] {
+        const LRESULT handled = send(dialog, WM_SETCURSOR, reinterpret_cast<WPARAM>(dialog), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+        HCURSOR cursor = nullptr;
+        agent.onAgentThread([&] { cursor = ::GetCursor(); });
+        return handled ? cursor : nullptr;
+    };
+    EXPECT_EQ(cursorOverDialog(), ::LoadCursorW(nullptr, IDC_APPSTARTING)) << "no sign of the check";
+
+    // Pressed again while the core checks: nothing is sent. Enable now sends a request behind
+    // anything the press could have sent.
+    click(dialog, IDOK);
+    agent.command(kCommandEnableNow);
+    ASSERT_TRUE(waitUntil([&] { return requests() == 2; }, 10s));
+    const std::vector<Frame> frames = agent.core().received();
+    EXPECT_EQ(frames.back().values, (std::vector<Value>{std::string(), true, int64_t{0}})) << "a second disable request";
+
+    const int32_t disableId = frames[frames.size() - 2].id;
+    ASSERT_TRUE(agent.core().sendRaw(frameBytes(-disableId, 0, 3, {})));
+    const HWND box = ownedBy(agent.threadId(), dialog);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(threadWindows(agent.threadId(), kDialogClass).size(), 2u) << "one box";
+    click(box, IDOK);
+    ASSERT_TRUE(waitUntilGone(box));
+    ASSERT_TRUE(agent.settle());
+    EXPECT_EQ(cursorOverDialog(), nullptr) << "still checking";
+    choose(dialog, 1, "again");
+    EXPECT_TRUE(offered()) << "a new password may be tried";
+    click(dialog, IDCANCEL);
+    EXPECT_TRUE(waitUntilGone(dialog));
+}
+
 TEST_F(DisableDialog, AnAnswerAfterCancelShowsNothing) {
     agent.core().answerChangeProtection(std::nullopt);
     const HWND dialog = open();
@@ -495,6 +612,40 @@ TEST_F(DisableDialog, AnAnswerAfterCancelShowsNothing) {
     ASSERT_TRUE(agent.settle());
     EXPECT_TRUE(threadWindows(agent.threadId(), kDialogClass).empty());
     EXPECT_TRUE(agent.core().clientConnected());
+}
+
+LONG fontHeight(HWND control) {
+    LOGFONTW font{};
+    ::GetObjectW(reinterpret_cast<HFONT>(send(control, WM_GETFONT)), sizeof font, &font);
+    return font.lfHeight;
+}
+
+TEST_F(DisableDialog, ItsTitleAndIconsFollowADpiChange) {
+    const HWND dialog = open();
+    ASSERT_NE(dialog, nullptr);
+    const HWND title = ::GetDlgItem(dialog, IDC_DISABLE_TITLE);
+    const UINT dpi = windowDpi(dialog);
+    const LONG before = fontHeight(title);
+    // 16 pixels at 96 DPI, smaller where the language's title would not fit.
+    EXPECT_LE(before, ::MulDiv(16, static_cast<int>(dpi), 96));
+    EXPECT_TRUE(fitsOnOneLine(title));
+
+    // Twice the DPI: the dialog manager doubles the title's width as the title is made again.
+    agent.onAgentThread([&] {
+        RECT suggested = windowRect(dialog);
+        ::SendMessageW(dialog, WM_DPICHANGED, MAKEWPARAM(2 * dpi, 2 * dpi), reinterpret_cast<LPARAM>(&suggested));
+        const RECT area = windowRect(title);
+        ::SetWindowPos(title, nullptr, 0, 0, 2 * (area.right - area.left), 2 * (area.bottom - area.top),
+                       SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    });
+    ASSERT_TRUE(agent.settle());
+    const LONG after = fontHeight(title);
+    EXPECT_GE(after, 2 * before - 1) << "made for the new DPI";
+    EXPECT_LE(after, ::MulDiv(32, static_cast<int>(dpi), 96));
+    EXPECT_TRUE(fitsOnOneLine(title));
+    expectIconsFor(dialog, 2 * dpi);
+    click(dialog, IDCANCEL);
+    EXPECT_TRUE(waitUntilGone(dialog));
 }
 
 TEST_F(DisableDialog, ASecondDisableBringsTheOpenDialogForward) {

@@ -1,13 +1,10 @@
 #include "ui/about_dialog.h"
 
-#include <string>
-#include <vector>
-
 #include "callback_boundary.h"
-#include "executable_path.h"
-#include "identification/version_info.h"
 #include "resource_ids.h"
+#include "ui/dialog_icons.h"
 #include "ui/dialog_placement.h"
+#include "ui/window_dpi.h"
 
 namespace brisko {
 namespace {
@@ -15,18 +12,8 @@ namespace {
 struct AboutContext {
     HINSTANCE instance;
     HWND& open;
+    DialogIcons icons;
 };
-
-// "Name, Version x.y.z" from the running program's version resource; the template's own line
-// stays when the resource cannot be read.
-void showProductLine(HWND dialog) {
-    const std::vector<BYTE> block = readVersionBlock(executablePath());
-    if (block.empty()) return;
-    const std::wstring name = readVersionString(block.data(), L"ProductName");
-    const std::wstring version = readVersionString(block.data(), L"ProductVersion");
-    if (name.empty() || version.empty()) return;
-    ::SetDlgItemTextW(dialog, IDC_ABOUT_PRODUCT, (name + L", Version " + version).c_str());
-}
 
 INT_PTR aboutMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
@@ -35,14 +22,18 @@ INT_PTR aboutMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
             ::SetWindowLongPtrW(dialog, DWLP_USER, lParam);
             context->open = dialog;
             centerDialog(dialog);
-            setDialogIcon(dialog, context->instance);
-            showProductLine(dialog);
+            context->icons.show(dialog, context->instance, windowDpi(dialog));
             return TRUE;
         }
         case WM_COMMAND:
             if (LOWORD(wParam) != IDOK && LOWORD(wParam) != IDCANCEL) return FALSE;
             ::EndDialog(dialog, LOWORD(wParam));
             return TRUE;
+        case WM_DPICHANGED:
+            // The dialog manager scales the dialog and its texts; the icons are the agent's own.
+            if (auto* context = reinterpret_cast<AboutContext*>(::GetWindowLongPtrW(dialog, DWLP_USER)))
+                context->icons.show(dialog, context->instance, HIWORD(wParam));
+            return FALSE;
         case WM_DESTROY:
             if (auto* context = reinterpret_cast<AboutContext*>(::GetWindowLongPtrW(dialog, DWLP_USER)))
                 context->open = nullptr;
@@ -59,7 +50,7 @@ INT_PTR CALLBACK aboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
 }  // namespace
 
 void showAboutDialog(HINSTANCE instance, HWND& open) {
-    AboutContext context{instance, open};
+    AboutContext context{instance, open, {}};
     ::DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_ABOUT), nullptr, &aboutProc, reinterpret_cast<LPARAM>(&context));
     open = nullptr;
 }

@@ -1,5 +1,5 @@
 #pragma once
-// The About dialog: product name and version, as the executable's version resource gives them.
+// The About dialog: the product's name and version and its legal notice.
 #include <windows.h>
 
 namespace brisko {

@@ -9,7 +9,4 @@ POINT centeredOrigin(const RECT& owner, const RECT& dialog);
 
 void centerDialog(HWND dialog);
 
-// The agent's icon as the dialog's small icon.
-void setDialogIcon(HWND dialog, HINSTANCE instance);
-
 }  // namespace brisko

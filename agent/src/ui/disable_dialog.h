@@ -28,6 +28,10 @@ std::optional<int64_t> disableDurationMs(LRESULT selection);
 // width (widthAt measures the text at a height), never below the minimum.
 int fittingFontHeight(int preferred, int minimum, int width, const std::function<int(int height)>& widthAt);
 
+// Posted to the dialog with a ChangeProtection result in wParam. Any program may post it too:
+// the dialog acts on it only while its own request is out.
+inline constexpr UINT kDisableVerdictMessage = WM_APP + 1;
+
 // The password read from the dialog: up to 127 ANSI characters, longer ones are cut.
 inline constexpr int kPasswordCapacity = 128;
 

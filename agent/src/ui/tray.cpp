@@ -1,5 +1,7 @@
 #include "ui/tray.h"
 
+#include <commctrl.h>
+
 #include <type_traits>
 #include <variant>
 
@@ -21,8 +23,10 @@ Tray::Tray(HINSTANCE instance, TrayShell& shell, UINT balloonPeriod)
 
 void Tray::addTrayIcon(HWND window) {
     window_ = window;
-    const HICON icon = ::LoadIconW(instance_, MAKEINTRESOURCEW(IDI_AGENT));
-    NOTIFYICONDATAW add = addIconData(window, icon, loadResourceString(instance_, IDS_TOOLTIP));
+    // Drawn from the icon's own small image rather than the large one scaled down; loaded again
+    // for every new notification area, which may be at another DPI.
+    if (FAILED(::LoadIconMetric(instance_, MAKEINTRESOURCEW(IDI_AGENT), LIM_SMALL, icon_.put()))) icon_.reset();
+    NOTIFYICONDATAW add = addIconData(window, icon_.get(), loadResourceString(instance_, IDS_TOOLTIP));
     if (shell_.notifyIcon(NIM_ADD, add) || ::GetLastError() != kIconAlreadyThere) return;
     NOTIFYICONDATAW remove = removeIconData(window);
     shell_.notifyIcon(NIM_DELETE, remove);

@@ -7,6 +7,7 @@
 
 #include "notifier.h"
 #include "ui/tray_shell.h"
+#include "unique_handle.h"
 
 namespace brisko {
 
@@ -33,6 +34,8 @@ private:
     TrayShell& shell_;
     UINT balloonPeriod_;
     HWND window_ = nullptr;
+    // The shell keeps a copy of the icon it is given; this one is the agent's to free.
+    UniqueIcon icon_;
 };
 
 }  // namespace brisko

@@ -1,5 +1,6 @@
 #include "desktop_windows.h"
 
+#include <algorithm>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -92,6 +93,54 @@ std::vector<std::wstring> unnamedTexts(HWND dialog) {
         if (std::wstring text = windowText(child); !text.empty()) texts.push_back(std::move(text));
     }
     return texts;
+}
+
+HWND childWithText(HWND dialog, const std::wstring& text) {
+    for (HWND child = ::GetWindow(dialog, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
+        if (windowText(child) == text) return child;
+    return nullptr;
+}
+
+SIZE iconSize(HICON icon) {
+    ICONINFO info{};
+    if (!::GetIconInfo(icon, &info)) return {};
+    // A monochrome icon has only its mask, twice the height: the AND mask over the XOR one.
+    const bool colour = info.hbmColor != nullptr;
+    BITMAP bitmap{};
+    ::GetObjectW(colour ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
+    if (colour) ::DeleteObject(info.hbmColor);
+    ::DeleteObject(info.hbmMask);
+    return {bitmap.bmWidth, colour ? bitmap.bmHeight : bitmap.bmHeight / 2};
+}
+
+RECT iconInk(HICON icon) {
+    const SIZE size = iconSize(icon);
+    if (size.cx <= 0 || size.cy <= 0) return {};
+    // Drawn onto a transparent top-down 32-bit image, which keeps the icon's alpha.
+    BITMAPINFO format{};
+    format.bmiHeader = {sizeof(BITMAPINFOHEADER), size.cx, -size.cy, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    const HDC dc = ::CreateCompatibleDC(nullptr);
+    const HBITMAP image = ::CreateDIBSection(dc, &format, DIB_RGB_COLORS, &bits, nullptr, 0);
+    RECT ink{size.cx, size.cy, 0, 0};
+    if (image) {
+        const HGDIOBJ previous = ::SelectObject(dc, image);
+        ::DrawIconEx(dc, 0, 0, icon, size.cx, size.cy, 0, nullptr, DI_NORMAL);
+        ::GdiFlush();
+        const auto* pixels = static_cast<const DWORD*>(bits);
+        for (LONG y = 0; y < size.cy; ++y)
+            for (LONG x = 0; x < size.cx; ++x)
+                if (pixels[y * size.cx + x] >> 24) {
+                    ink.left = std::min(ink.left, x);
+                    ink.top = std::min(ink.top, y);
+                    ink.right = std::max(ink.right, x + 1);
+                    ink.bottom = std::max(ink.bottom, y + 1);
+                }
+        ::SelectObject(dc, previous);
+        ::DeleteObject(image);
+    }
+    ::DeleteDC(dc);
+    return ink.right > ink.left ? ink : RECT{};
 }
 
 HWND ownedBy(DWORD threadId, HWND owner, std::chrono::milliseconds timeout) {

@@ -33,6 +33,12 @@ std::wstring itemText(HWND dialog, int id);
 bool hasItem(HWND dialog, int id);
 // The non-empty texts of the controls without an id (-1) but icons, in the template's order.
 std::vector<std::wstring> unnamedTexts(HWND dialog);
+// The dialog's control showing this text; null when none.
+HWND childWithText(HWND dialog, const std::wstring& text);
+// The width and height of an icon's image.
+SIZE iconSize(HICON icon);
+// The part of an icon's image that is not transparent, within the image.
+RECT iconInk(HICON icon);
 // The message box a dialog owns.
 HWND ownedBy(DWORD threadId, HWND owner, std::chrono::milliseconds timeout = std::chrono::seconds(10));
 // The static text of a message box (the one that is not its icon).

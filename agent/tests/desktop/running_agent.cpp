@@ -140,4 +140,8 @@ HWND RunningAgent::waitForDialog(int controlId) {
     return waitForWindow(threadId_, kDialogClass, [&](HWND dialog) { return hasItem(dialog, controlId); });
 }
 
+HWND RunningAgent::waitForDialogTitled(const std::wstring& caption) {
+    return waitForWindow(threadId_, kDialogClass, [&](HWND dialog) { return windowText(dialog) == caption; });
+}
+
 }  // namespace brisko::testing

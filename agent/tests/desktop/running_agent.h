@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <thread>
 
 #include "agent.h"
@@ -57,6 +58,8 @@ public:
     HWND waitForMenu();
     // The visible dialog holding a control with this id; null when none.
     HWND waitForDialog(int controlId);
+    // The visible dialog with this caption; null when none.
+    HWND waitForDialogTitled(const std::wstring& caption);
 
 private:
     [[noreturn]] static void abandon(const char* what);

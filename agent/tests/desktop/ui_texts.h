@@ -16,6 +16,7 @@ struct UiTexts {
     std::wstring disabledTitle, countdownPrefix, enabledTitle;
     std::wstring dialogTitle, question, passwordLabel, disableButton, cancelButton;
     std::wstring aboutCaption, aboutNotice;
+    std::wstring errorTitle, wrongPassword, unexpectedError;
 
     std::wstring blocked(const std::string& ansiName) const { return ansiToWide(ansiName) + blockedSuffix; }
     std::wstring countdown(long long minutes) const { return countdownPrefix + std::to_wstring(minutes) + L"mn"; }
@@ -29,7 +30,8 @@ inline const UiTexts kEnglish{
     L"Temporarily disable Corvel Harbee Juvo",
     L"For how long would you like disable the Web protection and usage tracking?", L"Parents password", L"Disable",
     L"Cancel",
-    L"About Corvel Harbee Juvo", L"Copyright \xA9 Corvel. All rights reserved."};
+    L"About Corvel Harbee Juvo", L"Copyright \xA9 Corvel. All rights reserved.",
+    L"Error", L"Incorrect password", L"Unexpected error"};
 
 inline const UiTexts kFrench{
     L"fr",
@@ -40,7 +42,8 @@ inline const UiTexts kFrench{
     L"D\xE9sactivation temporaire de Corvel Harbee Juvo",
     L"Pour combien de temps souhaitez-vous d\xE9sactiver la protection Web et le suivi des usages?",
     L"Mot de passe des parents", L"D\xE9sactiver", L"Annuler",
-    L"\xC0 propos de Corvel Harbee Juvo", L"Copyright \xA9 Corvel. Tous droits r\xE9serv\xE9s."};
+    L"\xC0 propos de Corvel Harbee Juvo", L"Copyright \xA9 Corvel. Tous droits r\xE9serv\xE9s.",
+    L"Erreur", L"Mot de passe incorrect", L"Erreur inattendue"};
 
 inline const UiTexts& uiTexts() {
     return PRIMARYLANGID(::GetUserDefaultUILanguage()) == LANG_FRENCH ? kFrench : kEnglish;
