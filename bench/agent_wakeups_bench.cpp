@@ -16,6 +16,7 @@
 #include "bench_report.h"
 #include "idle_monitor.h"
 #include "test_core.h"
+#include "test_core_endpoint.h"
 #include "unique_handle.h"
 
 namespace {
@@ -45,7 +46,7 @@ int main() {
     SilentNotifier notifier;
     InactiveProxyGuard proxyGuard;
     const auto agent = std::make_shared<Agent>(nullptr, notifier, proxyGuard, testing::idleMonitor(),
-                                               performanceCounter(), CoreEndpoint{"127.0.0.1", core.port()});
+                                               performanceCounter(), testing::testCoreEndpoint(core.port()));
     std::promise<DWORD> loopThread;
     std::future<int> exitCode = std::async(std::launch::async, [&] {
         loopThread.set_value(::GetCurrentThreadId());

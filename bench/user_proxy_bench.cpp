@@ -26,6 +26,7 @@
 #include "registry_fixture.h"
 #include "system_proxy.h"
 #include "test_core.h"
+#include "test_core_endpoint.h"
 #include "unique_handle.h"
 
 namespace brisko::bench {
@@ -136,7 +137,7 @@ int guardWakeups() {
     SilentNotifier notifier;
     UserProxyGuard guard;
     const auto agent = std::make_shared<Agent>(nullptr, notifier, guard, testing::idleMonitor(), performanceCounter(),
-                                               CoreEndpoint{"127.0.0.1", core.port()});
+                                               testing::testCoreEndpoint(core.port()));
     std::future<int> exitCode = std::async(std::launch::async, [&] { return agent->run(); });
 
     int status = 0;

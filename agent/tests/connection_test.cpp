@@ -15,6 +15,7 @@
 #include "core_link/connection.h"
 #include "idle_monitor.h"
 #include "test_core.h"
+#include "test_core_endpoint.h"
 
 namespace brisko {
 namespace {
@@ -362,7 +363,7 @@ protected:
     InactiveProxyGuard proxy;
     std::shared_ptr<Agent> agent =
         std::make_shared<Agent>(nullptr, notifier, proxy, testing::idleMonitor(), performanceCounter(),
-                                CoreEndpoint{"127.0.0.1", core->port(), kRetry});
+                                testing::testCoreEndpoint(core->port(), kRetry));
 };
 
 TEST_F(AgentSession, AnnouncesTheUserAtEveryConnection) {

@@ -16,6 +16,7 @@
 #include "agent.h"
 #include "idle_monitor.h"
 #include "test_core.h"
+#include "test_core_endpoint.h"
 #include "ui/tray.h"
 
 namespace brisko {
@@ -96,7 +97,7 @@ TEST(AgentRun, LoopServesTheConnectionUntilTheAgentStopsItselfThenStopsTheGuard)
     SilentNotifier notifier;
     RecordingProxyGuard proxy;
     const auto agent = std::make_shared<Agent>(nullptr, notifier, proxy, testing::idleMonitor(), performanceCounter(),
-                                               CoreEndpoint{"127.0.0.1", core.port(), 0.3});
+                                               testing::testCoreEndpoint(core.port(), 0.3));
     std::promise<DWORD> threadId;
     std::future<int> exitCode = std::async(std::launch::async, [&] {
         threadId.set_value(::GetCurrentThreadId());
@@ -154,7 +155,7 @@ TEST(AgentRun, WhatTheWindowsPartsThrowEndsInTheWindowProcedure) {
     ThrowingNotifier notifier;
     InactiveProxyGuard proxy;
     const auto agent = std::make_shared<Agent>(nullptr, notifier, proxy, testing::idleMonitor(), performanceCounter(),
-                                               CoreEndpoint{"127.0.0.1", core.port(), 0.3});
+                                               testing::testCoreEndpoint(core.port(), 0.3));
     std::promise<DWORD> threadId;
     std::future<int> exitCode = std::async(std::launch::async, [&] {
         threadId.set_value(::GetCurrentThreadId());
@@ -186,7 +187,7 @@ TEST(AgentRun, AReportTheServiceCannotTakeEndsTheLoop) {
     const auto agent = std::make_shared<Agent>(
         nullptr, notifier, proxy,
         [&](UIA::ActivityMonitor& listener) { return std::make_unique<ProbeMonitor>(listener, log); },
-        performanceCounter(), CoreEndpoint{"127.0.0.1", core.port(), 0.3});
+        performanceCounter(), testing::testCoreEndpoint(core.port(), 0.3));
     std::future<int> exitCode = std::async(std::launch::async, [&] { return agent->run(); });
 
     ASSERT_EQ(exitCode.wait_for(20s), std::future_status::ready) << "the loop did not end itself";

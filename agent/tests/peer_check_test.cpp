@@ -47,18 +47,18 @@ TEST(PeerVerdict, NamesTheOwnerOfTheOtherEnd) {
         {"AnotherProcesssSocket", {ours, {kCore, kOurs, kStranger}}, PeerVerdict::Refused},
         {"TheAgentsOwnSocketAtTheOtherEnd", {ours, {kCore, kOurs, kAgent}}, PeerVerdict::Refused},
         {"TheOtherEndOnly", {{kCore, kOurs, kLauncher}}, PeerVerdict::Trusted},
-        {"NoOtherEnd", {ours}, PeerVerdict::Refused},
+        {"NoOtherEnd", {ours}, PeerVerdict::Absent},
         {"TheLaunchersSocketToAnotherPort", {ours, {kCore, loopback(50124), kLauncher}, {kCore, kOurs, kStranger}},
          PeerVerdict::Refused},
         {"TheOtherEndsOwnerUnknown", {ours, {kCore, kOurs, 0}}, PeerVerdict::OwnersUnknown},
         {"NoOwnerKnown", {{kOurs, kCore, 0}, {kCore, kOurs, 0}}, PeerVerdict::OwnersUnknown},
-        {"AnEmptyTable", {}, PeerVerdict::Refused},
+        {"AnEmptyTable", {}, PeerVerdict::Absent},
     };
     for (const VerdictCase& c : cases) EXPECT_EQ(judgePeer(c.rows, kOurs, kCore, kLauncher), c.verdict) << c.name;
 
     TcpEndpoint v6 = kCore;
     v6.family = AF_INET6;
-    EXPECT_EQ(judgePeer({{kOurs, v6, kAgent}, {v6, kOurs, kLauncher}}, kOurs, kCore, kLauncher), PeerVerdict::Refused)
+    EXPECT_EQ(judgePeer({{kOurs, v6, kAgent}, {v6, kOurs, kLauncher}}, kOurs, kCore, kLauncher), PeerVerdict::Absent)
         << "another family is another endpoint";
 }
 
@@ -89,6 +89,8 @@ TEST_F(SystemTcpTable, HoldsBothEndsOfAConnection) {
     address.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
     address.sin_port = ::htons(core.port());
     ASSERT_EQ(::connect(client.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    // Wine 10 lists the core's end only once the core has accepted it.
+    ASSERT_TRUE(waitUntil([&] { return core.connections() == 1; }, 10s));
     sockaddr_in local{};
     int size = sizeof local;
     ASSERT_EQ(::getsockname(client.get(), reinterpret_cast<sockaddr*>(&local), &size), 0);
@@ -121,6 +123,36 @@ TcpTableSource ownersNamed(uint16_t corePort, DWORD coreOwner) {
         for (TcpRow& row : rows) row.owner = row.local.port == corePort ? coreOwner : ::GetCurrentProcessId();
         return rows;
     };
+}
+
+// A table that lists the core's end of a connection only from its `listedFrom`-th read on (as
+// Wine 10 does until the core accepts), the launcher's then.
+TcpTableSource listedLate(uint16_t corePort, int listedFrom, std::shared_ptr<int> reads) {
+    return [corePort, listedFrom, reads](int family) {
+        std::vector<TcpRow> rows = ownersNamed(corePort, kLauncher)(family);
+        if (++*reads < listedFrom)
+            std::erase_if(rows, [corePort](const TcpRow& row) { return row.local.port == corePort; });
+        return rows;
+    };
+}
+
+// The check looks again for a core's end that the table lists late, and refuses one it never lists.
+TEST_F(SystemTcpTable, ACoreEndListedLateIsWaitedForAMoment) {
+    TestCore core(0);
+    const UniqueSocket client(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
+    address.sin_port = ::htons(core.port());
+    ASSERT_EQ(::connect(client.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ASSERT_TRUE(waitUntil([&] { return core.connections() == 1; }, 10s));
+
+    const auto late = std::make_shared<int>(0);
+    EXPECT_TRUE(launcherOwnsPeer(kLauncher, listedLate(core.port(), 3, late))(client.get()));
+    EXPECT_EQ(*late, 3);
+    const auto never = std::make_shared<int>(0);
+    EXPECT_FALSE(launcherOwnsPeer(kLauncher, listedLate(core.port(), 1'000, never))(client.get()));
+    EXPECT_GT(*never, 1) << "looked only once";
 }
 
 class AgentCoreCheck : public WinsockTest {

@@ -10,6 +10,10 @@
 namespace brisko {
 namespace {
 
+// At most about half a second on the agent's thread, and only where the table is late.
+constexpr int kAbsentLooks = 25;
+constexpr DWORD kAbsentLookIntervalMs = 20;
+
 const TcpRow* findRow(const std::vector<TcpRow>& rows, const TcpEndpoint& local, const TcpEndpoint& remote) {
     const auto found = std::find_if(rows.begin(), rows.end(),
                                     [&](const TcpRow& row) { return row.local == local && row.remote == remote; });
@@ -48,7 +52,7 @@ std::optional<TcpEndpoint> socketEndpoint(SOCKET socket, Query query) {
 PeerVerdict judgePeer(const std::vector<TcpRow>& rows, const TcpEndpoint& ours, const TcpEndpoint& peer,
                       DWORD launcher) {
     const TcpRow* other = findRow(rows, peer, ours);
-    if (!other) return PeerVerdict::Refused;
+    if (!other) return PeerVerdict::Absent;
     if (other->owner == launcher) return PeerVerdict::Trusted;
     return other->owner == 0 ? PeerVerdict::OwnersUnknown : PeerVerdict::Refused;
 }
@@ -58,7 +62,12 @@ PeerCheck launcherOwnsPeer(DWORD launcher, TcpTableSource source) {
         const std::optional<TcpEndpoint> ours = socketEndpoint(socket, &::getsockname);
         const std::optional<TcpEndpoint> peer = socketEndpoint(socket, &::getpeername);
         if (!ours || !peer) return false;
-        return judgePeer(source(ours->family), *ours, *peer, launcher) != PeerVerdict::Refused;
+        PeerVerdict verdict = judgePeer(source(ours->family), *ours, *peer, launcher);
+        for (int look = 0; verdict == PeerVerdict::Absent && look < kAbsentLooks; ++look) {
+            ::Sleep(kAbsentLookIntervalMs);
+            verdict = judgePeer(source(ours->family), *ours, *peer, launcher);
+        }
+        return verdict == PeerVerdict::Trusted || verdict == PeerVerdict::OwnersUnknown;
     };
 }
 

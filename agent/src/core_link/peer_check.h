@@ -32,13 +32,15 @@ struct TcpRow {
 enum class PeerVerdict {
     Trusted,        // the other end is the launcher's
     OwnersUnknown,  // the table names no owner for the other end
-    Refused,        // the other end is another process's, or it is not in the table
+    Absent,         // the other end is not in the table (yet)
+    Refused,        // the other end is another process's
 };
 
 // The verdict on the connection from `ours` to `peer`, by the owner of the table's row for the
 // other end. Owner 0 means the table does not know it: Windows names the owner of every connected
 // socket (process 0 owns none), Wine only of a socket whose process holds it itself, which the
-// core's accepted socket often does not yet when the agent looks.
+// core's accepted socket often does not yet when the agent looks. Windows lists a connection the
+// listener has not accepted yet as the listener's; Wine 10 lists it only once it is accepted.
 PeerVerdict judgePeer(const std::vector<TcpRow>& rows, const TcpEndpoint& ours, const TcpEndpoint& peer,
                       DWORD launcher);
 
@@ -50,7 +52,8 @@ std::vector<TcpRow> systemTcpTable(int family);
 // connection is closed and retried as if nothing had answered.
 using PeerCheck = std::function<bool(SOCKET socket)>;
 
-// Accepts a peer judged Trusted or OwnersUnknown.
+// Accepts a peer judged Trusted or OwnersUnknown. An absent other end is looked for again for a
+// moment (the core accepts at once), then refused.
 PeerCheck launcherOwnsPeer(DWORD launcher, TcpTableSource source = systemTcpTable);
 // Any peer: for tests of the link itself.
 PeerCheck anyPeer();

@@ -8,6 +8,7 @@
 #include "idle_monitor.h"
 #include "loop/timer.h"
 #include "loop/window_class.h"
+#include "test_core_endpoint.h"
 #include "ui/notify_icon.h"
 
 namespace brisko::testing {
@@ -38,7 +39,7 @@ const bool probeRegistered = registerWindowClass(kProbeClass, &probeProc);
 
 RunningAgent::RunningAgent(TrayShell& shell, UINT balloonPeriod) : tray_(::GetModuleHandleW(nullptr), shell, balloonPeriod) {
     agent_ = std::make_shared<Agent>(::GetModuleHandleW(nullptr), tray_, proxyGuard_, idleMonitor(), performanceCounter(),
-                                     CoreEndpoint{"127.0.0.1", core_.port(), 0.3});
+                                     testing::testCoreEndpoint(core_.port(), 0.3));
     std::promise<std::pair<DWORD, HWND>> ready;
     thread_ = std::thread([this, &ready] {
         // A message-only window: it carries calls onto this thread and is not one of the
