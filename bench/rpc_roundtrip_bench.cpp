@@ -73,7 +73,7 @@ void reportSteps(DWORD agentProcessId) {
     bench::report("rpc_application_started_step_place_read",
                   stepTime([&] { bench::keep(&system); system.placeOfProcess(process.get()); }), "us");
     bench::report("rpc_application_started_step_process_checks",
-                  stepTime([&] { StampReportedProcess(agent.place, static_cast<long>(agentProcessId)); }), "us");
+                  stepTime([&] { StampReportedProcess(agent.place, static_cast<long>(agentProcessId), false); }), "us");
     const std::wstring& user = agent.userName;
     ApplicationRegistry registry([](auto&&...) { return true; }, [](const ApplicationProcess&) {});
     UserApplications* list = registry.open(user, {});

@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -9,6 +10,7 @@
 #include "identification/version_info.h"
 #include "test_processes.h"
 #include "text.h"
+#include "version_resource.h"
 
 namespace brisko {
 namespace {
@@ -39,6 +41,10 @@ TEST_P(ChooseNamesTest, FollowsTheVersionResourceThenTheFileName) {
     EXPECT_EQ(readable(names.displayName), readable(c.displayName));
 }
 
+// A version resource is the child's to write (UpdateResourceW needs no administrator): only a
+// plausible file name is taken from it, and only printable text as a display name.
+const std::wstring kLongHostileName = std::wstring(15000, L'n') + L"\r\n,\t\u202e\u0001.exe";
+
 INSTANTIATE_TEST_SUITE_P(
     Names, ChooseNamesTest,
     ::testing::Values(
@@ -49,9 +55,51 @@ INSTANTIATE_TEST_SUITE_P(
         NamesCase{"forward_slashes", L"C:/Program Files/Tool/TOOL.exe", L"", L"", L"", L"win32:tool.exe",
                   L"TOOL.exe"},
         NamesCase{"no_separator", L"Plain.EXE", L"", L"", L"", L"win32:plain.exe", L"Plain.EXE"},
-        NamesCase{"only_ascii_letters_lowered", L"C:\\\u00c4RGER.EXE", L"", L"", L"", L"win32:\u00c4rger.exe",
-                  L"\u00c4RGER.EXE"}),
+        NamesCase{"unicode_letters_lowered", L"C:\\\u00c4RGER.EXE", L"", L"", L"", L"win32:\u00e4rger.exe",
+                  L"\u00c4RGER.EXE"},
+        NamesCase{"unicode_original_name_lowered", L"C:\\x.exe", L"\u0393\u03a1\u0391\u03a6\u0395.EXE", L"", L"",
+                  L"win32:\u03b3\u03c1\u03b1\u03c6\u03b5.exe", L"x.exe"},
+        NamesCase{"trailing_space", L"C:\\U\\copy.exe", L"notepad.exe ", L"Notepad", L"", L"win32:notepad.exe",
+                  L"Notepad"},
+        NamesCase{"trailing_dots_and_spaces", L"C:\\U\\copy.exe", L"NOTEPAD.EXE. .", L"", L"", L"win32:notepad.exe",
+                  L"copy.exe"},
+        NamesCase{"nothing_left_after_trimming", L"C:\\U\\copy.exe", L" . ", L"", L"", L"win32:copy.exe",
+                  L"copy.exe"},
+        NamesCase{"longer_than_a_file_name", L"C:\\U\\copy.exe", kLongHostileName.c_str(), L"", L"",
+                  L"win32:copy.exe", L"copy.exe"},
+        NamesCase{"bidirectional_override", L"C:\\U\\copy.exe", L"\u202eexe.dapeton", L"", L"", L"win32:copy.exe",
+                  L"copy.exe"},
+        NamesCase{"control_character", L"C:\\U\\copy.exe", L"note\u0001pad.exe", L"", L"", L"win32:copy.exe",
+                  L"copy.exe"},
+        NamesCase{"format_character", L"C:\\U\\copy.exe", L"note\u200dpad.exe", L"", L"", L"win32:copy.exe",
+                  L"copy.exe"},
+        NamesCase{"lone_surrogate", L"C:\\U\\copy.exe", L"note\xd800pad.exe", L"", L"", L"win32:copy.exe",
+                  L"copy.exe"},
+        NamesCase{"path_separator", L"C:\\U\\copy.exe", L"..\\notepad.exe", L"", L"", L"win32:copy.exe",
+                  L"copy.exe"},
+        NamesCase{"reserved_character", L"C:\\U\\copy.exe", L"notepad.exe:stream", L"", L"", L"win32:copy.exe",
+                  L"copy.exe"},
+        NamesCase{"a_pair_is_a_character", L"C:\\U\\copy.exe", L"\U0001F600.exe", L"", L"",
+                  L"win32:\U0001F600.exe", L"copy.exe"},
+        NamesCase{"display_name_loses_what_is_unprintable", L"C:\\U\\copy.exe", L"", L"Note\r\n\tpad\u202e\u0001",
+                  L"", L"win32:copy.exe", L"Notepad"},
+        NamesCase{"display_name_of_nothing_printable_falls_back", L"C:\\U\\copy.exe", L"", L"\u202e\u0001",
+                  L"Product", L"win32:copy.exe", L"Product"},
+        NamesCase{"file_name_loses_what_is_unprintable", L"C:\\U\\note\u202epad.exe", L"", L"", L"",
+                  L"win32:notepad.exe", L"notepad.exe"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(NamingRules, ADisplayNameIsCutToWholeCharactersWithinTheLimit) {
+    const std::wstring description = std::wstring(kMaxDisplayNameLength - 1, L'd') + L"\U0001F600tail";
+    const ExecutableNames names = chooseExecutableNames(L"C:\\x.exe", L"", kLongHostileName, L"");
+    EXPECT_EQ(names.displayName.size(), kMaxDisplayNameLength);
+    EXPECT_FALSE(hasUnprintable(names.displayName));
+    // The pair that would cross the limit is left out whole.
+    EXPECT_EQ(cleanDisplayName(description), std::wstring(kMaxDisplayNameLength - 1, L'd'));
+    // Whatever a version resource holds, the report fits the service's limits.
+    EXPECT_LE(chooseExecutableNames(L"C:\\x.exe", std::wstring(255, L'n'), L"", L"").identifier.size(),
+              kDesktopPrefix.size() + kMaxFileNameLength);
+}
 
 struct ParentCase {
     const char* name;
@@ -139,6 +187,39 @@ INSTANTIATE_TEST_SUITE_P(
                       ProcessCase{"javaw_started_by_the_test", L"javaw.exe", L"win32:identification_test.exe",
                                   L"identification_test.exe"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Copies whose version resource a user rewrote, read back as a running program. (Under Wine a
+// program file named notepad.exe runs Wine's own editor, so the copies are named otherwise.)
+TEST(IdentifyProcess, AVersionResourceRewrittenByTheUserIsReadAsWritten) {
+    const std::wstring hostile = std::wstring(15000, L'n') + L"\r\n,\t\u202e\u0001";
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / L"identification-test-copies";
+    std::filesystem::create_directories(folder);
+    const struct {
+        const char* name;
+        std::wstring fileName;
+        testing::VersionStrings strings;
+        std::wstring identifier;
+        std::wstring displayName;
+    } cases[] = {
+        {"trailing_space", L"editor.exe", {L"notepad.exe ", L"Notepad"}, L"win32:notepad.exe", L"Notepad"},
+        {"hostile_original_name", L"Kids Notes.exe", {hostile, L"Notepad"}, L"win32:kids notes.exe", L"Notepad"},
+        {"hostile_description", L"copy.exe", {L"NOTEPAD.EXE", hostile}, L"win32:notepad.exe",
+         std::wstring(kMaxDisplayNameLength, L'n')},
+        {"both_hostile", L"Kids Notes.exe", {hostile, hostile}, L"win32:kids notes.exe",
+         std::wstring(kMaxDisplayNameLength, L'n')},
+    };
+    for (const auto& c : cases) {
+        const std::wstring copy = (folder / c.fileName).wstring();
+        ASSERT_TRUE(testing::copyWithVersion(siblingPath(L"MyApp.EXE"), copy, c.strings)) << c.name;
+        ChildProcess child(L"\"" + copy + L"\"");
+        ASSERT_TRUE(child) << c.name;
+        ProcessRecord record{child.id(), ProcessKind::Desktop, {}, {}};
+        identifyProcess(record, false);
+        EXPECT_EQ(readable(record.applicationId), readable(c.identifier)) << c.name;
+        EXPECT_EQ(readable(record.applicationName), readable(c.displayName)) << c.name;
+    }
+    std::filesystem::remove_all(folder);
+}
 
 TEST(IdentifyProcess, JavawTakesItsLaunchersIdentity) {
     ChildProcess launcher = ChildProcess::sibling(L"ident_notepad.exe", L"spawn javaw.exe");

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -12,6 +13,8 @@
 #include "desktop_script.h"
 #include "fake_desktop.h"
 #include "test_processes.h"
+#include "text.h"
+#include "uia/frame_host.h"
 #include "uia/uia_monitor.h"
 
 namespace brisko::UIA {
@@ -26,6 +29,9 @@ constexpr DWORD kWait = 20000;
 constexpr DWORD kFirst = 900004, kSecond = 900008;
 // The barrier's process: its reports only mark that the worker caught up.
 constexpr DWORD kProbe = 900012;
+// The one process whose application frames are Store frames, as the system's frame host's are.
+constexpr DWORD kFrameHost = kFirst;
+constexpr DWORD kThird = 900016;
 
 struct Report {
     enum Kind { Initial, Started, Stopped } kind;
@@ -99,7 +105,9 @@ private:
 class MonitorTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        monitor_ = makeMonitorControl(listener_, [desktop = desktop_] { return desktop->automation(); });
+        monitor_ = makeMonitorControl(
+            listener_, [desktop = desktop_] { return desktop->automation(); },
+            [](DWORD processId) { return processId == kFrameHost; });
     }
 
     void apply(const std::string& command) {
@@ -158,6 +166,7 @@ TEST_P(MonitorScenario, Reports) {
 
 const std::string kA = " pid=" + std::to_string(kFirst);
 const std::string kB = " pid=" + std::to_string(kSecond);
+const std::string kC = " pid=" + std::to_string(kThird);
 const std::string kFrame = " class=ApplicationFrameWindow";
 
 INSTANTIATE_TEST_SUITE_P(
@@ -212,7 +221,39 @@ INSTANTIATE_TEST_SUITE_P(
         Scenario{"a_child_of_the_frames_own_process_is_not_the_application",
                  {},
                  {"open 1" + kA + kFrame, "open 2" + kA + " parent=1", "open 3" + kB + " parent=1"},
-                 {initial(), started(kSecond)}}),
+                 {initial(), started(kSecond)}},
+        // Any program may name its window class so; only the frame host's frames are frames.
+        Scenario{"a_frame_class_of_another_process_is_an_ordinary_window",
+                 {},
+                 {"open 1" + kB + kFrame, "open 2" + kC + " parent=1", "close 1"},
+                 {initial(), started(kSecond), started(kThird), stopped(kThird), stopped(kSecond)}},
+        Scenario{"a_frame_class_window_before_start_is_an_ordinary_window",
+                 {"add 1" + kB + kFrame},
+                 {"close 1"},
+                 {initial({kSecond}), stopped(kSecond)}},
+        // Every process with a window on the desktop is decided, also one inside another's window.
+        Scenario{"a_window_inside_another_process_window_is_that_process_application",
+                 {"add 1" + kB, "add 2" + kC + " parent=1", "add 3" + kB + " parent=1"},
+                 {"close 1"},
+                 {initial({kSecond, kThird}), stopped(kThird), stopped(kSecond)}},
+        Scenario{"a_window_placed_inside_later_is_reported_and_goes_with_its_host",
+                 {},
+                 {"open 1" + kB, "open 2" + kC + " parent=1", "state 1 2", "state 1 0", "close 1"},
+                 {initial(), started(kSecond), started(kThird), stopped(kSecond), stopped(kThird), started(kSecond),
+                  started(kThird), stopped(kThird), stopped(kSecond)}},
+        Scenario{"a_hosted_window_of_a_process_with_its_own_window_counts_once",
+                 {},
+                 {"open 1" + kC, "open 2" + kB, "open 3" + kC + " parent=2", "close 2", "close 1"},
+                 {initial(), started(kThird), started(kSecond), stopped(kSecond), stopped(kThird)}},
+        // The start-up scan keeps what window events keep, whatever the control type.
+        Scenario{"a_pane_on_the_desktop_before_start_is_in_the_initial_list",
+                 {"add 1" + kB + " type=50033"},
+                 {"close 1"},
+                 {initial({kSecond}), stopped(kSecond)}},
+        Scenario{"a_pane_opened_later_is_reported",
+                 {},
+                 {"open 1" + kB + " type=50033", "close 1"},
+                 {initial(), started(kSecond), stopped(kSecond)}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MonitorTest, NothingIsReportedBeforeTheInitialListIsComplete) {
@@ -303,6 +344,54 @@ TEST_F(MonitorTest, AProcessEndingAfterStopIsNotReported) {
     application.end();
     ::Sleep(500);
     EXPECT_THAT(listener_.reports(), ElementsAre(initial(), started(application.id())));
+}
+
+}  // namespace
+}  // namespace brisko::UIA
+
+namespace brisko::UIA {
+namespace {
+
+TEST(FrameHost, OnlyTheSystemFoldersFrameHostImageIsOne) {
+    const struct {
+        const wchar_t* image;
+        const wchar_t* systemFolder;
+        bool frameHost;
+    } cases[] = {
+        {L"C:\\Windows\\System32\\ApplicationFrameHost.exe", L"C:\\Windows\\system32", true},
+        {L"C:\\WINDOWS\\SYSTEM32\\applicationframehost.EXE", L"C:\\Windows\\system32", true},
+        {L"C:\\Windows\\System32\\ApplicationFrameHost.exe", L"C:\\Windows\\System32\\", true},
+        {L"C:\\Users\\kid\\Downloads\\ApplicationFrameHost.exe", L"C:\\Windows\\system32", false},
+        {L"C:\\Windows\\System32\\kid\\ApplicationFrameHost.exe", L"C:\\Windows\\system32", false},
+        {L"C:\\Windows\\System32\\ApplicationFrameHost.exe.exe", L"C:\\Windows\\system32", false},
+        {L"C:\\Windows\\System32\\ApplicationFrameHost.exe", L"", false},
+        {L"", L"C:\\Windows\\system32", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(isFrameHostImage(c.image, c.systemFolder), c.frameHost) << wideToUtf8(c.image);
+}
+
+// The same program is the frame host in the system folder and only a copy in Downloads.
+TEST(FrameHost, AProcessIsTheFrameHostByWhereItsImageLies) {
+    wchar_t systemFolder[MAX_PATH];
+    const UINT length = ::GetSystemDirectoryW(systemFolder, MAX_PATH);
+    ASSERT_GT(length, 0u);
+    const std::wstring inSystem = std::wstring(systemFolder, length) + L"\\ApplicationFrameHost.exe";
+    const std::filesystem::path downloads = std::filesystem::temp_directory_path() / L"uia-monitor-test-downloads";
+    std::filesystem::create_directories(downloads);
+    const std::wstring inDownloads = (downloads / L"ApplicationFrameHost.exe").wstring();
+    const std::wstring program = siblingPath(L"MyApp.EXE");
+    ASSERT_TRUE(::CopyFileW(program.c_str(), inSystem.c_str(), FALSE)) << ::GetLastError();
+    ASSERT_TRUE(::CopyFileW(program.c_str(), inDownloads.c_str(), FALSE));
+    {
+        testing::ChildProcess system(L"\"" + inSystem + L"\"");
+        testing::ChildProcess copy(L"\"" + inDownloads + L"\"");
+        ASSERT_TRUE(system && copy);
+        EXPECT_TRUE(isSystemFrameHost(system.id()));
+        EXPECT_FALSE(isSystemFrameHost(copy.id()));
+        EXPECT_FALSE(isSystemFrameHost(kFirst)) << "no such process";
+    }
+    ::DeleteFileW(inSystem.c_str());
+    std::filesystem::remove_all(downloads);
 }
 
 }  // namespace

@@ -147,7 +147,8 @@ public:
 TEST(EventHandlers, AnswerAnExceptionWithAFailure) {
     const auto desktop = fakeuia::FakeDesktop::create();
     SilentListener listener;
-    const auto monitor = ComPtr<Monitor>::attach(new Monitor(listener, [desktop] { return desktop->automation(); }));
+    const auto monitor = ComPtr<Monitor>::attach(
+        new Monitor(listener, [desktop] { return desktop->automation(); }, &isSystemFrameHost));
     monitor->start();
     ThrowingElement sender;
     sender.throwOnAddRef = true;

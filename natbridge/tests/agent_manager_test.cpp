@@ -337,17 +337,22 @@ TEST(SessionSystem, PlaceOfAProcessIsItsTokensSessionAndUser) {
 // process, or the service's own, is left alone.
 TEST(ReportedProcess, OnlyTheProcessCreatedAtTheReportedTimeIsEnded) {
     const ChildProcess application = ChildProcess::sibling(L"idle_agent.exe");
-    const std::optional<uint64_t> createdAt = StampReportedProcess(OwnPlace(), application.id());
-    ASSERT_TRUE(createdAt.has_value());
-    EXPECT_FALSE(StampReportedProcess(OwnPlace(), ::GetCurrentProcessId()).has_value());
-    EXPECT_FALSE(StampReportedProcess({2, OwnAccount()}, application.id()).has_value()) << "a caller elsewhere";
+    const std::optional<StampedProcess> stamped = StampReportedProcess(OwnPlace(), application.id(), false);
+    ASSERT_TRUE(stamped.has_value());
+    EXPECT_FALSE(stamped->identity.has_value()) << "named only when asked";
+    const std::optional<uint64_t> createdAt = stamped->createdAt;
+    EXPECT_FALSE(StampReportedProcess(OwnPlace(), ::GetCurrentProcessId(), false).has_value());
+    EXPECT_FALSE(StampReportedProcess({2, OwnAccount()}, application.id(), true).has_value()) << "a caller elsewhere";
+    const std::optional<StampedProcess> named = StampReportedProcess(OwnPlace(), application.id(), true);
+    ASSERT_TRUE(named && named->identity);
+    EXPECT_EQ(named->identity->applicationId, L"win32:idle_agent.exe");
 
     EXPECT_FALSE(EndReportedProcess(application.id(), *createdAt - 1)) << "the id names another process now";
     EXPECT_FALSE(application.waitForExit(500));
     EXPECT_TRUE(EndReportedProcess(application.id(), *createdAt));
     EXPECT_TRUE(application.waitForExit(10000));
     EXPECT_FALSE(EndReportedProcess(application.id(), *createdAt)) << "the process is gone";
-    EXPECT_FALSE(StampReportedProcess(OwnPlace(), application.id()).has_value());
+    EXPECT_FALSE(StampReportedProcess(OwnPlace(), application.id(), true).has_value());
 }
 
 // The core's event thread stops the manager while an RPC call waits for that same thread.

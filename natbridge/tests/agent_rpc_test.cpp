@@ -6,6 +6,7 @@
 #include <rpc.h>
 
 #include "served_agents.h"
+#include "text.h"
 
 namespace brisko {
 namespace {
@@ -37,6 +38,21 @@ TEST_F(AgentRpcTest, ARefusedStartEndsTheProcess) {
     EXPECT_THAT(sessions_.ended(), ElementsAre(application(1).id()));
     EXPECT_EQ(agent_.call(L"stopped\t" + pid(1) + L"\twin32:idle_agent.exe\tIdle"), 0u);
     EXPECT_THAT(core_.calls(), ElementsAre(started(L"win32:idle_agent.exe"))) << "nothing was listed, nothing stops";
+}
+
+// A report without an identifier (the agent could not open the process) is named by the
+// service, which opens every reported process anyway; one that no one can name (here: a process
+// that is gone) is not put to the core as "", in a list or alone.
+TEST_F(AgentRpcTest, AReportWithoutIdentifierIsNamedByTheServiceOrNotDecided) {
+    core_.refuse(L"win32:idle_agent.exe");
+    EXPECT_EQ(agent_.call(L"open\t" + pid(2) + L"\t\tName\t" + pid(3) + L"\twin32:c\tC"), 0u);
+    EXPECT_TRUE(application(2).waitForExit(10000)) << "the refused process the agent could not name still runs";
+    EXPECT_EQ(agent_.call(L"started\t" + pid(1) + L"\t\tName"), 0u);
+    EXPECT_TRUE(application(1).waitForExit(10000));
+    EXPECT_EQ(agent_.call(L"started\t" + pid(1) + L"\t\tName"), 0u) << "a process that is gone";
+    EXPECT_EQ(agent_.call(L"started\t999999\t\tName"), 0u) << "no such process";
+    EXPECT_THAT(core_.calls(), ElementsAre(started(L"win32:idle_agent.exe"), started(L"win32:c"),
+                                           started(L"win32:idle_agent.exe")));
 }
 
 TEST_F(AgentRpcTest, TwoProcessesOfOneApplicationGiveOneStartAndOneStop) {
@@ -143,6 +159,18 @@ TEST_F(AgentRpcTest, TooLongTextsRefuseTheCall) {
     EXPECT_THAT(core_.calls(), IsEmpty());
     EXPECT_EQ(agent_.call(L"started\t" + pid(1) + L"\t*1024\t*1024"), 0u);
     EXPECT_THAT(core_.calls(), ElementsAre(started(std::wstring(1024, L'x'))));
+}
+
+// Texts the agent never sends: control, format and bidirectional characters refuse the call.
+TEST_F(AgentRpcTest, UnprintableTextsRefuseTheCall) {
+    EXPECT_EQ(agent_.call(L"open\t" + pid(1) + L"\twin32:a\r\nstart win32:b\tA"), static_cast<DWORD>(RPC_X_BAD_STUB_DATA));
+    EXPECT_EQ(agent_.call(L"open"), 0u);
+    for (const wchar_t* name : {L"A\u202eB", L"A\u0001", L"\u200b"})
+        EXPECT_EQ(agent_.call(L"started\t" + pid(1) + L"\twin32:a\t" + name), static_cast<DWORD>(RPC_X_BAD_STUB_DATA))
+            << wideToUtf8(name);
+    EXPECT_THAT(core_.calls(), IsEmpty());
+    EXPECT_EQ(agent_.call(L"started\t" + pid(1) + L"\twin32:\u00e4rger.exe\t\u00c4rger \U0001F600"), 0u);
+    EXPECT_THAT(core_.calls(), ElementsAre(started(L"win32:\u00e4rger.exe")));
 }
 
 // OpenApplicationList as bytes: a count that is not the size of the array the request carries,

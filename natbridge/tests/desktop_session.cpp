@@ -26,12 +26,16 @@ KillOnCloseJob::KillOnCloseJob() : job_(::CreateJobObjectW(nullptr, nullptr)) {
 bool KillOnCloseJob::add(HANDLE process) const { return ::AssignProcessToJobObject(job_.get(), process) != FALSE; }
 
 Application StartApplication(const KillOnCloseJob& job, const std::wstring& fileName) {
-    std::wstring commandLine = L"\"" + siblingPath(fileName) + L"\"";
+    return StartProgram(job, siblingPath(fileName));
+}
+
+Application StartProgram(const KillOnCloseJob& job, const std::wstring& path, SECURITY_ATTRIBUTES* attributes) {
+    std::wstring commandLine = L"\"" + path + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
-    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
-                          &startup, &info))
+    if (!::CreateProcessW(path.c_str(), commandLine.data(), attributes, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                          nullptr, &startup, &info))
         return {};
     const UniqueHandle thread(info.hThread);
     Application application{UniqueHandle(info.hProcess), info.dwProcessId};

@@ -34,6 +34,9 @@ struct Application {
 };
 
 Application StartApplication(const KillOnCloseJob& job, const std::wstring& fileName);
+// The program at that full path, its process secured by `attributes` when given.
+Application StartProgram(const KillOnCloseJob& job, const std::wstring& path,
+                         SECURITY_ATTRIBUTES* attributes = nullptr);
 
 bool Ended(const UniqueHandle& process, DWORD timeoutMs = kPatienceMs);
 

@@ -320,6 +320,12 @@ public:
         return S_OK;
     }
 
+    HRESULT STDMETHODCALLTYPE CreateTrueCondition(IUIAutomationCondition** condition) override {
+        if (!condition) return E_POINTER;
+        *condition = new FakeCondition(Filter{});
+        return S_OK;
+    }
+
     HRESULT STDMETHODCALLTYPE CreateTreeWalker(IUIAutomationCondition* condition,
                                                IUIAutomationTreeWalker** walker) override {
         const auto* fake = dynamic_cast<FakeCondition*>(condition);

@@ -54,11 +54,18 @@ public:
         if (found != processIds_.end()) removeAt(static_cast<size_t>(found - processIds_.begin()));
     }
 
-    // Takes out the process at an index of the wait (index 0 being the wake event).
-    DWORD takeWaitIndex(size_t index) {
-        const DWORD processId = processIds_[index - 1];
+    struct Ended {
+        DWORD processId;
+        UniqueHandle process;
+    };
+
+    // Takes out the process at an index of the wait (index 0 being the wake event). While the
+    // caller holds the handle the id cannot pass to a new process, so the end is reported before
+    // any window of a process that is given the same id.
+    Ended takeWaitIndex(size_t index) {
+        Ended ended{processIds_[index - 1], std::move(processes_[index - 1])};
         removeAt(index - 1);
-        return processId;
+        return ended;
     }
 
     std::vector<HANDLE> waitHandles(HANDLE wake) const {
@@ -103,7 +110,8 @@ unsigned __stdcall ExitWatcher::waitThread(void* parameter) {
         // Groups never exceed one wait, so a failed or abandoned wait is not expected; the
         // thread then ends, as there is nothing it could wait for instead.
         if (result <= WAIT_OBJECT_0 || result >= WAIT_OBJECT_0 + handles.size()) return 0;
-        context->reporter->report(list.takeWaitIndex(result - WAIT_OBJECT_0));
+        const WaitList::Ended ended = list.takeWaitIndex(result - WAIT_OBJECT_0);
+        context->reporter->report(ended.processId);
     }
 }
 

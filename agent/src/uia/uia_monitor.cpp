@@ -30,6 +30,17 @@ DWORD currentProcessId(IUIAutomationElement* element) {
     return SUCCEEDED(element->get_CurrentProcessId(&processId)) ? static_cast<DWORD>(processId) : 0;
 }
 
+// Walks every child, whatever its control type: the top-level elements that window events
+// bring are not all windows either.
+ComPtr<IUIAutomationTreeWalker> anyChildWalker(IUIAutomation* automation) {
+    ComPtr<IUIAutomationCondition> condition;
+    ComPtr<IUIAutomationTreeWalker> walker;
+    if (FAILED(automation->CreateTrueCondition(condition.put())) ||
+        FAILED(automation->CreateTreeWalker(condition.get(), walker.put())))
+        return nullptr;
+    return walker;
+}
+
 // Walks the children that are windows.
 ComPtr<IUIAutomationTreeWalker> windowWalker(IUIAutomation* automation) {
     const Variant windowType(kWindowControlType);
@@ -52,8 +63,8 @@ ComPtr<IUIAutomation> systemAutomation() {
     return automation;
 }
 
-Monitor::Monitor(ActivityMonitor& listener, AutomationSource automationSource)
-    : listener_(&listener), automationSource_(std::move(automationSource)) {}
+Monitor::Monitor(ActivityMonitor& listener, AutomationSource automationSource, FrameHostCheck isFrameHost)
+    : listener_(&listener), automationSource_(std::move(automationSource)), isFrameHost_(std::move(isFrameHost)) {}
 
 Monitor::~Monitor() = default;
 
@@ -129,7 +140,7 @@ HRESULT STDMETHODCALLTYPE Monitor::HandleAutomationEvent(IUIAutomationElement* s
 void Monitor::initialEnumeration(const ComPtr<IUIAutomationElement>& root) {
     const std::lock_guard lock(mutex_);
     if (!automation_) return;
-    const ComPtr<IUIAutomationTreeWalker> walker = windowWalker(automation_.get());
+    const ComPtr<IUIAutomationTreeWalker> walker = anyChildWalker(automation_.get());
     if (!walker) return;
 
     ComPtr<IUIAutomationElement> element;
@@ -172,12 +183,16 @@ void Monitor::windowOpened(IUIAutomationElement* element, RuntimeId runtimeId) {
 
     std::wstring className;
     WindowEntry* made = nullptr;
-    if (cachedString(element, kClassNameProperty, className) && className == kApplicationFrameClass) {
+    if (cachedString(element, kClassNameProperty, className) && className == kApplicationFrameClass &&
+        isFrameHost_(processId)) {
         addFrameWindow(element, std::move(runtimeId), processId, made);
-    } else {
-        addOrdinaryWindow(element, std::move(runtimeId), processId, made);
+        if (made && made->counted()) addWindow(*made->process);
+        return;
     }
-    if (made && made->counted()) addWindow(*made->process);
+    addOrdinaryWindow(element, std::move(runtimeId), processId, made);
+    if (!made) return;
+    if (made->counted()) addWindow(*made->process);
+    addHostedWindows(*made);
 }
 
 void Monitor::addOrdinaryWindow(IUIAutomationElement* element, RuntimeId runtimeId, DWORD processId,
@@ -200,15 +215,7 @@ void Monitor::addFrameWindow(IUIAutomationElement* element, RuntimeId runtimeId,
                                         : processes_->acquireProcess(processId, ProcessKind::FrameHost);
     WindowEntry& entry = windows_->insert(std::move(runtimeId), WindowEntry(record, ComPtr(element)));
     attachVisibilityMonitor(entry);
-    if (hosted == 0) {
-        auto content = ComPtr<WindowContentMonitor>::attach(new WindowContentMonitor(entry, *this, workQueue_));
-        if (SUCCEEDED(automation_->AddStructureChangedEventHandler(element, TreeScope_Children, nullptr,
-                                                                   content.get()))) {
-            entry.contentMonitor = std::move(content);
-        } else {
-            content->detach();
-        }
-    }
+    if (hosted == 0) attachContentMonitor(entry);
     made = &entry;
 }
 
@@ -225,6 +232,44 @@ DWORD Monitor::hostedProcess(IUIAutomationElement* frame, DWORD frameProcessId) 
         child = std::move(next);
     }
     return 0;
+}
+
+void Monitor::addHostedWindows(WindowEntry& host) {
+    // Windows that appear inside it later come as structure changes.
+    attachContentMonitor(host);
+    const ComPtr<IUIAutomationTreeWalker> walker = windowWalker(automation_.get());
+    if (!walker) return;
+    ComPtr<IUIAutomationElement> child;
+    if (FAILED(walker->GetFirstChildElement(host.element.get(), child.put()))) return;
+    while (child) {
+        addHostedWindow(host, child.get());
+        ComPtr<IUIAutomationElement> next;
+        if (FAILED(walker->GetNextSiblingElement(child.get(), next.put()))) return;
+        child = std::move(next);
+    }
+}
+
+void Monitor::addHostedWindow(WindowEntry& host, IUIAutomationElement* child) {
+    const DWORD processId = currentProcessId(child);
+    if (processId == 0 || processId == host.process->processId) return;
+    RuntimeId runtimeId;
+    if (FAILED(child->GetRuntimeId(runtimeId.put())) || !runtimeId.get() || windows_->find(runtimeId.get())) return;
+    ProcessRecord& record = processes_->acquireProcess(processId, ProcessKind::Desktop);
+    WindowEntry& entry = windows_->insert(std::move(runtimeId), WindowEntry(record, ComPtr(child)));
+    entry.host = &host;
+    entry.minimized = host.minimized;
+    host.hosted.push_back(&entry);
+    if (entry.counted()) addWindow(record);
+}
+
+void Monitor::attachContentMonitor(WindowEntry& entry) {
+    auto content = ComPtr<WindowContentMonitor>::attach(new WindowContentMonitor(entry, *this, workQueue_));
+    if (SUCCEEDED(automation_->AddStructureChangedEventHandler(entry.element.get(), TreeScope_Children, nullptr,
+                                                               content.get()))) {
+        entry.contentMonitor = std::move(content);
+    } else {
+        content->detach();
+    }
 }
 
 void Monitor::attachVisibilityMonitor(WindowEntry& entry) {
@@ -259,6 +304,8 @@ void Monitor::removeWindow(const ProcessRecord& record) {
 }
 
 void Monitor::removeEntry(WindowEntry& entry) {
+    for (WindowEntry* hosted : std::exchange(entry.hosted, {})) removeEntry(*hosted);
+    if (entry.host) std::erase(entry.host->hosted, &entry);
     if (entry.counted()) removeWindow(*entry.process);
     if (entry.visibilityMonitor)
         automation_->RemovePropertyChangedEventHandler(entry.element.get(), entry.visibilityMonitor.get());
@@ -273,20 +320,30 @@ void Monitor::removeEntry(WindowEntry& entry) {
 void Monitor::visibilityChanged(WindowVisibilityMonitor& handler, int visualState) {
     WindowEntry* entry = handler.entry();
     if (!entry || !automation_) return;
-    const bool before = entry->counted();
-    entry->minimized = visualState == kVisualStateMinimized;
-    const bool after = entry->counted();
-    if (before == after) return;
-    if (after) {
-        addWindow(*entry->process);
-    } else {
-        removeWindow(*entry->process);
+    setMinimized(*entry, visualState == kVisualStateMinimized);
+}
+
+void Monitor::setMinimized(WindowEntry& entry, bool minimized) {
+    const bool before = entry.counted();
+    entry.minimized = minimized;
+    const bool after = entry.counted();
+    if (before != after) {
+        if (after) {
+            addWindow(*entry.process);
+        } else {
+            removeWindow(*entry.process);
+        }
     }
+    for (WindowEntry* hosted : entry.hosted) setMinimized(*hosted, minimized);
 }
 
 void Monitor::contentChanged(WindowContentMonitor& handler, IUIAutomationElement* hosted) {
     WindowEntry* entry = handler.entry();
     if (!entry || !automation_) return;
+    if (entry->process->kind != ProcessKind::FrameHost) {
+        addHostedWindow(*entry, hosted);
+        return;
+    }
     const DWORD processId = currentProcessId(hosted);
     if (processId == 0 || processId == entry->process->processId) return;
     ProcessRecord& record = processes_->acquireProcess(processId, ProcessKind::Packaged);
@@ -308,8 +365,9 @@ namespace {
 
 class MonitorHolder final : public MonitorControl {
 public:
-    MonitorHolder(ActivityMonitor& listener, AutomationSource automationSource)
-        : monitor_(ComPtr<Monitor>::attach(new Monitor(listener, std::move(automationSource)))) {}
+    MonitorHolder(ActivityMonitor& listener, AutomationSource automationSource, FrameHostCheck isFrameHost)
+        : monitor_(ComPtr<Monitor>::attach(
+              new Monitor(listener, std::move(automationSource), std::move(isFrameHost)))) {}
     ~MonitorHolder() override { monitor_->stop(); }
 
     void start() override { monitor_->start(); }
@@ -321,8 +379,9 @@ private:
 
 }  // namespace
 
-std::unique_ptr<MonitorControl> makeMonitorControl(ActivityMonitor& listener, AutomationSource automationSource) {
-    return std::make_unique<MonitorHolder>(listener, std::move(automationSource));
+std::unique_ptr<MonitorControl> makeMonitorControl(ActivityMonitor& listener, AutomationSource automationSource,
+                                                   FrameHostCheck isFrameHost) {
+    return std::make_unique<MonitorHolder>(listener, std::move(automationSource), std::move(isFrameHost));
 }
 
 }  // namespace brisko::UIA

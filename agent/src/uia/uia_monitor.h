@@ -1,8 +1,10 @@
 #pragma once
 // Follows the user's windows through UI Automation and reports the processes that have at
 // least one counted window: a window that is not minimized and is not an application frame
-// whose hosted application is still unknown. UI Automation calls the handlers on its own
-// threads; they post to one work queue, where all table work runs in posting order.
+// whose hosted application is still unknown. A window that holds a window of another process
+// counts for that process too, so every process with a window on the desktop is decided. UI
+// Automation calls the handlers on its own threads; they post to one work queue, where all
+// table work runs in posting order.
 #include <windows.h>
 
 #include <functional>
@@ -14,6 +16,7 @@
 #include "identification/process_table.h"
 #include "uia/activity_listener.h"
 #include "uia/com_class.h"
+#include "uia/frame_host.h"
 #include "uia/uia_interfaces.h"
 #include "uia/window_table.h"
 #include "uia/work_queue.h"
@@ -32,7 +35,7 @@ ComPtr<IUIAutomation> systemAutomation();
 class Monitor final : public ComClass<IUIAutomationEventHandler> {
 public:
     // Created with one reference, the creator's.
-    Monitor(ActivityMonitor& listener, AutomationSource automationSource);
+    Monitor(ActivityMonitor& listener, AutomationSource automationSource, FrameHostCheck isFrameHost);
 
     // Main thread. Without UI Automation the monitor stays idle and reports nothing.
     void start();
@@ -54,7 +57,11 @@ private:
     void addOrdinaryWindow(IUIAutomationElement* element, RuntimeId runtimeId, DWORD processId, WindowEntry*& made);
     void addFrameWindow(IUIAutomationElement* element, RuntimeId runtimeId, DWORD processId, WindowEntry*& made);
     DWORD hostedProcess(IUIAutomationElement* frame, DWORD frameProcessId);
+    void addHostedWindows(WindowEntry& host);
+    void addHostedWindow(WindowEntry& host, IUIAutomationElement* child);
     void attachVisibilityMonitor(WindowEntry& entry);
+    void attachContentMonitor(WindowEntry& entry);
+    void setMinimized(WindowEntry& entry, bool minimized);
     void addWindow(const ProcessRecord& record);
     void removeWindow(const ProcessRecord& record);
     void removeEntry(WindowEntry& entry);
@@ -72,11 +79,13 @@ private:
     std::unordered_map<DWORD, std::uint32_t> windowCounts_;
 
     AutomationSource automationSource_;
+    FrameHostCheck isFrameHost_;
     bool started_ = false;  // main thread only
 };
 
 // What the activity monitor holds: starts and stops a monitor and gives up its reference when
 // destroyed (stopping it first, so that no report reaches a listener that is gone).
-std::unique_ptr<MonitorControl> makeMonitorControl(ActivityMonitor& listener, AutomationSource automationSource);
+std::unique_ptr<MonitorControl> makeMonitorControl(ActivityMonitor& listener, AutomationSource automationSource,
+                                                   FrameHostCheck isFrameHost = &isSystemFrameHost);
 
 }  // namespace brisko::UIA

@@ -27,6 +27,10 @@ struct WindowEntry {
     ComPtr<WindowContentMonitor> contentMonitor;
     ComPtr<WindowVisibilityMonitor> visibilityMonitor;
     SAFEARRAY* runtimeId = nullptr;  // the table's key, owned by the table
+    // A window of another process inside a top-level window goes with it: it follows the
+    // host's visual state and leaves the table with it.
+    WindowEntry* host = nullptr;
+    std::vector<WindowEntry*> hosted;
 
     // A counted window makes its process a running application.
     bool counted() const { return !minimized && process->kind != ProcessKind::FrameHost; }

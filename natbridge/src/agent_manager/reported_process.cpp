@@ -28,14 +28,18 @@ bool MayActOnReportedProcess(long processId, DWORD serviceProcessId, const Proce
            caller.account == process.account;
 }
 
-std::optional<uint64_t> StampReportedProcess(const ProcessPlace& caller, long processId) {
+std::optional<StampedProcess> StampReportedProcess(const ProcessPlace& caller, long processId, bool identify) {
     if (processId <= 0 || static_cast<DWORD>(processId) == ::GetCurrentProcessId()) return std::nullopt;
     const UniqueHandle process = OpenForChecks(static_cast<DWORD>(processId));
     if (!process) return std::nullopt;
     if (!MayActOnReportedProcess(processId, ::GetCurrentProcessId(), caller,
                                  CurrentSessionSystem().placeOfProcess(process.get())))
         return std::nullopt;
-    return CreationTimeIfRunning(process.get());
+    const std::optional<uint64_t> createdAt = CreationTimeIfRunning(process.get());
+    if (!createdAt) return std::nullopt;
+    StampedProcess stamped{*createdAt, std::nullopt};
+    if (identify) stamped.identity = identifyOpenProcess(process.get(), static_cast<DWORD>(processId), false);
+    return stamped;
 }
 
 bool EndReportedProcess(DWORD processId, uint64_t createdAt) {

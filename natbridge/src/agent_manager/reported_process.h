@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "identification/executable_identity.h"
 #include "session/session_system.h"
 
 namespace brisko {
@@ -19,11 +20,18 @@ namespace brisko {
 bool MayActOnReportedProcess(long processId, DWORD serviceProcessId, const ProcessPlace& caller,
                              const ProcessPlace& process);
 
-// The creation time (FILETIME ticks) of a reported process that the service may end for a caller
-// that runs at `caller`; none when it may not, or when the process is gone. The process is opened
-// once: its session, account and creation time all come from that one handle, so they describe
-// one process even when the id passes to another in the meantime.
-std::optional<uint64_t> StampReportedProcess(const ProcessPlace& caller, long processId);
+struct StampedProcess {
+    uint64_t createdAt = 0;  // FILETIME ticks
+    // Named here when the report came without an identifier: the agent runs as its user and
+    // cannot open every process of that user's desktop, the service can.
+    std::optional<ApplicationIdentity> identity;
+};
+
+// The creation time of a reported process that the service may end for a caller that runs at
+// `caller`, and with `identify` its identity; none when it may not, or when the process is gone.
+// The process is opened once: its session, account, creation time and identity all come from
+// that one handle, so they describe one process even when the id passes to another meanwhile.
+std::optional<StampedProcess> StampReportedProcess(const ProcessPlace& caller, long processId, bool identify);
 
 // Ends the process with that id if it is still the one created at createdAt; false when it is
 // gone, is another process by now, or cannot be ended.

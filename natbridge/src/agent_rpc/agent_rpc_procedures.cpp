@@ -25,20 +25,28 @@ std::optional<SupervisedAgent> IdentifyCaller() {
 }
 
 long CheckTexts(const RunningApplication& application) {
-    return IsReportTextWithinLimit(application.applicationId) && IsReportTextWithinLimit(application.applicationName)
-               ? RPC_S_OK
-               : RPC_S_STRING_TOO_LONG;
+    if (!IsReportTextWithinLimit(application.applicationId) || !IsReportTextWithinLimit(application.applicationName))
+        return RPC_S_STRING_TOO_LONG;
+    if (!IsReportTextPrintable(application.applicationId) || !IsReportTextPrintable(application.applicationName))
+        return RPC_X_BAD_STUB_DATA;
+    return RPC_S_OK;
 }
 
 std::wstring Text(const wchar_t* text) { return text ? text : L""; }
 
 // The reported process as the registry keeps it; none for a process the service must not act
-// on for this caller, which is then neither decided nor listed.
+// on for this caller, and none for one that nobody could name: the core decides by identifier,
+// and an empty one names no application it could refuse. Either is neither decided nor listed.
 std::optional<ApplicationProcess> Admit(const SupervisedAgent& caller, const RunningApplication& application) {
-    const std::optional<uint64_t> createdAt = StampReportedProcess(caller.place, application.processId);
-    if (!createdAt) return std::nullopt;
-    return ApplicationProcess{application.processId, Text(application.applicationId),
-                              Text(application.applicationName), *createdAt};
+    const bool unnamed = Text(application.applicationId).empty();
+    std::optional<StampedProcess> stamped = StampReportedProcess(caller.place, application.processId, unnamed);
+    if (!stamped) return std::nullopt;
+    if (!unnamed)
+        return ApplicationProcess{application.processId, Text(application.applicationId),
+                                  Text(application.applicationName), stamped->createdAt};
+    if (!stamped->identity || stamped->identity->applicationId.empty()) return std::nullopt;
+    return ApplicationProcess{application.processId, std::move(stamped->identity->applicationId),
+                              std::move(stamped->identity->applicationName), stamped->createdAt};
 }
 
 // The body answers the procedure's status.

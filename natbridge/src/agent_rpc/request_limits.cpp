@@ -7,6 +7,7 @@
 #include <wchar.h>
 
 #include "applications/user_applications.h"
+#include "identification/application_naming.h"
 
 namespace brisko {
 namespace {
@@ -21,6 +22,8 @@ uint32_t ReadUnsigned32(const unsigned char* bytes, bool littleEndian) {
 bool IsReportTextWithinLimit(const wchar_t* text) {
     return !text || ::wcsnlen(text, kMaxReportTextLength + 1) <= kMaxReportTextLength;
 }
+
+bool IsReportTextPrintable(const wchar_t* text) { return !text || !hasUnprintable(text); }
 
 long CheckOpenRequest(const unsigned char* data, unsigned long length, unsigned long dataRepresentation) {
     if (!data || length < 12) return RPC_X_BAD_STUB_DATA;

@@ -13,6 +13,11 @@ inline constexpr size_t kMaxReportTextLength = 1024;
 // most one unit past the limit.
 bool IsReportTextWithinLimit(const wchar_t* text);
 
+// False for a text with a control, format or bidirectional character (or a lone half of a
+// surrogate pair): the agent leaves them out of every name, and in the core's log or on the
+// parents' screen they could only mislead.
+bool IsReportTextPrintable(const wchar_t* text);
+
 // The check of an OpenApplicationList request before its stub unmarshals anything: `count` must
 // equal the size of the array on the wire (its conformance), and a list can take no more than
 // kMaxUserProcesses entries. The request starts with three 32-bit values: the binding handle's
