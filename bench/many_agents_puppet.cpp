@@ -67,14 +67,8 @@ int wmain() {
     const Mail mail(bench);
     if (!mail) return 2;
     const UniqueHandle go(::OpenEventW(SYNCHRONIZE, FALSE, manyAgentsGoEvent(bench).c_str()));
-    RPC_WSTR bindingText = nullptr;
-    wchar_t protocol[] = L"ncalrpc";
-    std::wstring endpoint = kServiceEndpoint;
-    ::RpcStringBindingComposeW(nullptr, reinterpret_cast<RPC_WSTR>(protocol), nullptr,
-                               reinterpret_cast<RPC_WSTR>(endpoint.data()), nullptr, &bindingText);
     UniqueRpcBinding binding;
-    const RPC_STATUS bound = ::RpcBindingFromStringBindingW(bindingText, binding.put());
-    ::RpcStringFreeW(&bindingText);
+    const RPC_STATUS bound = bindServiceEndpoint(binding);
     DWORD status = bound;
     if (!go) status = ::GetLastError();
     if (status == 0) {

@@ -95,15 +95,7 @@ double refusedCall(handle_t binding) {
 
 struct Binding {
     UniqueRpcBinding handle;
-    Binding() {
-        RPC_WSTR text = nullptr;
-        wchar_t protocol[] = L"ncalrpc";
-        std::wstring endpoint = kServiceEndpoint;
-        ::RpcStringBindingComposeW(nullptr, reinterpret_cast<RPC_WSTR>(protocol), nullptr,
-                                   reinterpret_cast<RPC_WSTR>(endpoint.data()), nullptr, &text);
-        ::RpcBindingFromStringBindingW(text, handle.put());
-        ::RpcStringFreeW(&text);
-    }
+    Binding() { bindServiceEndpoint(handle); }
 };
 
 // OpenProcess, TerminateProcess and the wait for the end of a process of the refused program,

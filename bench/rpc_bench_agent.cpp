@@ -128,14 +128,8 @@ int wmain() {
     const Mail mail(parentProcessId());
     if (!mail) return 2;
     mail.send("pid " + std::to_string(::GetCurrentProcessId()));
-    RPC_WSTR bindingText = nullptr;
-    wchar_t protocol[] = L"ncalrpc";
-    std::wstring endpoint = kServiceEndpoint;
-    ::RpcStringBindingComposeW(nullptr, reinterpret_cast<RPC_WSTR>(protocol), nullptr,
-                               reinterpret_cast<RPC_WSTR>(endpoint.data()), nullptr, &bindingText);
     UniqueRpcBinding binding;
-    const RPC_STATUS bound = ::RpcBindingFromStringBindingW(bindingText, binding.put());
-    ::RpcStringFreeW(&bindingText);
+    const RPC_STATUS bound = bindServiceEndpoint(binding);
     const DWORD status = bound != RPC_S_OK ? bound : measure(binding.get(), mail);
     mail.send(status == 0 ? "end" : "error: RPC status " + std::to_string(status));
     for (;;) ::Sleep(INFINITE);

@@ -9,7 +9,9 @@
 //   lines for the windows that exist before the agent looks.
 // - The named pipe "\\.\pipe\harbeeagent_fakedesktop" (byte mode, any number of clients one
 //   after another) takes the same commands, one per line. Each line is answered with "ok\n"
-//   once the events it raised have been delivered to the monitor, or "error: TEXT\n".
+//   once the events it raised have been delivered to the monitor, or "error: TEXT\n". The line
+//   "crash" ends the agent at once, unanswered, as a kill would: where the system keeps the
+//   agent's protection from its user, a test has no other way to make it end abruptly.
 #include <windows.h>
 
 #include <memory>
@@ -66,6 +68,7 @@ void serveClient(HANDLE pipe, FakeDesktop& desktop) {
         for (size_t end = pending.find('\n'); end != std::string::npos; end = pending.find('\n')) {
             const std::string line = pending.substr(0, end);
             pending.erase(0, end + 1);
+            if (line == "crash") ::TerminateProcess(::GetCurrentProcess(), 9);
             std::string error = brisko::fakeuia::applyCommand(desktop, line);
             if (error.empty() && !desktop.waitUntilDelivered(kDeliveryLimit)) error = "events not delivered";
             if (!writeAll(pipe, error.empty() ? std::string("ok\n") : "error: " + error + "\n")) return;

@@ -1,7 +1,6 @@
 #include "test_processes.h"
 
 #include <winternl.h>
-#include <psapi.h>
 #include <tlhelp32.h>
 
 #include <vector>
@@ -114,22 +113,8 @@ std::vector<DWORD> processesNamed(std::wstring_view exeName) {
     return found;
 }
 
-namespace {
-
-double committedPrivateBytes(HANDLE process) {
-    double bytes = 0;
-    MEMORY_BASIC_INFORMATION region{};
-    const char* address = nullptr;
-    while (::VirtualQueryEx(process, address, &region, sizeof region) == sizeof region) {
-        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) bytes += static_cast<double>(region.RegionSize);
-        const char* next = static_cast<const char*>(region.BaseAddress) + region.RegionSize;
-        if (next <= address) break;
-        address = next;
-    }
-    return bytes;
-}
-
-std::optional<double> handleCount(DWORD processId) {
+// One entry of the system's process list: no handle to the process is needed.
+std::optional<ProcessFootprint> processFootprint(DWORD processId) {
     ULONG size = 1 << 20;
     std::vector<BYTE> buffer;
     NTSTATUS status = 0;
@@ -141,22 +126,13 @@ std::optional<double> handleCount(DWORD processId) {
     if (status != 0) return std::nullopt;
     for (size_t offset = 0;;) {
         const auto* entry = reinterpret_cast<const SYSTEM_PROCESS_INFORMATION*>(buffer.data() + offset);
-        if (reinterpret_cast<ULONG_PTR>(entry->UniqueProcessId) == processId) return entry->HandleCount;
+        if (reinterpret_cast<ULONG_PTR>(entry->UniqueProcessId) == processId)
+            return ProcessFootprint{static_cast<double>(entry->VirtualMemoryCounters.PagefileUsage),
+                                    static_cast<double>(entry->VirtualMemoryCounters.WorkingSetSize),
+                                    static_cast<double>(entry->HandleCount)};
         if (entry->NextEntryOffset == 0) return std::nullopt;
         offset += entry->NextEntryOffset;
     }
-}
-
-}  // namespace
-
-std::optional<ProcessFootprint> processFootprint(DWORD processId) {
-    const UniqueHandle process(::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
-    PROCESS_MEMORY_COUNTERS counters{};
-    if (!process || !::GetProcessMemoryInfo(process.get(), &counters, sizeof counters)) return std::nullopt;
-    const std::optional<double> handles = handleCount(processId);
-    if (!handles) return std::nullopt;
-    return ProcessFootprint{committedPrivateBytes(process.get()), static_cast<double>(counters.WorkingSetSize),
-                            *handles};
 }
 
 }  // namespace brisko::testing

@@ -58,9 +58,10 @@ void endProcess(DWORD processId);
 // Ids of the running processes of that executable name, whoever started them.
 std::vector<DWORD> processesNamed(std::wstring_view exeName);
 
-// What a process holds: its private bytes (the sum of its committed private regions), its
-// working set and its handle count. Read from outside the process, since Wine reports no private
-// usage (it gives swap there) and no handle count through the usual queries.
+// What a process holds: its private bytes, its working set and its handle count, as the system's
+// process list gives them (its commit charge; Wine counts the private memory the process has
+// touched). Read without opening the process, so a process its user may not query (the agent)
+// is measured as any other.
 struct ProcessFootprint {
     double privateBytes = 0;
     double workingSet = 0;

@@ -49,14 +49,8 @@ std::vector<char> garbageAndOversizedFrame() {
 
 // The RPC status of each refused call, or 0 where the service accepted it.
 std::string oversizedReports() {
-    RPC_WSTR text = nullptr;
-    wchar_t protocol[] = L"ncalrpc";
-    std::wstring endpoint = kServiceEndpoint;
-    ::RpcStringBindingComposeW(nullptr, reinterpret_cast<RPC_WSTR>(protocol), nullptr,
-                               reinterpret_cast<RPC_WSTR>(endpoint.data()), nullptr, &text);
     UniqueRpcBinding binding;
-    const RPC_STATUS bound = ::RpcBindingFromStringBindingW(text, binding.put());
-    ::RpcStringFreeW(&text);
+    const RPC_STATUS bound = bindServiceEndpoint(binding);
     if (bound != RPC_S_OK) return "no binding (" + std::to_string(bound) + ")";
 
     std::wstring id = L"win32:" + std::wstring(kOversizedText, L'x') + L".exe";
@@ -77,12 +71,15 @@ std::string oversizedReports() {
 
 }  // namespace
 
-bool killAgent() {
+bool killAgent(testing::DesktopControl& desktop) {
     const std::vector<DWORD> agents = testing::processesNamed(L"harbeeagent_fakedesktop.exe");
-    const UniqueHandle process(agents.empty() ? nullptr
-                                              : ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, agents.front()));
-    return process && ::TerminateProcess(process.get(), 9) &&
-           ::WaitForSingleObject(process.get(), 30000) == WAIT_OBJECT_0;
+    if (agents.empty()) return false;
+    if (const UniqueHandle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, agents.front())); process)
+        return ::TerminateProcess(process.get(), 9) && ::WaitForSingleObject(process.get(), 30000) == WAIT_OBJECT_0;
+    const UniqueHandle process(::OpenProcess(SYNCHRONIZE, FALSE, agents.front()));
+    if (!process) return false;
+    desktop.send("crash");
+    return ::WaitForSingleObject(process.get(), 30000) == WAIT_OBJECT_0;
 }
 
 bool closeCoreListener() {

@@ -78,38 +78,44 @@ public:
         testing::RunRunner(std::wstring(L"//DS//") + kService);
     }
 
-    // One round of the user: the refused application, then the allowed one.
-    bool round() {
+    // One round of the user: the refused application, then the allowed one. Empty when it went
+    // through; otherwise the step that did not.
+    std::string round() {
         ++rounds_;
         ++refusalsTried_;
         Application refused = StartApplication(job_, L"notepad.exe");
-        if (!refused.process) return false;
+        if (!refused.process) return "the refused application did not start";
         ::Sleep(100);
         const std::string refusedWindow = std::to_string(nextWindow_++);
-        const bool opened =
-            desktop_.send("open " + refusedWindow + " pid=" + std::to_string(refused.processId)) == "ok";
-        const bool ended = opened && testing::Ended(refused.process, kPatienceMs);
+        const std::string opened = desktop_.send("open " + refusedWindow + " pid=" + std::to_string(refused.processId));
+        const bool ended = opened == "ok" && testing::Ended(refused.process, kPatienceMs);
         if (ended) ++refusalsCarried_;
         desktop_.send("close " + refusedWindow);
         if (!ended) {
             ::TerminateProcess(refused.process.get(), 1);
-            return false;
+            return opened == "ok" ? "the refusal was not carried out" : "the refused window: " + opened;
         }
 
         ++allowedTried_;
         Application allowed = StartApplication(job_, L"MyApp.EXE");
-        if (!allowed.process) return false;
+        if (!allowed.process) return "the allowed application did not start";
         ::Sleep(100);
         const int starts = count("didStartApplication(win32:myapp.exe");
         const int stops = count("didStopApplication(win32:myapp.exe");
         const std::string window = std::to_string(nextWindow_++);
-        bool followed = desktop_.send("open " + window + " pid=" + std::to_string(allowed.processId)) == "ok" &&
-                        waitForCount("didStartApplication(win32:myapp.exe", starts + 1);
-        followed = desktop_.send("close " + window) == "ok" && followed &&
-                   waitForCount("didStopApplication(win32:myapp.exe", stops + 1);
+        std::string failure;
+        if (const std::string answer = desktop_.send("open " + window + " pid=" + std::to_string(allowed.processId));
+            answer != "ok")
+            failure = "the allowed window: " + answer;
+        else if (!waitForCount("didStartApplication(win32:myapp.exe", starts + 1))
+            failure = "the core did not hear the start";
+        if (const std::string answer = desktop_.send("close " + window); answer != "ok" && failure.empty())
+            failure = "the allowed window's close: " + answer;
+        else if (failure.empty() && !waitForCount("didStopApplication(win32:myapp.exe", stops + 1))
+            failure = "the core did not hear the stop";
         ::TerminateProcess(allowed.process.get(), 0);
         ::WaitForSingleObject(allowed.process.get(), kPatienceMs);
-        return followed;
+        return failure;
     }
 
     // Injects the next fault in turn and waits until the product is back (an agent connected
@@ -121,7 +127,7 @@ public:
         switch (kind) {
         case 0:
             what = "agent killed";
-            injected = killAgent();
+            injected = killAgent(desktop_);
             break;
         case 1:
             what = "core listener closed and reopened";
@@ -261,11 +267,12 @@ int wmain(int argc, wchar_t** argv) {
     int rounds = 0, failedRounds = 0, survived = 0;
     bool faultPending = false;
     while (Clock::now() < end) {
-        const bool ok = soak.round();
+        const std::string failure = soak.round();
+        const bool ok = failure.empty();
         ++rounds;
         if (!ok) {
             ++failedRounds;
-            say("soak: round " + std::to_string(rounds) + " failed");
+            say("soak: round " + std::to_string(rounds) + " failed: " + failure);
         }
         if (faultPending && ok) ++survived;
         faultPending = false;

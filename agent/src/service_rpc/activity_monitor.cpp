@@ -30,15 +30,7 @@ void ActivityMonitor::start() {
 }
 
 bool ActivityMonitor::bind() {
-    wchar_t protocol[] = L"ncalrpc";
-    std::wstring endpoint = kServiceEndpoint;
-    RPC_WSTR bindingText = nullptr;
-    if (::RpcStringBindingComposeW(nullptr, reinterpret_cast<RPC_WSTR>(protocol), nullptr,
-                                   reinterpret_cast<RPC_WSTR>(endpoint.data()), nullptr, &bindingText) != RPC_S_OK)
-        return false;
-    const RPC_STATUS status = ::RpcBindingFromStringBindingW(bindingText, binding_.put());
-    ::RpcStringFreeW(&bindingText);
-    if (status != RPC_S_OK) return false;
+    if (bindServiceEndpoint(binding_) != RPC_S_OK) return false;
     if (::RpcEpResolveBinding(binding_.get(), AgentApplications_v1_0_c_ifspec) != RPC_S_OK ||
         authenticateBinding(binding_.get()) == BindingAuthentication::Failed) {
         binding_.reset();

@@ -12,12 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "service_rpc/service_binding.h"
 #include "uia/activity_listener.h"
 #include "unique_handle.h"
 
 namespace brisko {
-
-inline constexpr wchar_t kServiceEndpoint[] = L"com.brisko.harbee";
 
 class ActivityMonitor final : public UIA::ActivityMonitor {
 public:
