@@ -69,15 +69,20 @@ DWORD agentProcess() {
     return 0;
 }
 
-bool openAndClose(DesktopControl& desktop, DWORD applicationId, int& nextWindow, int count) {
+// Empty when every window went through; otherwise the step that did not.
+std::string openAndClose(DesktopControl& desktop, DWORD applicationId, int& nextWindow, int count) {
     for (int i = 0; i < count; ++i, ++nextWindow) {
         const std::string id = std::to_string(nextWindow);
         const long started = starts, stopped = stops;
-        if (desktop.send("open " + id + " pid=" + std::to_string(applicationId)) != "ok" ||
-            !waitFor(starts, started + 1) || desktop.send("close " + id) != "ok" || !waitFor(stops, stopped + 1))
-            return false;
+        if (const std::string answer = desktop.send("open " + id + " pid=" + std::to_string(applicationId));
+            answer != "ok")
+            return "window " + id + ": the desktop answered " + answer;
+        if (!waitFor(starts, started + 1)) return "window " + id + ": the agent did not report its start";
+        if (const std::string answer = desktop.send("close " + id); answer != "ok")
+            return "window " + id + ": the desktop answered its close with " + answer;
+        if (!waitFor(stops, stopped + 1)) return "window " + id + ": the agent did not report its stop";
     }
-    return true;
+    return {};
 }
 
 int measure(const KillOnCloseJob& job) {
@@ -114,12 +119,12 @@ int measure(const KillOnCloseJob& job) {
     if (!application.process) return fail("MyApp.EXE did not start");
     int nextWindow = 1;
     Footprint after1000, after10000;
-    if (!openAndClose(desktop, application.processId, nextWindow, 1000))
-        return fail("the desktop refused a window or the agent did not report it");
+    if (const std::string failure = openAndClose(desktop, application.processId, nextWindow, 1000); !failure.empty())
+        return fail(failure);
     ::Sleep(kSettleMs);
     if (!footprintOf(agent, after1000)) return fail("cannot read the agent's footprint");
-    if (!openAndClose(desktop, application.processId, nextWindow, 9000))
-        return fail("the desktop refused a window or the agent did not report it");
+    if (const std::string failure = openAndClose(desktop, application.processId, nextWindow, 9000); !failure.empty())
+        return fail(failure);
     ::Sleep(kSettleMs);
     if (!footprintOf(agent, after10000)) return fail("cannot read the agent's footprint");
     reportFootprint("agent_after_1000_windows", after1000);

@@ -242,17 +242,17 @@ TEST_F(RealAgentProxy, ForcesTheCoresProxyWhileProtectionIsOnAndRemovesItAfter) 
     ASSERT_NO_FATAL_FAILURE(startAndAwaitUser());
     sendStatus(true);
     sendProxyConfiguration();
-    ASSERT_TRUE(waitUntil(forced, 5s)) << "the proxy was not forced";
+    ASSERT_TRUE(waitUntil(forced, 30s)) << "the proxy was not forced";
     EXPECT_EQ(connection(), testing::makeBlob({.counter = 2, .flags = 3, .server = "http=127.0.0.1:3128;https=127.0.0.1:3129",
                                                .bypass = "<local>"}));
 
     for (int change = 0; change < 2; ++change) {
         userTurnsProxyOff();
-        ASSERT_TRUE(waitUntil(forced, 5s)) << "the change was not undone, change " << change;
+        ASSERT_TRUE(waitUntil(forced, 30s)) << "the change was not undone, change " << change;
     }
 
     sendStatus(false);
-    ASSERT_TRUE(waitUntil(removed, 5s)) << "protection off left the proxy";
+    ASSERT_TRUE(waitUntil(removed, 30s)) << "protection off left the proxy";
     // Nothing watches the settings while protection is off, so nothing can write over them.
     EXPECT_EQ(::FindWindowExW(HWND_MESSAGE, nullptr, L"Brisko::SettingsWatch", nullptr), nullptr);
     testing::setRaw(HKEY_CURRENT_USER, kSettings, L"ProxyEnable", REG_DWORD, "\1\0\0\0", 4);
@@ -260,7 +260,7 @@ TEST_F(RealAgentProxy, ForcesTheCoresProxyWhileProtectionIsOnAndRemovesItAfter) 
     testing::setRaw(HKEY_CURRENT_USER, kSettings, L"ProxyEnable", REG_DWORD, "\0\0\0\0", 4);
 
     sendStatus(true);
-    EXPECT_TRUE(waitUntil(forced, 5s)) << "protection back on did not force the kept proxy";
+    EXPECT_TRUE(waitUntil(forced, 30s)) << "protection back on did not force the kept proxy";
 }
 
 // Everything another program of the user may post to the agent's thread and to each of its
@@ -272,7 +272,7 @@ TEST_F(RealAgentProxy, ForgedMessagesNeitherEndItNorPauseTheGuard) {
     ASSERT_NO_FATAL_FAILURE(startAndAwaitUser());
     sendStatus(true);
     sendProxyConfiguration();
-    ASSERT_TRUE(waitUntil(forced, 5s)) << "the proxy was not forced";
+    ASSERT_TRUE(waitUntil(forced, 30s)) << "the proxy was not forced";
     const DWORD thread = agent->mainThread();
     std::vector<HWND> windows = testing::threadWindows(thread, L"Brisko::Agent", false);
     const std::vector<HWND> connection = testing::threadWindows(thread, L"Brisko::Connection", false);
@@ -296,7 +296,7 @@ TEST_F(RealAgentProxy, ForgedMessagesNeitherEndItNorPauseTheGuard) {
             ::PostMessageW(connection[0], WM_USER + 1, socket, MAKELPARAM(event, event == FD_CONNECT ? WSAECONNREFUSED : 0));
     }
     userTurnsProxyOff();
-    ASSERT_TRUE(waitUntil(forced, 10s)) << "the guard stopped";
+    ASSERT_TRUE(waitUntil(forced, 30s)) << "the guard stopped";
     DWORD code = STILL_ACTIVE;
     EXPECT_FALSE(agent->exited(code)) << "exit code " << code;
     for (const HWND window : windows) EXPECT_TRUE(::IsWindow(window));
@@ -314,7 +314,7 @@ TEST_F(RealAgentProxy, WritesOverAnOutsideChangeWhileADialogOrTheMenuIsOpen) {
     core.answerChangeProtection(3);
     sendStatus(true);
     sendProxyConfiguration();
-    ASSERT_TRUE(waitUntil(forced, 5s)) << "the proxy was not forced";
+    ASSERT_TRUE(waitUntil(forced, 30s)) << "the proxy was not forced";
     const HWND window = agentWindow();
     ASSERT_NE(window, nullptr);
     const DWORD thread = agent->mainThread();
@@ -324,7 +324,7 @@ TEST_F(RealAgentProxy, WritesOverAnOutsideChangeWhileADialogOrTheMenuIsOpen) {
     const auto writtenOverWhileOpen = [&](HWND modal, const char* name) {
         ASSERT_NE(modal, nullptr) << name << " did not open";
         userTurnsProxyOff();
-        EXPECT_TRUE(waitUntil(forced, 5s)) << "not written over while " << name << " is open";
+        EXPECT_TRUE(waitUntil(forced, 30s)) << "not written over while " << name << " is open";
         EXPECT_TRUE(::IsWindowVisible(modal)) << name;
     };
 
@@ -364,7 +364,7 @@ TEST_F(RealAgentProxy, EveryThreadOfTheRunningAgentIsProtected) {
     ASSERT_NO_FATAL_FAILURE(startAndAwaitUser());
     sendStatus(true);
     sendProxyConfiguration();
-    ASSERT_TRUE(waitUntil(forced, 5s)) << "the proxy was not forced";
+    ASSERT_TRUE(waitUntil(forced, 30s)) << "the proxy was not forced";
     const std::wstring user = testing::ownAccount();
     const std::vector<DWORD> threads = testing::threadsOf(agent->processId());
     ASSERT_GE(threads.size(), 2u);
@@ -408,7 +408,7 @@ TEST_F(RealAgentProxy, ConfigurationWhileProtectionIsOffWaitsForIt) {
     ASSERT_TRUE(testing::waitUntilGone(dialog)) << "no verdict";
     EXPECT_FALSE(proxyServer()) << "nothing is forced while protection is off";
     sendStatus(true);
-    EXPECT_TRUE(waitUntil(forced, 5s));
+    EXPECT_TRUE(waitUntil(forced, 30s));
 }
 
 }  // namespace

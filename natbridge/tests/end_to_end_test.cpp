@@ -41,11 +41,10 @@ protected:
         ASSERT_TRUE(start && stop);
     }
 
-    // A test that left early must not unload the library under a running event thread.
+    // The library must not be unloaded under a running event thread, also when a test left early.
     void TearDown() override {
-        if (handle_ == 0) return;
-        Stop();
-        fakejvm::Jvm::waitFor([&] { return jvm.attachedThreads() == 1 && !FindEventWindow(); }, kPatience);
+        if (handle_ != 0) Stop();
+        EventThreadEnded();
     }
 
     jlong Start(const std::wstring& agentPath) {
@@ -57,6 +56,10 @@ protected:
     void Stop() {
         fakejvm::NativeFrame frame(jvm, env);
         stop(env, nullptr, std::exchange(handle_, 0));
+    }
+
+    bool EventThreadEnded() {
+        return fakejvm::Jvm::waitFor([&] { return jvm.attachedThreads() == 1 && !FindEventWindow(); }, kPatience);
     }
 
     bool WaitForEvent(const std::string& event) const {
@@ -129,8 +132,7 @@ TEST_F(EndToEnd, RefusedApplicationIsEndedAllowedOneIsReportedFromStartToStop) {
     const auto before = std::chrono::steady_clock::now();
     Stop();
     EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(1)) << "stop must return at once";
-    EXPECT_TRUE(fakejvm::Jvm::waitFor([&] { return jvm.attachedThreads() == 1 && !FindEventWindow(); }, kPatience))
-        << "the event thread did not end";
+    EXPECT_TRUE(EventThreadEnded()) << "the event thread did not end";
     EXPECT_TRUE(Ended(agent)) << "stopping the event thread must end the agent";
     EXPECT_THAT(childProcesses(kFakeDesktopAgent), IsEmpty());
     EXPECT_FALSE(Ended(allowed.process, 0)) << "an allowed application is left running";
@@ -238,6 +240,7 @@ TEST_F(EndToEnd, DisguisedCopiesOfARefusedProgramAreEndedAndANormalOneRuns) {
     ASSERT_EQ(desktop.send("close 1"), "ok");
     EXPECT_TRUE(WaitForEvent("didStopApplication(win32:myapp.exe," + user + ")"));
     Stop();
+    EXPECT_TRUE(EventThreadEnded()) << "the event thread did not end";
     EXPECT_FALSE(Ended(applications[0].process, 0)) << "the allowed program is left running";
 
     for (const std::string& event : core.events()) {
