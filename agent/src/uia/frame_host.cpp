@@ -16,12 +16,26 @@ bool isFrameHostImage(std::wstring_view imagePath, std::wstring_view systemFolde
                                   static_cast<int>(expected.size()), TRUE) == CSTR_EQUAL;
 }
 
+namespace {
+
+using FolderQuery = UINT(WINAPI*)(LPWSTR, UINT);
+
+std::wstring folderOf(FolderQuery query) {
+    wchar_t folder[MAX_PATH];
+    const UINT length = query(folder, MAX_PATH);
+    return length == 0 || length >= MAX_PATH ? std::wstring() : std::wstring(folder, length);
+}
+
+}  // namespace
+
 bool isSystemFrameHost(DWORD processId) {
-    wchar_t systemFolder[MAX_PATH];
-    const UINT length = ::GetSystemDirectoryW(systemFolder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return false;
     const UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
-    return process && isFrameHostImage(processImagePath(process.get()), std::wstring_view(systemFolder, length));
+    if (!process) return false;
+    const std::wstring image = processImagePath(process.get());
+    // Both system folders take only an administrator's files; a 32-bit copy placed in the system
+    // folder by a 32-bit program lands in the WOW64 one.
+    return isFrameHostImage(image, folderOf(&::GetSystemDirectoryW)) ||
+           isFrameHostImage(image, folderOf(&::GetSystemWow64DirectoryW));
 }
 
 }  // namespace brisko::UIA

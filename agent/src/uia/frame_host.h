@@ -15,7 +15,8 @@ using FrameHostCheck = std::function<bool(DWORD processId)>;
 // imagePath is the system folder's ApplicationFrameHost.exe, compared case-insensitively.
 bool isFrameHostImage(std::wstring_view imagePath, std::wstring_view systemFolder);
 
-// The process's image, read through a handle opened here; false when it cannot be read.
+// The process's image is the frame host of the system folder (or of the WOW64 system folder);
+// false when it cannot be read.
 bool isSystemFrameHost(DWORD processId);
 
 }  // namespace brisko::UIA
