@@ -78,19 +78,26 @@ private:
 
 using SystemTcpTable = WinsockTest;
 
-// The system's table has both ends of a loopback connection of this process. Under Wine the
-// owners are often 0 (unknown), which the verdict takes as it is.
-TEST_F(SystemTcpTable, HoldsBothEndsOfAConnection) {
-    TestCore core(0);
-    SOCKET raw = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    const UniqueSocket client(raw);
+// A loopback connection to the test core once the core has accepted it (Wine 10 lists the
+// core's end only then); invalid when either did not happen.
+UniqueSocket connectAccepted(TestCore& core) {
+    UniqueSocket client(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
     address.sin_port = ::htons(core.port());
-    ASSERT_EQ(::connect(client.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-    // Wine 10 lists the core's end only once the core has accepted it.
-    ASSERT_TRUE(waitUntil([&] { return core.connections() == 1; }, 10s));
+    if (::connect(client.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        !waitUntil([&] { return core.connections() == 1; }, 10s))
+        return {};
+    return client;
+}
+
+// The system's table has both ends of a loopback connection of this process. Under Wine the
+// owners are often 0 (unknown), which the verdict takes as it is.
+TEST_F(SystemTcpTable, HoldsBothEndsOfAConnection) {
+    TestCore core(0);
+    const UniqueSocket client = connectAccepted(core);
+    ASSERT_TRUE(client) << "the test core did not accept a connection";
     sockaddr_in local{};
     int size = sizeof local;
     ASSERT_EQ(::getsockname(client.get(), reinterpret_cast<sockaddr*>(&local), &size), 0);
@@ -139,13 +146,8 @@ TcpTableSource listedLate(uint16_t corePort, int listedFrom, std::shared_ptr<int
 // The check looks again for a core's end that the table lists late, and refuses one it never lists.
 TEST_F(SystemTcpTable, ACoreEndListedLateIsWaitedForAMoment) {
     TestCore core(0);
-    const UniqueSocket client(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
-    address.sin_port = ::htons(core.port());
-    ASSERT_EQ(::connect(client.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-    ASSERT_TRUE(waitUntil([&] { return core.connections() == 1; }, 10s));
+    const UniqueSocket client = connectAccepted(core);
+    ASSERT_TRUE(client) << "the test core did not accept a connection";
 
     const auto late = std::make_shared<int>(0);
     EXPECT_TRUE(launcherOwnsPeer(kLauncher, listedLate(core.port(), 3, late))(client.get()));

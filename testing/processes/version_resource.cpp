@@ -1,9 +1,6 @@
 #include "version_resource.h"
 
-#include <cstring>
 #include <string_view>
-
-#include "unique_handle.h"
 
 namespace brisko::testing {
 namespace {
@@ -94,12 +91,10 @@ bool copyWithVersion(const std::wstring& program, const std::wstring& copy, cons
     if (block.size() > 0xFFFF) return false;
     const HANDLE update = ::BeginUpdateResourceW(copy.c_str(), TRUE);
     if (!update) return false;
-    if (!::UpdateResourceW(update, RT_VERSION, MAKEINTRESOURCEW(VS_VERSION_INFO), kUsEnglish, block.data(),
-                           static_cast<DWORD>(block.size()))) {
-        ::EndUpdateResourceW(update, TRUE);
-        return false;
-    }
-    return ::EndUpdateResourceW(update, FALSE) != FALSE;
+    // EndUpdateResourceW closes the update either way; it writes only what was updated whole.
+    const bool updated = ::UpdateResourceW(update, RT_VERSION, MAKEINTRESOURCEW(VS_VERSION_INFO), kUsEnglish,
+                                           block.data(), static_cast<DWORD>(block.size())) != FALSE;
+    return ::EndUpdateResourceW(update, !updated) != FALSE && updated;
 }
 
 }  // namespace brisko::testing

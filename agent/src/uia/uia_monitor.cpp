@@ -182,17 +182,17 @@ void Monitor::windowOpened(IUIAutomationElement* element, RuntimeId runtimeId) {
     if (processId == 0) return;
 
     std::wstring className;
+    const bool frame = cachedString(element, kClassNameProperty, className) && className == kApplicationFrameClass &&
+                       isFrameHost_(processId);
     WindowEntry* made = nullptr;
-    if (cachedString(element, kClassNameProperty, className) && className == kApplicationFrameClass &&
-        isFrameHost_(processId)) {
+    if (frame) {
         addFrameWindow(element, std::move(runtimeId), processId, made);
-        if (made && made->counted()) addWindow(*made->process);
-        return;
+    } else {
+        addOrdinaryWindow(element, std::move(runtimeId), processId, made);
     }
-    addOrdinaryWindow(element, std::move(runtimeId), processId, made);
     if (!made) return;
     if (made->counted()) addWindow(*made->process);
-    addHostedWindows(*made);
+    if (!frame) addHostedWindows(*made);
 }
 
 void Monitor::addOrdinaryWindow(IUIAutomationElement* element, RuntimeId runtimeId, DWORD processId,
@@ -220,33 +220,35 @@ void Monitor::addFrameWindow(IUIAutomationElement* element, RuntimeId runtimeId,
 }
 
 DWORD Monitor::hostedProcess(IUIAutomationElement* frame, DWORD frameProcessId) {
+    DWORD hosted = 0;
+    forEachChildWindow(frame, [&](IUIAutomationElement* child) {
+        const DWORD processId = currentProcessId(child);
+        if (processId != 0 && processId != frameProcessId) hosted = processId;
+        return hosted == 0;
+    });
+    return hosted;
+}
+
+void Monitor::forEachChildWindow(IUIAutomationElement* parent,
+                                 const std::function<bool(IUIAutomationElement* child)>& visit) {
     const ComPtr<IUIAutomationTreeWalker> walker = windowWalker(automation_.get());
-    if (!walker) return 0;
+    if (!walker) return;
     ComPtr<IUIAutomationElement> child;
-    if (FAILED(walker->GetFirstChildElement(frame, child.put()))) return 0;
-    while (child) {
-        const DWORD processId = currentProcessId(child.get());
-        if (processId != 0 && processId != frameProcessId) return processId;
+    if (FAILED(walker->GetFirstChildElement(parent, child.put()))) return;
+    while (child && visit(child.get())) {
         ComPtr<IUIAutomationElement> next;
-        if (FAILED(walker->GetNextSiblingElement(child.get(), next.put()))) return 0;
+        if (FAILED(walker->GetNextSiblingElement(child.get(), next.put()))) return;
         child = std::move(next);
     }
-    return 0;
 }
 
 void Monitor::addHostedWindows(WindowEntry& host) {
     // Windows that appear inside it later come as structure changes.
     attachContentMonitor(host);
-    const ComPtr<IUIAutomationTreeWalker> walker = windowWalker(automation_.get());
-    if (!walker) return;
-    ComPtr<IUIAutomationElement> child;
-    if (FAILED(walker->GetFirstChildElement(host.element.get(), child.put()))) return;
-    while (child) {
-        addHostedWindow(host, child.get());
-        ComPtr<IUIAutomationElement> next;
-        if (FAILED(walker->GetNextSiblingElement(child.get(), next.put()))) return;
-        child = std::move(next);
-    }
+    forEachChildWindow(host.element.get(), [&](IUIAutomationElement* child) {
+        addHostedWindow(host, child);
+        return true;
+    });
 }
 
 void Monitor::addHostedWindow(WindowEntry& host, IUIAutomationElement* child) {

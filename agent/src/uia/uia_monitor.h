@@ -57,6 +57,8 @@ private:
     void addOrdinaryWindow(IUIAutomationElement* element, RuntimeId runtimeId, DWORD processId, WindowEntry*& made);
     void addFrameWindow(IUIAutomationElement* element, RuntimeId runtimeId, DWORD processId, WindowEntry*& made);
     DWORD hostedProcess(IUIAutomationElement* frame, DWORD frameProcessId);
+    // The child windows of parent in order, while visit answers true.
+    void forEachChildWindow(IUIAutomationElement* parent, const std::function<bool(IUIAutomationElement* child)>& visit);
     void addHostedWindows(WindowEntry& host);
     void addHostedWindow(WindowEntry& host, IUIAutomationElement* child);
     void attachVisibilityMonitor(WindowEntry& entry);

@@ -38,15 +38,18 @@ std::wstring Text(const wchar_t* text) { return text ? text : L""; }
 // on for this caller, and none for one that nobody could name: the core decides by identifier,
 // and an empty one names no application it could refuse. Either is neither decided nor listed.
 std::optional<ApplicationProcess> Admit(const SupervisedAgent& caller, const RunningApplication& application) {
-    const bool unnamed = Text(application.applicationId).empty();
-    std::optional<StampedProcess> stamped = StampReportedProcess(caller.place, application.processId, unnamed);
+    ApplicationProcess process{application.processId, Text(application.applicationId),
+                               Text(application.applicationName), 0};
+    std::optional<StampedProcess> stamped =
+        StampReportedProcess(caller.place, application.processId, process.applicationId.empty());
     if (!stamped) return std::nullopt;
-    if (!unnamed)
-        return ApplicationProcess{application.processId, Text(application.applicationId),
-                                  Text(application.applicationName), stamped->createdAt};
-    if (!stamped->identity || stamped->identity->applicationId.empty()) return std::nullopt;
-    return ApplicationProcess{application.processId, std::move(stamped->identity->applicationId),
-                              std::move(stamped->identity->applicationName), stamped->createdAt};
+    process.createdAt = stamped->createdAt;
+    if (stamped->identity) {
+        process.applicationId = std::move(stamped->identity->applicationId);
+        process.applicationName = std::move(stamped->identity->applicationName);
+    }
+    if (process.applicationId.empty()) return std::nullopt;
+    return process;
 }
 
 // The body answers the procedure's status.
