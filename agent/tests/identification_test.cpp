@@ -192,7 +192,9 @@ INSTANTIATE_TEST_SUITE_P(
 // program file named notepad.exe runs Wine's own editor, so the copies are named otherwise.)
 TEST(IdentifyProcess, AVersionResourceRewrittenByTheUserIsReadAsWritten) {
     const std::wstring hostile = std::wstring(15000, L'n') + L"\r\n,\t\u202e\u0001";
-    const std::filesystem::path folder = std::filesystem::temp_directory_path() / L"identification-test-copies";
+    // A folder and file names of this run alone: Wine keeps the images it mapped by their file.
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() /
+                                         (L"identification-test-copies-" + std::to_wstring(::GetCurrentProcessId()));
     std::filesystem::create_directories(folder);
     const struct {
         const char* name;
@@ -205,14 +207,14 @@ TEST(IdentifyProcess, AVersionResourceRewrittenByTheUserIsReadAsWritten) {
         {"hostile_original_name", L"Kids Notes.exe", {hostile, L"Notepad"}, L"win32:kids notes.exe", L"Notepad"},
         {"hostile_description", L"copy.exe", {L"NOTEPAD.EXE", hostile}, L"win32:notepad.exe",
          std::wstring(kMaxDisplayNameLength, L'n')},
-        {"both_hostile", L"Kids Notes.exe", {hostile, hostile}, L"win32:kids notes.exe",
+        {"both_hostile", L"Kids Notes 2.exe", {hostile, hostile}, L"win32:kids notes 2.exe",
          std::wstring(kMaxDisplayNameLength, L'n')},
     };
     for (const auto& c : cases) {
         const std::wstring copy = (folder / c.fileName).wstring();
         ASSERT_TRUE(testing::copyWithVersion(siblingPath(L"MyApp.EXE"), copy, c.strings)) << c.name;
         ChildProcess child(L"\"" + copy + L"\"");
-        ASSERT_TRUE(child) << c.name;
+        ASSERT_TRUE(child) << c.name << ": error " << ::GetLastError();
         ProcessRecord record{child.id(), ProcessKind::Desktop, {}, {}};
         identifyProcess(record, false);
         EXPECT_EQ(readable(record.applicationId), readable(c.identifier)) << c.name;
