@@ -94,7 +94,8 @@ protected:
         SetUserProxy(nullptr);
     }
     void startAndAwaitUser() {
-        ASSERT_TRUE(agent.emplace()) << "cannot start " << std::string(agentPath().begin(), agentPath().end());
+        ASSERT_TRUE(agent.emplace()) << "cannot start " << std::string(agentPath().begin(), agentPath().end())
+                                     << ": error " << ::GetLastError();
         ASSERT_TRUE(waitUntil([&] { return !core.received().empty(); }, 20s)) << "no SessionUser";
     }
     // The core's next frames, read after everything before them on the connection: a status and
